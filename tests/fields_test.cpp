@@ -1,0 +1,60 @@
+// Direct tests of the pure field codecs and rescalings.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "wave/header.hpp"
+#include "wave/le.hpp"
+
+namespace velkoran::wave {
+namespace {
+
+TEST(LittleEndian, FieldsAreAssembledLowByteFirst) {
+  const unsigned char b[4] = {0x78, 0x56, 0x34, 0xF2};
+  EXPECT_EQ(load_u16(b), 0x5678u);
+  EXPECT_EQ(load_u32(b), 0xF2345678u);
+  unsigned char out[4] = {};
+  store_u32(out, 0xF2345678u);
+  EXPECT_EQ(std::vector<unsigned char>(out, out + 4), std::vector<unsigned char>(b, b + 4));
+  store_u16(out, 0xBEEF);
+  EXPECT_EQ(out[0], 0xEF);
+  EXPECT_EQ(out[1], 0xBE);
+  EXPECT_EQ(as_i16(0xFFFE), -2);
+  EXPECT_EQ(as_i16(0x7FFF), 32767);
+  EXPECT_EQ(as_i16(0x8000), -32768);
+}
+
+struct Rescale {
+  std::uint32_t in;
+  unsigned bytes_per_sample;
+  std::uint32_t out;
+};
+
+TEST(Rescale, ByteRateWrapsThenTruncatesTowardZero) {
+  for (const Rescale& c : {
+           Rescale{6 * 48000, 3, 8 * 48000}, Rescale{4 * 44100, 2, 8 * 44100},
+           Rescale{7, 3, 9},                    // 28 / 3
+           Rescale{0x20000000, 3, 0xD5555556},  // 2^31 is negative: -2^31 / 3
+           Rescale{0x30000000, 3, 0xEAAAAAAB},  // -2^30 / 3, toward zero
+           Rescale{0xFFFFFFFF, 2, 0xFFFFFFFE},  // -4 / 2
+           Rescale{0x40000000, 2, 0},           // 2^32 wraps to 0
+       }) {
+    EXPECT_EQ(rescale_byte_rate(c.in, c.bytes_per_sample), c.out) << c.in;
+  }
+}
+
+TEST(Rescale, DataSizeCountsWholeSamplesUnsigned) {
+  for (const Rescale& c : {
+           Rescale{6, 3, 8},
+           Rescale{7, 3, 8},
+           Rescale{5, 2, 8},
+           Rescale{0, 2, 0},
+           Rescale{0xFFFFFFFF, 2, 0xFFFFFFFC},  // 2^31 - 1 samples, times 4, wrapped
+           Rescale{0xFFFFFFFF, 3, 0x55555554},
+       }) {
+    EXPECT_EQ(rescale_data_size(c.in, c.bytes_per_sample), c.out) << c.in;
+  }
+}
+
+}  // namespace
+}  // namespace velkoran::wave

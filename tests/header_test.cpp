@@ -1,0 +1,266 @@
+// The header pass seen from outside: the real program converts inputs built
+// here, and the console, exit status and output bytes are checked.
+#include <gtest/gtest.h>
+
+#include "program.hpp"
+
+namespace velkoran::test {
+namespace {
+
+const std::string kIn = "in.wav";
+const std::string kOut = "velkoran-in.wav";
+
+std::string header_error(int n) {
+  return "Error in .wav file header [" + std::to_string(n) + "]";
+}
+const std::string kNotStereo = "input has to be 16 or 24 bit int. This file is something else\n";
+
+// The first 20 bytes of a good input, through the format chunk size.
+Bytes through_fmt_size(std::uint32_t fmt_size = 16) {
+  return Bytes().id("RIFF").u32(1000).id("WAVE").id("fmt ").u32(fmt_size);
+}
+
+// A good input cut or altered after the format fields.
+Bytes with_format(Format f) {
+  return riff_and_format(f, 1000);
+}
+
+struct Refusal {
+  const char* name;
+  Bytes input;
+  std::string console;  // after the banner
+  Bytes output;         // all that the output file holds afterwards
+};
+
+void PrintTo(const Refusal& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HeaderRefusal : public testing::TestWithParam<Refusal> {};
+
+TEST_P(HeaderRefusal, StopsWithItsMessageAndKeepsWhatWasWritten) {
+  const Refusal& c = GetParam();
+  TempDir dir;
+  write_file(dir / kIn, c.input);
+  const RunResult r = run_program(dir.path(), {kIn});
+  EXPECT_EQ(r.console, banner(kIn) + c.console);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors, "");
+  EXPECT_EQ(read_file(dir / kOut), c.output.str());
+}
+
+// What the output holds once the fixed format fields up to the channel count
+// and sample rate have been written: the byte rate is still held back.
+Bytes through_rate(std::uint16_t channels = 2) {
+  return through_fmt_size().u16(3).u16(channels).u32(48000);
+}
+
+Format mono(std::uint16_t block_align) {
+  Format f;
+  f.channels = 1;
+  f.block_align = block_align;
+  return f;
+}
+
+Format with_block_align(std::uint16_t tag, std::uint16_t block_align) {
+  Format f;
+  f.tag = tag;
+  f.block_align = block_align;
+  return f;
+}
+
+Format with_channels(std::uint16_t channels) {
+  Format f;
+  f.channels = channels;
+  return f;
+}
+
+Format with_tag(std::uint16_t tag) {
+  Format f;
+  f.tag = tag;
+  return f;
+}
+
+Format fmt_size(std::uint32_t size) {
+  Format f;
+  f.size = size;
+  return f;
+}
+
+// The output of a 24-bit header through nBlockAlign.
+Bytes float24_through_align() {
+  return through_rate().u32(48000 * 8).u16(8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, HeaderRefusal,
+    testing::Values(
+        Refusal{"Empty", Bytes(), header_error(0), Bytes()},
+        Refusal{"ShortRiffId", Bytes().raw("RIF"), header_error(0), Bytes()},
+        Refusal{"RiffIdLastLetterDiffers", Bytes().raw("RIFX").u32(4).id("WAVE"), header_error(1),
+                Bytes()},
+        Refusal{"RiffIdInLowerCase", Bytes().raw("riff"), header_error(1), Bytes()},
+        Refusal{"NoRiffSize", Bytes().id("RIFF").u16(0), header_error(2), Bytes().id("RIFF")},
+        Refusal{"NoFormType", Bytes().id("RIFF").u32(4).raw("WA"), header_error(2),
+                Bytes().id("RIFF").u32(4)},
+        Refusal{"FormTypeNotWave", Bytes().id("RIFF").u32(4).id("AVI "), header_error(2),
+                Bytes().id("RIFF").u32(4)},
+        Refusal{"ChunkBeforeFormat",
+                Bytes().id("RIFF").u32(30).id("WAVE").chunk("LIST", Bytes().raw("INFO")),
+                header_error(3), Bytes().id("RIFF").u32(30).id("WAVE")},
+        Refusal{"NoFormatChunk", Bytes().id("RIFF").u32(4).id("WAVE"), header_error(3),
+                Bytes().id("RIFF").u32(4).id("WAVE")},
+        Refusal{"NoFormatSize", Bytes().id("RIFF").u32(1000).id("WAVE").id("fmt ").u16(16),
+                header_error(4), Bytes().id("RIFF").u32(1000).id("WAVE").id("fmt ")},
+        Refusal{"NoFormatTag", through_fmt_size().u8(1), "Unknown wFormatTag." + header_error(5),
+                through_fmt_size()},
+        Refusal{"TagAdpcm", with_format(with_tag(2)), "tag=2Unknown wFormatTag." + header_error(5),
+                through_fmt_size()},
+        Refusal{"TagZero", with_format(with_tag(0)), "tag=0Unknown wFormatTag." + header_error(5),
+                through_fmt_size()},
+        Refusal{"TagExtensibleIsNegative", with_format(with_tag(0xFFFE)),
+                "tag=-2Unknown wFormatTag." + header_error(5), through_fmt_size()},
+        Refusal{"NoChannels", through_fmt_size().u16(1), "tag=1" + header_error(6),
+                through_fmt_size().u16(3)},
+        Refusal{"ZeroChannels", with_format(with_channels(0)), "tag=1" + header_error(6),
+                through_fmt_size().u16(3)},
+        Refusal{"ThreeChannels", with_format(with_channels(3)), "tag=1" + header_error(6),
+                through_fmt_size().u16(3)},
+        Refusal{"NegativeChannels", with_format(with_channels(0xFFFF)), "tag=1" + header_error(6),
+                through_fmt_size().u16(3)},
+        Refusal{"NoSampleRate", through_fmt_size().u16(1).u16(2).u16(0), "tag=1" + header_error(7),
+                through_fmt_size().u16(3).u16(2)},
+        Refusal{"NoByteRate", through_fmt_size().u16(1).u16(2).u32(48000).u8(0),
+                "tag=1" + header_error(8), through_rate()},
+        Refusal{"NoBlockAlign", through_fmt_size().u16(1).u16(2).u32(48000).u32(288000).u8(6),
+                "tag=1" + header_error(9), through_rate()},
+        Refusal{"StereoFloat", with_format(with_block_align(3, 8)), "tag=3" + kNotStereo,
+                through_rate()},
+        Refusal{"BlockAlignFive", with_format(with_block_align(1, 5)), "tag=1" + kNotStereo,
+                through_rate()},
+        Refusal{"Mono16", with_format(mono(2)), "tag=1" + kNotStereo, through_rate(1)},
+        Refusal{"Mono24", with_format(mono(3)), "tag=1" + kNotStereo, through_rate(1)},
+        Refusal{"Mono32LooksLikeStereo16", with_format(mono(4)), "tag=1" + kNotStereo,
+                through_rate(1)},
+        Refusal{"FormatTailCut", with_format(Format()).head(35), "tag=1" + header_error(11),
+                float24_through_align().u8(32)},
+        Refusal{"FormatSizeBelowFixedFields",
+                with_format(fmt_size(12)).chunk("data", Bytes().u24(1)), "tag=1" + header_error(11),
+                through_fmt_size(12)
+                    .u16(3)
+                    .u16(2)
+                    .u32(48000)
+                    .u32(48000 * 8)
+                    .u16(8)
+                    .u8(32)
+                    .u8(0)
+                    .id("data")
+                    .u32(3)
+                    .u24(1)
+                    .u8(0)},
+        Refusal{"EndsAfterFormat", with_format(Format()), "tag=1" + header_error(12),
+                float24_through_align().u8(32).u8(0)},
+        Refusal{"ChunkIdCut", with_format(Format()).raw("da"), "tag=1" + header_error(12),
+                float24_through_align().u8(32).u8(0)},
+        Refusal{"EndsAfterDataId", with_format(Format()).id("data"), "tag=1" + header_error(25),
+                float24_through_align().u8(32).u8(0).id("data")},
+        Refusal{"ChunkSizeCut", with_format(Format()).id("LIST").u16(4), "tag=1" + header_error(25),
+                float24_through_align().u8(32).u8(0).id("LIST")},
+        Refusal{"ChunkBodyCut", with_format(Format()).id("LIST").u32(8).raw("INFO"),
+                "tag=1" + header_error(11),
+                float24_through_align().u8(32).u8(0).id("LIST").u32(8).raw("INFO")},
+        Refusal{"EndsAtPadByte", with_format(Format()).chunk("LIST", Bytes().raw("abc"), false),
+                "tag=1" + header_error(12),
+                float24_through_align().u8(32).u8(0).id("LIST").u32(3).raw("abc")}),
+    [](const testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
+
+struct Transcription {
+  const char* name;
+  Format in;
+  Bytes between_in;             // chunks between the format chunk and the data chunk
+  std::uint32_t data_size;      // as the input declares it
+  std::uint32_t out_byte_rate;  // what the output's nAvgBytesPerSec must be
+  Bytes between_out;            // those chunks as the output must hold them
+  std::uint32_t out_data_size;  // what the output's data size field must be
+};
+
+void PrintTo(const Transcription& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HeaderTranscription : public testing::TestWithParam<Transcription> {};
+
+TEST_P(HeaderTranscription, RewritesTheFormatAndCarriesTheRestOver) {
+  const Transcription& c = GetParam();
+  const Bytes input =
+      riff_and_format(c.in, 0x12345678).add(c.between_in).id("data").u32(c.data_size);
+  const Bytes expected = riff_and_format(float_format_of(c.in, c.out_byte_rate), 0x12345678)
+                             .add(c.between_out)
+                             .id("data")
+                             .u32(c.out_data_size);
+  TempDir dir;
+  write_file(dir / kIn, input);
+  const RunResult r = run_program(dir.path(), {kIn});
+  EXPECT_EQ(r.console, banner(kIn) + "tag=" + std::to_string(c.in.tag));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(dir / kOut), expected.str());
+}
+
+Format tail(Format f, Bytes t) {
+  f.size = 14 + static_cast<std::uint32_t>(t.size());
+  f.tail = t;
+  return f;
+}
+
+Format tagged(Format f, std::uint16_t tag) {
+  f.tag = tag;
+  return f;
+}
+
+Format byte_rate(Format f, std::uint32_t rate) {
+  f.byte_rate = rate;
+  return f;
+}
+
+const Format k16 = Format::pcm16();
+const Format k24 = Format::pcm24();
+// A LIST chunk whose text holds bytes of value 24, which must stay as they are.
+const Bytes kList =
+    Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(6).u8(24).raw("xy").u8(24).raw("z").u8(24));
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, HeaderTranscription,
+    testing::Values(
+        Transcription{"Stereo24", k24, Bytes(), 6000, 48000 * 8, Bytes(), 8000},
+        Transcription{"Stereo16", k16, Bytes(), 4000, 48000 * 8, Bytes(), 8000},
+        Transcription{"FloatTagWithIntegerLayout", tagged(k24, 3), Bytes(), 6, 48000 * 8, Bytes(),
+                      8},
+        Transcription{"Format14HasNoBitsField", tail(k24, Bytes()), Bytes(), 6, 48000 * 8, Bytes(),
+                      8},
+        Transcription{"Format18KeepsCbSize24", tail(k24, Bytes().u16(24).u16(24)), Bytes(), 6,
+                      48000 * 8, Bytes(), 8},
+        Transcription{
+            "Format40KeepsExtensionBytes",
+            tail(k16, Bytes().u16(16).u16(22).u16(24).u32(3).fill(4, 24).raw("abcdefghijkl")),
+            Bytes(), 4, 48000 * 8, Bytes(), 8},
+        Transcription{"OddFormatSizeWithPad", tail(k24, Bytes().u16(24).u8(24)), Bytes().u8(0), 6,
+                      48000 * 8, Bytes().u8(0), 8},
+        Transcription{"OddFormatSizeWithoutPad", tail(k24, Bytes().u16(24).u8(24)), Bytes(), 6,
+                      48000 * 8, Bytes(), 8},
+        Transcription{"MetadataBytes24Kept", k24, kList, 6, 48000 * 8, kList, 8},
+        Transcription{"OddChunkWithPad", k24, Bytes().chunk("note", Bytes().raw("abc")), 6,
+                      48000 * 8, Bytes().chunk("note", Bytes().raw("abc")), 8},
+        Transcription{"OddChunkWithoutPad", k24,
+                      Bytes().chunk("note", Bytes().raw("abc"), false).add(kList), 6, 48000 * 8,
+                      Bytes().chunk("note", Bytes().raw("abc"), false).add(kList), 8},
+        Transcription{"DataIdInCapitalsIsAnotherChunk", k16,
+                      Bytes().chunk("DATA", Bytes().u32(0x18181818)), 4, 48000 * 8,
+                      Bytes().chunk("DATA", Bytes().u32(0x18181818)), 8},
+        Transcription{"Data24RoundsDownToWholeSamples", k24, Bytes(), 7, 48000 * 8, Bytes(), 8},
+        Transcription{"Data16RoundsDownToWholeSamples", k16, Bytes(), 5, 48000 * 8, Bytes(), 8},
+        Transcription{"ByteRateWrapsAsSigned", byte_rate(k24, 0x30000000), Bytes(), 6, 0xEAAAAAAB,
+                      Bytes(), 8}),
+    [](const testing::TestParamInfo<Transcription>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace velkoran::test

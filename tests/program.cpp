@@ -1,0 +1,93 @@
+#include "program.hpp"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace velkoran::test {
+namespace {
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The command that starts the program: the build's own binary, or whatever
+// VELKORAN_TEST_COMMAND says (a Windows build under Wine, for instance).
+std::string program_command() {
+  const char* cmd = std::getenv("VELKORAN_TEST_COMMAND");
+  return cmd != nullptr && *cmd != '\0' ? std::string(cmd) : quote(VELKORAN_EXE);
+}
+
+// Text-mode consoles (Windows) turn each line feed into CR LF; that is the
+// one difference the tests accept, when VELKORAN_TEST_CRLF is set.
+std::string normalise_console(std::string s) {
+  const char* crlf = std::getenv("VELKORAN_TEST_CRLF");
+  if (crlf == nullptr || *crlf == '\0') return s;
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  const auto base = fs::temp_directory_path();
+  for (;;) {
+    path_ =
+        base / ("velkoran-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+RunResult run_program(const fs::path& dir, const std::vector<std::string>& args) {
+  const fs::path out = dir / ".console";
+  const fs::path err = dir / ".errors";
+  std::string cmd = "cd " + quote(dir.string()) + " && " + program_command();
+  for (const auto& a : args) cmd += " " + quote(a);
+  cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+  const int rc = std::system(cmd.c_str());
+  RunResult r;
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  r.console = normalise_console(read_file(out));
+  r.errors = read_file(err);
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+void write_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!f) throw std::runtime_error("cannot write " + p.string());
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  if (!f) throw std::runtime_error("cannot read " + p.string());
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string banner(const std::string& name) {
+  return "\n Convert " + name + " to Velkoran format (velkoran-" + name + ")\n\n";
+}
+
+}  // namespace velkoran::test

@@ -1,0 +1,47 @@
+// Runs the real program in a fresh temporary folder and collects what a user
+// would see: console bytes, exit status, and the files it leaves behind.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "wav_builder.hpp"
+
+namespace velkoran::test {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / fs::u8path(name); }
+
+ private:
+  fs::path path_;
+};
+
+struct RunResult {
+  int status = -1;
+  std::string console;  // standard output, byte for byte
+  std::string errors;   // standard error: the program never writes there
+};
+
+// Runs the program with `args` from inside `dir`.
+RunResult run_program(const fs::path& dir, const std::vector<std::string>& args);
+
+void write_file(const fs::path& p, const std::string& bytes);
+inline void write_file(const fs::path& p, const Bytes& b) {
+  write_file(p, b.str());
+}
+std::string read_file(const fs::path& p);
+
+// What the program prints before it opens any file, for input name `name`.
+std::string banner(const std::string& name);
+
+}  // namespace velkoran::test

@@ -1,0 +1,101 @@
+// Builders for WAVE inputs and the float outputs expected from them. Every
+// field is given explicitly, so tests can state wrong ones just as easily.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velkoran::test {
+
+class Bytes {
+ public:
+  Bytes() = default;
+
+  Bytes& id(const char (&s)[5]) { return raw(std::string(s, 4)); }
+  Bytes& raw(const std::string& s) {
+    v_.insert(v_.end(), s.begin(), s.end());
+    return *this;
+  }
+  Bytes& u8(unsigned b) {
+    v_.push_back(static_cast<unsigned char>(b));
+    return *this;
+  }
+  Bytes& u16(std::uint32_t x) { return u8(x & 0xFF).u8((x >> 8) & 0xFF); }
+  Bytes& u24(std::uint32_t x) { return u16(x & 0xFFFF).u8((x >> 16) & 0xFF); }
+  Bytes& u32(std::uint32_t x) { return u16(x & 0xFFFF).u16(x >> 16); }
+  Bytes& fill(std::size_t n, unsigned b) {
+    v_.insert(v_.end(), n, static_cast<unsigned char>(b));
+    return *this;
+  }
+  Bytes& add(const Bytes& other) {
+    v_.insert(v_.end(), other.v_.begin(), other.v_.end());
+    return *this;
+  }
+  // A whole chunk: id, size, body, and the pad byte after an odd body.
+  Bytes& chunk(const char (&name)[5], const Bytes& body, bool pad = true) {
+    id(name).u32(static_cast<std::uint32_t>(body.size())).add(body);
+    if (pad && body.size() % 2 != 0) u8(0);
+    return *this;
+  }
+
+  std::size_t size() const { return v_.size(); }
+  const std::vector<unsigned char>& data() const { return v_; }
+  std::string str() const { return std::string(v_.begin(), v_.end()); }
+  Bytes head(std::size_t n) const {
+    Bytes b;
+    b.v_.assign(v_.begin(), v_.begin() + static_cast<std::ptrdiff_t>(n));
+    return b;
+  }
+
+ private:
+  std::vector<unsigned char> v_;
+};
+
+// The format chunk's fields, defaulting to stereo 48 kHz 24-bit PCM.
+struct Format {
+  std::uint32_t size = 16;  // the format chunk size as declared
+  std::uint16_t tag = 1;
+  std::uint16_t channels = 2;
+  std::uint32_t rate = 48000;
+  std::uint32_t byte_rate = 48000 * 6;
+  std::uint16_t block_align = 6;
+  Bytes tail = Bytes().u16(24);  // wBitsPerSample and whatever follows
+
+  static Format pcm16() {
+    Format f;
+    f.byte_rate = 48000 * 4;
+    f.block_align = 4;
+    f.tail = Bytes().u16(16);
+    return f;
+  }
+  static Format pcm24() { return Format(); }
+};
+
+// "fmt ", its size and the format fields, exactly as given.
+inline Bytes format_chunk(const Format& f) {
+  Bytes b;
+  b.id("fmt ").u32(f.size);
+  b.u16(f.tag).u16(f.channels).u32(f.rate).u32(f.byte_rate).u16(f.block_align).add(f.tail);
+  return b;
+}
+
+// "RIFF", its size, "WAVE" and the format chunk.
+inline Bytes riff_and_format(const Format& f, std::uint32_t riff_size) {
+  return Bytes().id("RIFF").u32(riff_size).id("WAVE").add(format_chunk(f));
+}
+
+// The output's format fields for an input format: the float tag, 8-byte
+// blocks, the given byte rate, and the first two tail bytes stating 32 bits.
+inline Format float_format_of(const Format& f, std::uint32_t out_byte_rate) {
+  Format o = f;
+  o.tag = 3;
+  o.byte_rate = out_byte_rate;
+  o.block_align = 8;
+  o.tail = Bytes();
+  const auto& t = f.tail.data();
+  for (std::size_t i = 0; i < t.size(); ++i) o.tail.u8(i == 0 ? 32 : i == 1 ? 0 : t[i]);
+  return o;
+}
+
+}  // namespace velkoran::test

@@ -1,0 +1,36 @@
+// Little-endian field codecs. Every multi-byte field of a RIFF/WAVE file is
+// little-endian; these assemble and split them byte by byte so that nothing
+// depends on the host's byte order or on struct layout.
+#pragma once
+
+#include <cstdint>
+
+namespace velkoran::wave {
+
+inline std::uint16_t load_u16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline std::uint32_t load_u32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+inline void store_u16(unsigned char* p, std::uint16_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+inline void store_u32(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+// A 16-bit field read as the signed value it holds (two's complement).
+inline int as_i16(std::uint16_t v) {
+  return static_cast<int>(v ^ 0x8000u) - 0x8000;
+}
+
+}  // namespace velkoran::wave
