@@ -54,6 +54,10 @@ int run(const std::vector<std::string>& args, std::FILE* console) {
     return kFailure;
   }
 
+  // The conversion reads and writes in blocks of its own: a stream buffer
+  // would only split each block into two system calls.
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  std::setvbuf(out, nullptr, _IONBF, 0);
   int status = wave::convert(in, out, console);
   std::fclose(in);
   // The output's last buffer reaches the disk here: a failure now is a failed

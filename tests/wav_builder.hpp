@@ -39,6 +39,13 @@ class Bytes {
     return *this;
   }
 
+  // Overwrites the 32-bit field at `offset`.
+  Bytes& set_u32(std::size_t offset, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+      v_.at(offset + static_cast<std::size_t>(i)) = static_cast<unsigned char>(x >> (8 * i));
+    return *this;
+  }
+
   std::size_t size() const { return v_.size(); }
   const std::vector<unsigned char>& data() const { return v_; }
   std::string str() const { return std::string(v_.begin(), v_.end()); }
@@ -96,6 +103,30 @@ inline Format float_format_of(const Format& f, std::uint32_t out_byte_rate) {
   const auto& t = f.tail.data();
   for (std::size_t i = 0; i < t.size(); ++i) o.tail.u8(i == 0 ? 32 : i == 1 ? 0 : t[i]);
   return o;
+}
+
+// A plain input file: the format chunk, then "data" with the declared size and
+// whatever bytes stand after it (samples, pad bytes, later chunks).
+inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& after) {
+  return riff_and_format(f, 36 + data_size).id("data").u32(data_size).add(after);
+}
+
+// The output expected for a plain input: the float header with true sizes,
+// the float samples as given, then whatever the input held after its data.
+inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after = Bytes());
+
+// Sets the RIFF size of a whole file to what it holds: its length less 8.
+inline Bytes& set_riff_size(Bytes& file) {
+  return file.set_u32(4, static_cast<std::uint32_t>(file.size() - 8));
+}
+
+inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after) {
+  Bytes b = riff_and_format(float_format_of(in, in.rate * 8), 0)
+                .id("data")
+                .u32(static_cast<std::uint32_t>(floats.size()))
+                .add(floats)
+                .add(after);
+  return set_riff_size(b);
 }
 
 }  // namespace velkoran::test

@@ -4,10 +4,15 @@
 // The caller owns the three streams and closes them.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+
+#include "wave/samples.hpp"
 
 namespace velkoran::wave {
 
-int convert(std::FILE* in, std::FILE* out, std::FILE* console);
+// `max_length` caps the output's length; WAVE sizes are 32-bit.
+int convert(std::FILE* in, std::FILE* out, std::FILE* console,
+            std::uint64_t max_length = kMaxWaveLength);
 
 }  // namespace velkoran::wave

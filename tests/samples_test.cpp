@@ -1,0 +1,237 @@
+// Sample conversion: exact float values, where the samples end, and what
+// follows them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "program.hpp"
+#include "wave/convert.hpp"
+#include "wave/le.hpp"
+#include "wave/samples.hpp"
+
+namespace velkoran::test {
+namespace {
+
+struct Value {
+  std::int32_t sample;
+  std::uint32_t float_bits;
+};
+
+// Converts `values` through the block loop of the given width, with `before`
+// samples of 0 ahead of them so that every position in the loop is reached.
+std::vector<std::uint32_t> convert_values(unsigned width, const std::vector<std::int32_t>& values,
+                                          std::size_t before) {
+  Bytes in;
+  in.fill(before * width, 0);
+  for (std::int32_t v : values) {
+    if (width == 2)
+      in.u16(static_cast<std::uint32_t>(v));
+    else
+      in.u24(static_cast<std::uint32_t>(v));
+  }
+  const std::size_t count = before + values.size();
+  std::vector<unsigned char> out(count * 4);
+  if (width == 2) {
+    wave::pcm16_to_float(in.data().data(), count, out.data());
+  } else {
+    wave::pcm24_to_float(in.data().data(), count, out.data());
+  }
+  std::vector<std::uint32_t> bits;
+  for (std::size_t i = before; i < count; ++i) bits.push_back(wave::load_u32(&out[4 * i]));
+  return bits;
+}
+
+void expect_values(unsigned width, const std::vector<Value>& table) {
+  std::vector<std::int32_t> samples;
+  std::vector<std::uint32_t> want;
+  for (const Value& v : table) {
+    samples.push_back(v.sample);
+    want.push_back(v.float_bits);
+  }
+  for (std::size_t before = 0; before < 5; ++before) {
+    EXPECT_EQ(convert_values(width, samples, before), want) << "after " << before << " samples";
+  }
+}
+
+TEST(SampleValues, Pcm16IsExactlySampleOver32768) {
+  expect_values(2, {{0, 0x00000000},
+                    {1, 0x38000000},
+                    {-1, 0xB8000000},
+                    {32767, 0x3F7FFE00},
+                    {-32768, 0xBF800000},
+                    {-256, 0xBC000000},
+                    {-257, 0xBC008000}});
+}
+
+TEST(SampleValues, Pcm24IsExactlySampleOver2To23) {
+  expect_values(3, {{0, 0x00000000},
+                    {1, 0x34000000},
+                    {-1, 0xB4000000},
+                    {8388607, 0x3F7FFFFE},
+                    {-8388608, 0xBF800000},
+                    {0x123456, 0x3E11A2B0}});
+}
+
+// Floats for 16-bit samples, as the output must hold them.
+Bytes floats16(std::initializer_list<std::int32_t> samples) {
+  Bytes b;
+  for (std::int32_t s : samples) {
+    const float f = static_cast<float>(s) / 32768.0f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    b.u32(bits);
+  }
+  return b;
+}
+
+Bytes samples16(std::initializer_list<std::int32_t> samples) {
+  Bytes b;
+  for (std::int32_t s : samples) b.u16(static_cast<std::uint32_t>(s));
+  return b;
+}
+
+const Bytes kList = Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(5).raw("take").u8(24));
+const Bytes kOddList = Bytes().chunk("LIST", Bytes().raw("INFOINAM").u32(3).raw("ab").u8(0));
+
+struct BodyCase {
+  const char* name;
+  std::uint32_t data_size;
+  Bytes after_size;  // all the input holds after its data size field
+  Bytes floats;      // the output's samples
+  Bytes kept;        // what the output holds after them
+};
+
+void PrintTo(const BodyCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class Body16 : public testing::TestWithParam<BodyCase> {};
+
+TEST_P(Body16, ConvertsTheDataAndKeepsWhatFollows) {
+  const BodyCase& c = GetParam();
+  TempDir dir;
+  write_file(dir / "in.wav", pcm_wave(Format::pcm16(), c.data_size, c.after_size));
+  const RunResult r = run_program(dir.path(), {"in.wav"});
+  EXPECT_EQ(r.console, banner("in.wav") + "tag=1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
+            float_wave(Format::pcm16(), c.floats, c.kept).str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, Body16,
+    testing::Values(
+        BodyCase{"EmptyData", 0, Bytes(), Bytes(), Bytes()},
+        BodyCase{"SizeZeroMeansUntilTheEnd", 0, samples16({1, -1, 7}), floats16({1, -1, 7}),
+                 Bytes()},
+        BodyCase{"SizeAllOnesMeansUntilTheEnd", 0xFFFFFFFF, samples16({-32768, 32767}),
+                 floats16({-32768, 32767}), Bytes()},
+        BodyCase{"PartialSampleAtTheEndDropped", 5, samples16({3, 4}).u8(9), floats16({3, 4}),
+                 Bytes()},
+        BodyCase{"CutShort", 100, samples16({5, 6, 7}).u8(1), floats16({5, 6, 7}), Bytes()},
+        BodyCase{"TrailingChunkKept", 4, samples16({8, 9}).add(kList), floats16({8, 9}), kList},
+        BodyCase{"OddSizePadDroppedChunkKept", 5, samples16({8, 9}).u8(0x55).u8(0).add(kOddList),
+                 floats16({8, 9}), kOddList},
+        BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kOddList),
+                 floats16({8, 9}), kOddList},
+        BodyCase{"OddSizeEndsAtPad", 3, samples16({-2}).u8(1), floats16({-2}), Bytes()}),
+    [](const testing::TestParamInfo<BodyCase>& p) { return std::string(p.param.name); });
+
+TEST(Body24, SevenBytesMakeTwoSamples) {
+  TempDir dir;
+  const Bytes data = Bytes().u24(0x7FFFFF).u24(0x800000).u8(0x11);
+  write_file(dir / "in.wav", pcm_wave(Format::pcm24(), 7, data));
+  EXPECT_EQ(run_program(dir.path(), {"in.wav"}).status, 0);
+  EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
+            float_wave(Format::pcm24(), Bytes().u32(0x3F7FFFFE).u32(0xBF800000)).str());
+}
+
+TEST(WriteFailure, FullDiskIsReportedNotSuccess) {
+  TempDir dir;
+  write_file(dir / "in.wav", pcm_wave(Format::pcm16(), 8, samples16({1, 2, 3, 4})));
+  fs::create_symlink("/dev/full", dir / "velkoran-in.wav");
+  const RunResult r = run_program(dir.path(), {"in.wav"});
+  // The very first field of the header cannot be written.
+  EXPECT_EQ(r.console, banner("in.wav") + "\nERROR: Failed to write output file.\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// The conversion in process, on temporary files, with a chosen length limit.
+struct InProcess {
+  int status;
+  std::string console;
+  std::string output;
+};
+
+std::string slurp(std::FILE* f) {
+  std::string s;
+  std::rewind(f);
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
+  return s;
+}
+
+InProcess convert_in_process(const Bytes& input, std::uint64_t max_length) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* console = std::tmpfile();
+  std::fwrite(input.data().data(), 1, input.size(), in);
+  std::rewind(in);
+  InProcess r;
+  r.status = wave::convert(in, out, console, max_length);
+  r.console = slurp(console);
+  r.output = slurp(out);
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(console);
+  return r;
+}
+
+TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
+  const Bytes input = pcm_wave(Format::pcm16(), 0, samples16({1, 2, 3, 4}));
+  const Bytes whole = float_wave(Format::pcm16(), floats16({1, 2, 3, 4}));
+  // Exactly at the limit is fine; one byte more is refused.
+  EXPECT_EQ(convert_in_process(input, whole.size()).status, 0);
+  const InProcess over = convert_in_process(input, whole.size() - 1);
+  EXPECT_EQ(over.status, 1);
+  EXPECT_EQ(over.console, "tag=1\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n");
+
+  const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples16({1, 2, 3, 4}).add(kList));
+  const InProcess trailer_over = convert_in_process(with_trailer, whole.size() + kList.size() - 1);
+  EXPECT_EQ(trailer_over.status, 1);
+}
+
+#if defined(__GLIBC__)
+// A stream that yields some bytes, then fails as a bad disk or a dropped
+// network share does.
+struct FailingSource {
+  std::string bytes;
+  std::size_t at = 0;
+};
+
+ssize_t read_then_fail(void* cookie, char* buf, std::size_t size) {
+  auto* src = static_cast<FailingSource*>(cookie);
+  if (src->at == src->bytes.size()) return -1;
+  const std::size_t n = std::min(size, src->bytes.size() - src->at);
+  std::memcpy(buf, src->bytes.data() + src->at, n);
+  src->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+TEST(ReadFailure, IsReportedNotTakenForTheEnd) {
+  FailingSource src{pcm_wave(Format::pcm16(), 0, samples16({1, 2, 3})).str()};
+  std::FILE* in =
+      fopencookie(&src, "rb", cookie_io_functions_t{read_then_fail, nullptr, nullptr, nullptr});
+  std::FILE* out = std::tmpfile();
+  std::FILE* console = std::tmpfile();
+  EXPECT_EQ(wave::convert(in, out, console), 1);
+  EXPECT_EQ(slurp(console), "tag=1\nERROR: Failed to read input file.\n");
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(console);
+}
+#endif
+
+}  // namespace
+}  // namespace velkoran::test
