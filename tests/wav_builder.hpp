@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,25 @@ struct Format {
   }
   static Format pcm24() { return Format(); }
 };
+
+// 16-bit samples as an input holds them.
+inline Bytes samples16(std::initializer_list<std::int32_t> samples) {
+  Bytes b;
+  for (std::int32_t s : samples) b.u16(static_cast<std::uint32_t>(s));
+  return b;
+}
+
+// The floats an output must hold for 16-bit samples: s / 32768.
+inline Bytes floats16(std::initializer_list<std::int32_t> samples) {
+  Bytes b;
+  for (std::int32_t s : samples) {
+    const float f = static_cast<float>(s) / 32768.0f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    b.u32(bits);
+  }
+  return b;
+}
 
 // "fmt ", its size and the format fields, exactly as given.
 inline Bytes format_chunk(const Format& f) {

@@ -1,0 +1,106 @@
+// Writes the fuzzer's seed corpus into the folder given: WAVE files made by
+// the test suite's builders, one of each shape the converter knows.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "wav_builder.hpp"
+
+using velkoran::test::Bytes;
+using velkoran::test::Format;
+using velkoran::test::pcm_wave;
+
+namespace {
+
+Bytes samples(unsigned width, std::size_t count) {
+  Bytes b;
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto v = static_cast<std::uint32_t>(i * 2654435761u);
+    if (width == 2)
+      b.u16(v);
+    else
+      b.u24(v);
+  }
+  return b;
+}
+
+Format with_tail(Format f, const Bytes& tail) {
+  f.size = 14 + static_cast<std::uint32_t>(tail.size());
+  f.tail = tail;
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  const Format f16 = Format::pcm16();
+  const Format f24 = Format::pcm24();
+  const Bytes list = Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(5).raw("take").u8(24));
+  const Bytes odd = Bytes().chunk("note", Bytes().raw("abc"));
+  const Bytes odd_no_pad = Bytes().chunk("note", Bytes().raw("abc"), false);
+
+  const std::vector<std::pair<std::string, Bytes>> seeds = {
+      {"pcm16", pcm_wave(f16, 64, samples(2, 32))},
+      {"pcm24", pcm_wave(f24, 96, samples(3, 32))},
+      {"size_zero", pcm_wave(f16, 0, samples(2, 9))},
+      {"size_all_ones", pcm_wave(f24, 0xFFFFFFFF, samples(3, 7))},
+      {"odd_data_pad_list", pcm_wave(f16, 7, samples(2, 4).add(list))},
+      {"odd_data_no_pad_list", pcm_wave(f24, 7, samples(3, 2).u8(5).add(list))},
+      {"cut_short", pcm_wave(f16, 1000, samples(2, 5))},
+      {"trailing_list", pcm_wave(f24, 12, samples(3, 4).add(list))},
+      {"format18", pcm_wave(with_tail(f16, Bytes().u16(16).u16(0)), 8, samples(2, 4))},
+      {"format40", pcm_wave(with_tail(f24, Bytes().u16(24).u16(22).u16(24).u32(3).fill(16, 24)), 12,
+                            samples(3, 4))},
+      {"format17_pad", riff_and_format(with_tail(f16, Bytes().u16(16).u8(1)), 0)
+                           .u8(0)
+                           .id("data")
+                           .u32(8)
+                           .add(samples(2, 4))},
+      {"chunks_before_data", riff_and_format(f16, 0)
+                                 .add(list)
+                                 .add(odd)
+                                 .add(odd_no_pad)
+                                 .id("data")
+                                 .u32(8)
+                                 .add(samples(2, 4))},
+      {"float_tag", pcm_wave(
+                        [&] {
+                          Format f = f24;
+                          f.tag = 3;
+                          return f;
+                        }(),
+                        6, samples(3, 2))},
+      {"mono", pcm_wave(
+                   [&] {
+                     Format f = f16;
+                     f.channels = 1;
+                     f.block_align = 2;
+                     return f;
+                   }(),
+                   4, samples(2, 2))},
+      {"extensible", pcm_wave(
+                         [&] {
+                           Format f = f24;
+                           f.tag = 0xFFFE;
+                           return f;
+                         }(),
+                         6, samples(3, 2))},
+      {"riff_only", Bytes().id("RIFF").u32(4).id("WAVE")},
+  };
+  const std::filesystem::path dir(argv[1]);
+  std::filesystem::create_directories(dir);
+  for (const auto& [name, bytes] : seeds) {
+    std::ofstream out(dir / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data().data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  std::printf("wrote %zu seeds to %s\n", seeds.size(), dir.string().c_str());
+  return 0;
+}
