@@ -71,6 +71,16 @@ TEST(FrontEnd, LongNamesWork) {
   EXPECT_TRUE(fs::exists(dir / ("velkoran-" + name)));
 }
 
+TEST(FrontEnd, NamesBeyondAsciiWork) {
+  TempDir dir;
+  const std::string name = "Aufnahme-\xC3\xBC-\xE6\x97\xA5\xE6\x9C\xAC.wav";  // Aufnahme-ü-日本.wav
+  write_file(dir / name, small_wav());
+  const RunResult r = run_program(dir.path(), {name});
+  EXPECT_EQ(r.console, banner(name) + "tag=1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(fs::exists(dir / ("velkoran-" + name)));
+}
+
 TEST(FrontEnd, OutputThatIsTheInputIsNeverOpened) {
   TempDir dir;
   write_file(dir / "in.wav", small_wav());

@@ -1,0 +1,14 @@
+# Cross-compiling the Windows program with MinGW-w64 (Debian:
+# g++-mingw-w64-x86-64). The result is one self-contained velkoran.exe.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# No DLLs to ship beside the program: the C++ runtime, libgcc and winpthread
+# are linked in.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
