@@ -27,6 +27,18 @@ Bytes samples(unsigned width, std::size_t count) {
   return b;
 }
 
+Format with_tag(Format f, std::uint16_t tag) {
+  f.tag = tag;
+  return f;
+}
+
+Format mono16() {
+  Format f = Format::pcm16();
+  f.channels = 1;
+  f.block_align = 2;
+  return f;
+}
+
 Format with_tail(Format f, const Bytes& tail) {
   f.size = 14 + static_cast<std::uint32_t>(tail.size());
   f.tail = tail;
@@ -70,28 +82,9 @@ int main(int argc, char** argv) {
                                  .id("data")
                                  .u32(8)
                                  .add(samples(2, 4))},
-      {"float_tag", pcm_wave(
-                        [&] {
-                          Format f = f24;
-                          f.tag = 3;
-                          return f;
-                        }(),
-                        6, samples(3, 2))},
-      {"mono", pcm_wave(
-                   [&] {
-                     Format f = f16;
-                     f.channels = 1;
-                     f.block_align = 2;
-                     return f;
-                   }(),
-                   4, samples(2, 2))},
-      {"extensible", pcm_wave(
-                         [&] {
-                           Format f = f24;
-                           f.tag = 0xFFFE;
-                           return f;
-                         }(),
-                         6, samples(3, 2))},
+      {"float_tag", pcm_wave(with_tag(f24, 3), 6, samples(3, 2))},
+      {"mono", pcm_wave(mono16(), 4, samples(2, 2))},
+      {"extensible", pcm_wave(with_tag(f24, 0xFFFE), 6, samples(3, 2))},
       {"riff_only", Bytes().id("RIFF").u32(4).id("WAVE")},
   };
   const std::filesystem::path dir(argv[1]);
