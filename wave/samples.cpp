@@ -30,8 +30,8 @@ class BodyPass {
         out_(out),
         console_(console),
         max_length_(max_length),
-        in_buf_(new unsigned char[kInBlockBytes]),
-        out_buf_(new unsigned char[kOutBlockBytes]) {}
+        in_buf_(std::make_unique<unsigned char[]>(kInBlockBytes)),
+        out_buf_(std::make_unique<unsigned char[]>(kOutBlockBytes)) {}
 
   Body run(const Header& header);
 
