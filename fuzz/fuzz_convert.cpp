@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "read_stream.hpp"
 #include "wave/convert.hpp"
 #include "wave/le.hpp"
 
@@ -28,14 +29,6 @@ using velkoran::wave::load_u32;
 
 void check(bool ok, const char* invariant) {
   if (!ok) broken(invariant);
-}
-
-std::string read_all(std::FILE* f) {
-  std::string s;
-  std::rewind(f);
-  char buf[65536];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
-  return s;
 }
 
 bool ends_with(const std::string& s, const std::string& tail) {
@@ -143,9 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (in == nullptr || out == nullptr || console == nullptr) std::abort();
 
   const int status = velkoran::wave::convert(in, out, console);
-  std::fflush(out);
-  const std::string output = read_all(out);
-  const std::string text = read_all(console);
+  const std::string output = velkoran::test::read_stream(out);
+  const std::string text = velkoran::test::read_stream(console);
   std::fclose(in);
   std::fclose(out);
   std::fclose(console);

@@ -18,11 +18,7 @@ namespace {
 Bytes samples(unsigned width, std::size_t count) {
   Bytes b;
   for (std::size_t i = 0; i < count; ++i) {
-    const auto v = static_cast<std::uint32_t>(i * 2654435761u);
-    if (width == 2)
-      b.u16(v);
-    else
-      b.u24(v);
+    b.sample(width, static_cast<std::int32_t>(i * 2654435761u % 0x7FFFFF));
   }
   return b;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "program.hpp"
+#include "read_stream.hpp"
 #include "wave/convert.hpp"
 #include "wave/le.hpp"
 #include "wave/samples.hpp"
@@ -24,12 +25,7 @@ std::vector<std::uint32_t> convert_values(unsigned width, const std::vector<std:
                                           std::size_t before) {
   Bytes in;
   in.fill(before * width, 0);
-  for (std::int32_t v : values) {
-    if (width == 2)
-      in.u16(static_cast<std::uint32_t>(v));
-    else
-      in.u24(static_cast<std::uint32_t>(v));
-  }
+  for (std::int32_t v : values) in.sample(width, v);
   const std::size_t count = before + values.size();
   std::vector<unsigned char> out(count * 4);
   if (width == 2) {
@@ -136,14 +132,6 @@ struct InProcess {
   std::string output;
 };
 
-std::string slurp(std::FILE* f) {
-  std::string s;
-  std::rewind(f);
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
-  return s;
-}
-
 InProcess convert_in_process(const Bytes& input, std::uint64_t max_length) {
   std::FILE* in = std::tmpfile();
   std::FILE* out = std::tmpfile();
@@ -152,8 +140,8 @@ InProcess convert_in_process(const Bytes& input, std::uint64_t max_length) {
   std::rewind(in);
   InProcess r;
   r.status = wave::convert(in, out, console, max_length);
-  r.console = slurp(console);
-  r.output = slurp(out);
+  r.console = read_stream(console);
+  r.output = read_stream(out);
   std::fclose(in);
   std::fclose(out);
   std::fclose(console);
@@ -198,7 +186,7 @@ TEST(ReadFailure, IsReportedNotTakenForTheEnd) {
   std::FILE* out = std::tmpfile();
   std::FILE* console = std::tmpfile();
   EXPECT_EQ(wave::convert(in, out, console), 1);
-  EXPECT_EQ(slurp(console), "tag=1\nERROR: Failed to read input file.\n");
+  EXPECT_EQ(read_stream(console), "tag=1\nERROR: Failed to read input file.\n");
   std::fclose(in);
   std::fclose(out);
   std::fclose(console);

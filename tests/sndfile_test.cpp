@@ -53,12 +53,7 @@ TEST_P(SndfileReads, ExactlyTheScaledSamples) {
   const Format format = width == 2 ? Format::pcm16() : Format::pcm24();
   const std::vector<std::int32_t> values = test_samples(width);
   Bytes data;
-  for (std::int32_t v : values) {
-    if (width == 2)
-      data.u16(static_cast<std::uint32_t>(v));
-    else
-      data.u24(static_cast<std::uint32_t>(v));
-  }
+  for (std::int32_t v : values) data.sample(width, v);
   const auto data_size = static_cast<std::uint32_t>(data.size());
   if (trailing_chunk) data.chunk("LIST", Bytes().raw("INFOICMT").u32(4).raw("take"));
 

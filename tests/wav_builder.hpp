@@ -26,6 +26,11 @@ class Bytes {
   Bytes& u16(std::uint32_t x) { return u8(x & 0xFF).u8((x >> 8) & 0xFF); }
   Bytes& u24(std::uint32_t x) { return u16(x & 0xFFFF).u8((x >> 16) & 0xFF); }
   Bytes& u32(std::uint32_t x) { return u16(x & 0xFFFF).u16(x >> 16); }
+  // One integer sample of `width` bytes (2 or 3), two's complement.
+  Bytes& sample(unsigned width, std::int32_t s) {
+    const auto bits = static_cast<std::uint32_t>(s);
+    return width == 2 ? u16(bits) : u24(bits);
+  }
   Bytes& fill(std::size_t n, unsigned b) {
     v_.insert(v_.end(), n, static_cast<unsigned char>(b));
     return *this;

@@ -35,7 +35,6 @@ class Writer {
 
   // True when all n bytes were handed to the stream.
   bool write(const unsigned char* p, std::size_t n);
-  bool write_byte(unsigned char b) { return write(&b, 1); }
   bool write_u16(std::uint16_t v);
   bool write_u32(std::uint32_t v);
 
