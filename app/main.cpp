@@ -21,7 +21,8 @@ int wmain(int argc, wchar_t** argv) {
   // A redirected output gets the bytes as they are.
   const UINT console_cp = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
-  const int status = velkoran::app::run(args, stdout);
+  velkoran::Console console(stdout);
+  const int status = velkoran::app::run(args, console);
   std::fflush(stdout);
   SetConsoleOutputCP(console_cp);
   return status;
@@ -30,7 +31,8 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  const int status = velkoran::app::run(args, stdout);
+  velkoran::Console console(stdout);
+  const int status = velkoran::app::run(args, console);
   std::fflush(stdout);
   return status;
 }

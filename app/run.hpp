@@ -2,14 +2,15 @@
 // opening both files, the conversion, and closing the output.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "wave/outcome.hpp"
 
 namespace velkoran::app {
 
 // `args` are the command-line arguments after the program name, in UTF-8.
-// Messages go to `console`; the result is the process exit status.
-int run(const std::vector<std::string>& args, std::FILE* console);
+// Every message goes to `console`; the result is the process exit status.
+Status run(const std::vector<std::string>& args, Console& console);
 
 }  // namespace velkoran::app

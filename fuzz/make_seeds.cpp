@@ -23,24 +23,6 @@ Bytes samples(unsigned width, std::size_t count) {
   return b;
 }
 
-Format with_tag(Format f, std::uint16_t tag) {
-  f.tag = tag;
-  return f;
-}
-
-Format mono16() {
-  Format f = Format::pcm16();
-  f.channels = 1;
-  f.block_align = 2;
-  return f;
-}
-
-Format with_tail(Format f, const Bytes& tail) {
-  f.size = 14 + static_cast<std::uint32_t>(tail.size());
-  f.tail = tail;
-  return f;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,9 +32,9 @@ int main(int argc, char** argv) {
   }
   const Format f16 = Format::pcm16();
   const Format f24 = Format::pcm24();
-  const Bytes list = Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(5).raw("take").u8(24));
+  const Bytes list = velkoran::test::list_chunk();
   const Bytes odd = Bytes().chunk("note", Bytes().raw("abc"));
-  const Bytes odd_no_pad = Bytes().chunk("note", Bytes().raw("abc"), false);
+  const Bytes odd_no_pad = Bytes().unpadded_chunk("note", Bytes().raw("abc"));
 
   const std::vector<std::pair<std::string, Bytes>> seeds = {
       {"pcm16", pcm_wave(f16, 64, samples(2, 32))},
@@ -63,10 +45,10 @@ int main(int argc, char** argv) {
       {"odd_data_no_pad_list", pcm_wave(f24, 7, samples(3, 2).u8(5).add(list))},
       {"cut_short", pcm_wave(f16, 1000, samples(2, 5))},
       {"trailing_list", pcm_wave(f24, 12, samples(3, 4).add(list))},
-      {"format18", pcm_wave(with_tail(f16, Bytes().u16(16).u16(0)), 8, samples(2, 4))},
-      {"format40", pcm_wave(with_tail(f24, Bytes().u16(24).u16(22).u16(24).u32(3).fill(16, 24)), 12,
+      {"format18", pcm_wave(f16.with_tail(Bytes().u16(16).u16(0)), 8, samples(2, 4))},
+      {"format40", pcm_wave(f24.with_tail(Bytes().u16(24).u16(22).u16(24).u32(3).fill(16, 24)), 12,
                             samples(3, 4))},
-      {"format17_pad", riff_and_format(with_tail(f16, Bytes().u16(16).u8(1)), 0)
+      {"format17_pad", riff_and_format(f16.with_tail(Bytes().u16(16).u8(1)), 0)
                            .u8(0)
                            .id("data")
                            .u32(8)
@@ -78,9 +60,9 @@ int main(int argc, char** argv) {
                                  .id("data")
                                  .u32(8)
                                  .add(samples(2, 4))},
-      {"float_tag", pcm_wave(with_tag(f24, 3), 6, samples(3, 2))},
-      {"mono", pcm_wave(mono16(), 4, samples(2, 2))},
-      {"extensible", pcm_wave(with_tag(f24, 0xFFFE), 6, samples(3, 2))},
+      {"float_tag", pcm_wave(f24.with_tag(3), 6, samples(3, 2))},
+      {"mono", pcm_wave(f16.with_channels(1).with_block_align(2), 4, samples(2, 2))},
+      {"extensible", pcm_wave(f24.with_tag(0xFFFE), 6, samples(3, 2))},
       {"riff_only", Bytes().id("RIFF").u32(4).id("WAVE")},
   };
   const std::filesystem::path dir(argv[1]);

@@ -55,38 +55,6 @@ Bytes through_rate(std::uint16_t channels = 2) {
   return through_fmt_size().u16(3).u16(channels).u32(48000);
 }
 
-Format mono(std::uint16_t block_align) {
-  Format f;
-  f.channels = 1;
-  f.block_align = block_align;
-  return f;
-}
-
-Format with_block_align(std::uint16_t tag, std::uint16_t block_align) {
-  Format f;
-  f.tag = tag;
-  f.block_align = block_align;
-  return f;
-}
-
-Format with_channels(std::uint16_t channels) {
-  Format f;
-  f.channels = channels;
-  return f;
-}
-
-Format with_tag(std::uint16_t tag) {
-  Format f;
-  f.tag = tag;
-  return f;
-}
-
-Format fmt_size(std::uint32_t size) {
-  Format f;
-  f.size = size;
-  return f;
-}
-
 // The output of a 24-bit header through nBlockAlign.
 Bytes float24_through_align() {
   return through_rate().u32(48000 * 8).u16(8);
@@ -113,15 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
                 header_error(4), Bytes().id("RIFF").u32(1000).id("WAVE").id("fmt ")},
         Refusal{"NoFormatTag", through_fmt_size().u8(1), "Unknown wFormatTag." + header_error(5),
                 through_fmt_size()},
-        Refusal{"TagAdpcm", with_format(with_tag(2)), "tag=2Unknown wFormatTag." + header_error(5),
-                through_fmt_size()},
-        Refusal{"TagExtensibleIsNegative", with_format(with_tag(0xFFFE)),
+        Refusal{"TagAdpcm", with_format(Format().with_tag(2)),
+                "tag=2Unknown wFormatTag." + header_error(5), through_fmt_size()},
+        Refusal{"TagExtensibleIsNegative", with_format(Format().with_tag(0xFFFE)),
                 "tag=-2Unknown wFormatTag." + header_error(5), through_fmt_size()},
         Refusal{"NoChannels", through_fmt_size().u16(1), "tag=1" + header_error(6),
                 through_fmt_size().u16(3)},
-        Refusal{"ZeroChannels", with_format(with_channels(0)), "tag=1" + header_error(6),
+        Refusal{"ZeroChannels", with_format(Format().with_channels(0)), "tag=1" + header_error(6),
                 through_fmt_size().u16(3)},
-        Refusal{"ThreeChannels", with_format(with_channels(3)), "tag=1" + header_error(6),
+        Refusal{"ThreeChannels", with_format(Format().with_channels(3)), "tag=1" + header_error(6),
                 through_fmt_size().u16(3)},
         Refusal{"NoSampleRate", through_fmt_size().u16(1).u16(2).u16(0), "tag=1" + header_error(7),
                 through_fmt_size().u16(3).u16(2)},
@@ -129,15 +97,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "tag=1" + header_error(8), through_rate()},
         Refusal{"NoBlockAlign", through_fmt_size().u16(1).u16(2).u32(48000).u32(288000).u8(6),
                 "tag=1" + header_error(9), through_rate()},
-        Refusal{"StereoFloat", with_format(with_block_align(3, 8)), "tag=3" + kNotStereo,
-                through_rate()},
-        Refusal{"Mono16", with_format(mono(2)), "tag=1" + kNotStereo, through_rate(1)},
-        Refusal{"Mono32LooksLikeStereo16", with_format(mono(4)), "tag=1" + kNotStereo,
+        Refusal{"StereoFloat", with_format(Format().with_tag(3).with_block_align(8)),
+                "tag=3" + kNotStereo, through_rate()},
+        Refusal{"Mono16", with_format(Format().with_channels(1).with_block_align(2)),
+                "tag=1" + kNotStereo, through_rate(1)},
+        Refusal{"Mono32LooksLikeStereo16",
+                with_format(Format().with_channels(1).with_block_align(4)), "tag=1" + kNotStereo,
                 through_rate(1)},
         Refusal{"FormatTailCut", with_format(Format()).head(35), "tag=1" + header_error(11),
                 float24_through_align().u8(32)},
         Refusal{"FormatSizeBelowFixedFields",
-                with_format(fmt_size(12)).chunk("data", Bytes().u24(1)), "tag=1" + header_error(11),
+                with_format(Format().with_size(12)).chunk("data", Bytes().u24(1)),
+                "tag=1" + header_error(11),
                 through_fmt_size(12)
                     .u16(3)
                     .u16(2)
@@ -161,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ChunkBodyCut", with_format(Format()).id("LIST").u32(8).raw("INFO"),
                 "tag=1" + header_error(11),
                 float24_through_align().u8(32).u8(0).id("LIST").u32(8).raw("INFO")},
-        Refusal{"EndsAtPadByte", with_format(Format()).chunk("LIST", Bytes().raw("abc"), false),
+        Refusal{"EndsAtPadByte", with_format(Format()).unpadded_chunk("LIST", Bytes().raw("abc")),
                 "tag=1" + header_error(12),
                 float24_through_align().u8(32).u8(0).id("LIST").u32(3).raw("abc")}),
     [](const testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
@@ -202,55 +173,38 @@ TEST_P(HeaderTranscription, RewritesTheFormatAndCarriesTheRestOver) {
   EXPECT_EQ(read_file(dir / kOut), expected.str());
 }
 
-Format tail(Format f, Bytes t) {
-  f.size = 14 + static_cast<std::uint32_t>(t.size());
-  f.tail = t;
-  return f;
-}
-
-Format tagged(Format f, std::uint16_t tag) {
-  f.tag = tag;
-  return f;
-}
-
-Format byte_rate(Format f, std::uint32_t rate) {
-  f.byte_rate = rate;
-  return f;
-}
-
 const Format k16 = Format::pcm16();
 const Format k24 = Format::pcm24();
-// A LIST chunk whose text holds bytes of value 24, which must stay as they are.
-const Bytes kList =
-    Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(6).u8(24).raw("xy").u8(24).raw("z").u8(24));
+const Bytes kList = list_chunk();
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, HeaderTranscription,
     testing::Values(
         Transcription{"Stereo24", k24, Bytes(), 48000 * 8, Bytes()},
         Transcription{"Stereo16", k16, Bytes(), 48000 * 8, Bytes()},
-        Transcription{"FloatTagWithIntegerLayout", tagged(k24, 3), Bytes(), 48000 * 8, Bytes()},
-        Transcription{"Format14HasNoBitsField", tail(k24, Bytes()), Bytes(), 48000 * 8, Bytes()},
-        Transcription{"Format18KeepsCbSize24", tail(k24, Bytes().u16(24).u16(24)), Bytes(),
+        Transcription{"FloatTagWithIntegerLayout", k24.with_tag(3), Bytes(), 48000 * 8, Bytes()},
+        Transcription{"Format14HasNoBitsField", k24.with_tail(Bytes()), Bytes(), 48000 * 8,
+                      Bytes()},
+        Transcription{"Format18KeepsCbSize24", k24.with_tail(Bytes().u16(24).u16(24)), Bytes(),
                       48000 * 8, Bytes()},
         Transcription{
             "Format40KeepsExtensionBytes",
-            tail(k16, Bytes().u16(16).u16(22).u16(24).u32(3).fill(4, 24).raw("abcdefghijkl")),
+            k16.with_tail(Bytes().u16(16).u16(22).u16(24).u32(3).fill(4, 24).raw("abcdefghijkl")),
             Bytes(), 48000 * 8, Bytes()},
-        Transcription{"OddFormatSizeWithPad", tail(k24, Bytes().u16(24).u8(24)), Bytes().u8(0),
+        Transcription{"OddFormatSizeWithPad", k24.with_tail(Bytes().u16(24).u8(24)), Bytes().u8(0),
                       48000 * 8, Bytes().u8(0)},
-        Transcription{"OddFormatSizeWithoutPad", tail(k24, Bytes().u16(24).u8(24)), Bytes(),
+        Transcription{"OddFormatSizeWithoutPad", k24.with_tail(Bytes().u16(24).u8(24)), Bytes(),
                       48000 * 8, Bytes()},
         Transcription{"MetadataBytes24Kept", k24, kList, 48000 * 8, kList},
         Transcription{"OddChunkWithPad", k24, Bytes().chunk("note", Bytes().raw("abc")), 48000 * 8,
                       Bytes().chunk("note", Bytes().raw("abc"))},
         Transcription{"OddChunkWithoutPad", k24,
-                      Bytes().chunk("note", Bytes().raw("abc"), false).add(kList), 48000 * 8,
-                      Bytes().chunk("note", Bytes().raw("abc"), false).add(kList)},
+                      Bytes().unpadded_chunk("note", Bytes().raw("abc")).add(kList), 48000 * 8,
+                      Bytes().unpadded_chunk("note", Bytes().raw("abc")).add(kList)},
         Transcription{"DataIdInCapitalsIsAnotherChunk", k16,
                       Bytes().chunk("DATA", Bytes().u32(0x18181818)), 48000 * 8,
                       Bytes().chunk("DATA", Bytes().u32(0x18181818))},
-        Transcription{"ByteRateWrapsAsSigned", byte_rate(k24, 0x30000000), Bytes(), 0xEAAAAAAB,
+        Transcription{"ByteRateWrapsAsSigned", k24.with_byte_rate(0x30000000), Bytes(), 0xEAAAAAAB,
                       Bytes()}),
     [](const testing::TestParamInfo<Transcription>& p) { return std::string(p.param.name); });
 

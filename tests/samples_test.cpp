@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "in_process.hpp"
 #include "program.hpp"
-#include "read_stream.hpp"
-#include "wave/convert.hpp"
 #include "wave/le.hpp"
 #include "wave/samples.hpp"
 
@@ -69,8 +68,7 @@ TEST(SampleValues, Pcm24IsExactlySampleOver2To23) {
                     {0x123456, 0x3E11A2B0}});
 }
 
-const Bytes kList = Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(5).raw("take").u8(24));
-const Bytes kOddList = Bytes().chunk("LIST", Bytes().raw("INFOINAM").u32(3).raw("ab").u8(0));
+const Bytes kList = list_chunk();
 
 struct BodyCase {
   const char* name;
@@ -109,10 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
                  Bytes()},
         BodyCase{"CutShort", 100, samples16({5, 6, 7}).u8(1), floats16({5, 6, 7}), Bytes()},
         BodyCase{"TrailingChunkKept", 4, samples16({8, 9}).add(kList), floats16({8, 9}), kList},
-        BodyCase{"OddSizePadDroppedChunkKept", 5, samples16({8, 9}).u8(0x55).u8(0).add(kOddList),
-                 floats16({8, 9}), kOddList},
-        BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kOddList),
-                 floats16({8, 9}), kOddList},
+        BodyCase{"OddSizePadDroppedChunkKept", 5, samples16({8, 9}).u8(0x55).u8(0).add(kList),
+                 floats16({8, 9}), kList},
+        BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kList),
+                 floats16({8, 9}), kList},
         BodyCase{"OddSizeEndsAtPad", 3, samples16({-2}).u8(1), floats16({-2}), Bytes()}),
     [](const testing::TestParamInfo<BodyCase>& p) { return std::string(p.param.name); });
 
@@ -125,26 +123,13 @@ TEST(Body24, SevenBytesMakeTwoSamples) {
             float_wave(Format::pcm24(), Bytes().u32(0x3F7FFFFE).u32(0xBF800000)).str());
 }
 
-// The conversion in process, on temporary files, with a chosen length limit.
-struct InProcess {
-  int status;
-  std::string console;
-  std::string output;
-};
-
-InProcess convert_in_process(const Bytes& input, std::uint64_t max_length) {
-  std::FILE* in = std::tmpfile();
+// The conversion in process, with a chosen length limit.
+InProcess convert_with_limit(const Bytes& input, std::uint64_t max_length) {
+  std::FILE* in = file_holding(input.str());
   std::FILE* out = std::tmpfile();
-  std::FILE* console = std::tmpfile();
-  std::fwrite(input.data().data(), 1, input.size(), in);
-  std::rewind(in);
-  InProcess r;
-  r.status = wave::convert(in, out, console, max_length);
-  r.console = read_stream(console);
-  r.output = read_stream(out);
+  const InProcess r = convert_in_process(in, out, max_length);
   std::fclose(in);
   std::fclose(out);
-  std::fclose(console);
   return r;
 }
 
@@ -152,13 +137,13 @@ TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
   const Bytes input = pcm_wave(Format::pcm16(), 0, samples16({1, 2, 3, 4}));
   const Bytes whole = float_wave(Format::pcm16(), floats16({1, 2, 3, 4}));
   // Exactly at the limit is fine; one byte more is refused.
-  EXPECT_EQ(convert_in_process(input, whole.size()).status, 0);
-  const InProcess over = convert_in_process(input, whole.size() - 1);
+  EXPECT_EQ(convert_with_limit(input, whole.size()).status, 0);
+  const InProcess over = convert_with_limit(input, whole.size() - 1);
   EXPECT_EQ(over.status, 1);
   EXPECT_EQ(over.console, "tag=1\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n");
 
   const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples16({1, 2, 3, 4}).add(kList));
-  const InProcess trailer_over = convert_in_process(with_trailer, whole.size() + kList.size() - 1);
+  const InProcess trailer_over = convert_with_limit(with_trailer, whole.size() + kList.size() - 1);
   EXPECT_EQ(trailer_over.status, 1);
 }
 
@@ -184,12 +169,11 @@ TEST(ReadFailure, IsReportedNotTakenForTheEnd) {
   std::FILE* in =
       fopencookie(&src, "rb", cookie_io_functions_t{read_then_fail, nullptr, nullptr, nullptr});
   std::FILE* out = std::tmpfile();
-  std::FILE* console = std::tmpfile();
-  EXPECT_EQ(wave::convert(in, out, console), 1);
-  EXPECT_EQ(read_stream(console), "tag=1\nERROR: Failed to read input file.\n");
+  const InProcess r = convert_in_process(in, out);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, "tag=1\nERROR: Failed to read input file.\n");
   std::fclose(in);
   std::fclose(out);
-  std::fclose(console);
 }
 #endif
 

@@ -55,7 +55,7 @@ TEST_P(SndfileReads, ExactlyTheScaledSamples) {
   Bytes data;
   for (std::int32_t v : values) data.sample(width, v);
   const auto data_size = static_cast<std::uint32_t>(data.size());
-  if (trailing_chunk) data.chunk("LIST", Bytes().raw("INFOICMT").u32(4).raw("take"));
+  if (trailing_chunk) data.add(list_chunk());
 
   TempDir dir;
   write_file(dir / "in.wav", pcm_wave(format, data_size, data));

@@ -40,10 +40,13 @@ class Bytes {
     return *this;
   }
   // A whole chunk: id, size, body, and the pad byte after an odd body.
-  Bytes& chunk(const char (&name)[5], const Bytes& body, bool pad = true) {
-    id(name).u32(static_cast<std::uint32_t>(body.size())).add(body);
-    if (pad && body.size() % 2 != 0) u8(0);
-    return *this;
+  Bytes& chunk(const char (&name)[5], const Bytes& body) {
+    unpadded_chunk(name, body);
+    return body.size() % 2 != 0 ? u8(0) : *this;
+  }
+  // A chunk as some writers leave it: no pad byte after an odd body.
+  Bytes& unpadded_chunk(const char (&name)[5], const Bytes& body) {
+    return id(name).u32(static_cast<std::uint32_t>(body.size())).add(body);
   }
 
   // Overwrites the 32-bit field at `offset`.
@@ -66,7 +69,8 @@ class Bytes {
   std::vector<unsigned char> v_;
 };
 
-// The format chunk's fields, defaulting to stereo 48 kHz 24-bit PCM.
+// The format chunk's fields, defaulting to stereo 48 kHz 24-bit PCM. The
+// with_ modifiers chain: Format::pcm16().with_channels(1).with_block_align(2).
 struct Format {
   std::uint32_t size = 16;  // the format chunk size as declared
   std::uint16_t tag = 1;
@@ -77,14 +81,36 @@ struct Format {
   Bytes tail = Bytes().u16(24);  // wBitsPerSample and whatever follows
 
   static Format pcm16() {
-    Format f;
-    f.byte_rate = 48000 * 4;
-    f.block_align = 4;
-    f.tail = Bytes().u16(16);
-    return f;
+    return Format().with_byte_rate(48000 * 4).with_block_align(4).with_tail(Bytes().u16(16));
   }
   static Format pcm24() { return Format(); }
+
+  Format with_size(std::uint32_t v) const { return with(&Format::size, v); }
+  Format with_tag(std::uint16_t v) const { return with(&Format::tag, v); }
+  Format with_channels(std::uint16_t v) const { return with(&Format::channels, v); }
+  Format with_byte_rate(std::uint32_t v) const { return with(&Format::byte_rate, v); }
+  Format with_block_align(std::uint16_t v) const { return with(&Format::block_align, v); }
+  // The tail, and the format chunk size that declares exactly it.
+  Format with_tail(const Bytes& t) const {
+    return with(&Format::tail, t).with_size(14 + static_cast<std::uint32_t>(t.size()));
+  }
+
+ private:
+  template <typename T>
+  Format with(T Format::*field, T v) const {
+    Format f = *this;
+    f.*field = v;
+    return f;
+  }
 };
+
+// A LIST chunk of odd size, so followed by its pad byte, whose text ends in
+// a byte of value 24 (which some converters once rewrote).
+inline Bytes list_chunk() {
+  Bytes body;
+  body.raw("INFOICMT").u32(5).raw("take").u8(24);
+  return Bytes().chunk("LIST", body);
+}
 
 // 16-bit samples as an input holds them.
 inline Bytes samples16(std::initializer_list<std::int32_t> samples) {

@@ -1,39 +1,44 @@
 #include "wave/convert.hpp"
 
 #include "wave/header.hpp"
-#include "wave/outcome.hpp"
 #include "wave/samples.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::wave {
 namespace {
 
+// The output offset of the RIFF size field.
+constexpr std::uint64_t kRiffSizeOffset = 4;
+
 // Once the whole output is written, its RIFF and data sizes are set to what
 // it really holds: the input's may not match what was converted, and the
 // output is longer. An output that cannot be repositioned (a pipe) keeps the
 // sizes written on the way.
-bool write_true_sizes(Writer& out, const Header& header, std::uint64_t samples) {
+Outcome write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples) {
   const std::uint64_t length = out.position();
-  if (!out.seek(kRiffSizeOffset)) return true;
-  return out.write_u32(static_cast<std::uint32_t>(length - 8)) &&
-         out.seek(header.data_size_offset) &&
-         out.write_u32(static_cast<std::uint32_t>(samples * 4));
+  if (out.seek(kRiffSizeOffset) != Writer::Seek::kMoved) return Outcome::kConverted;
+  if (!out.write_u32(static_cast<std::uint32_t>(length - 8)) ||
+      out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
+      !out.write_u32(static_cast<std::uint32_t>(samples * 4))) {
+    return Outcome::kWriteFailed;
+  }
+  return Outcome::kConverted;
 }
 
 }  // namespace
 
-int convert(std::FILE* in, std::FILE* out, std::FILE* console, std::uint64_t max_length) {
+Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t max_length) {
   Reader reader(in);
-  Writer writer(out);
-  const auto header = transcribe_header(reader, writer, console);
-  if (!header) return kFailure;
-  const Body body = convert_body(reader, writer, *header, console, max_length);
-  if (body.status != kSuccess) return body.status;
-  if (!write_true_sizes(writer, *header, body.samples) || !writer.flush()) {
-    std::fputs(kWriteFailedMessage, console);
-    return kFailure;
-  }
-  return kSuccess;
+  Writer writer(out, max_length);
+  Handoff handoff;
+  std::uint64_t samples = 0;
+  Outcome outcome = transcribe_header(reader, writer, console, handoff);
+  if (outcome.converted()) outcome = convert_samples(reader, writer, handoff, samples);
+  if (outcome.converted()) outcome = write_true_sizes(writer, handoff, samples);
+  // Whatever was written before the run ended reaches the output now. A
+  // write that fails here came before that ending, so it is what is reported.
+  if (!writer.flush()) return Outcome::kWriteFailed;
+  return outcome;
 }
 
 }  // namespace velkoran::wave

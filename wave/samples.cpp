@@ -4,13 +4,10 @@
 #include <memory>
 
 #include "wave/le.hpp"
-#include "wave/outcome.hpp"
+#include "wave/riff.hpp"
 
 namespace velkoran::wave {
 namespace {
-
-constexpr char kReadFailedMessage[] = "\nERROR: Failed to read input file.\n";
-constexpr char kTooLongMessage[] = "\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n";
 
 // Samples per block: 192 KiB of 24-bit input, 256 KiB of float output.
 constexpr std::size_t kBlockSamples = 64 * 1024;
@@ -23,89 +20,45 @@ bool size_is_known(std::uint32_t data_size) {
   return data_size != 0 && data_size != 0xFFFFFFFF;
 }
 
-class BodyPass {
- public:
-  BodyPass(Reader& in, Writer& out, std::FILE* console, std::uint64_t max_length)
-      : in_(in),
-        out_(out),
-        console_(console),
-        max_length_(max_length),
-        in_buf_(std::make_unique<unsigned char[]>(kInBlockBytes)),
-        out_buf_(std::make_unique<unsigned char[]>(kOutBlockBytes)) {}
+}  // namespace
 
-  Body run(const Header& header);
-
- private:
-  Body fail(const char* message) {
-    std::fputs(message, console_);
-    return Body{kFailure, samples_};
-  }
-  // The input stopped short: its end is the normal end of the run, an error is not.
-  Body input_stopped() {
-    return in_.failed() ? fail(kReadFailedMessage) : Body{kSuccess, samples_};
-  }
-
-  // Writes n bytes of the output, unless they would make it too long for a WAVE file.
-  const char* emit(const unsigned char* p, std::size_t n) {
-    if (out_.position() + n > max_length_) return kTooLongMessage;
-    return out_.write(p, n) ? nullptr : kWriteFailedMessage;
-  }
-
-  Reader& in_;
-  Writer& out_;
-  std::FILE* console_;
-  std::uint64_t max_length_;
-  std::unique_ptr<unsigned char[]> in_buf_;
-  std::unique_ptr<unsigned char[]> out_buf_;
-  std::uint64_t samples_ = 0;
-};
-
-Body BodyPass::run(const Header& header) {
-  const unsigned width = header.bytes_per_sample;
-  const bool bounded = size_is_known(header.data_size);
-  std::uint64_t left = bounded ? header.data_size / width : UINT64_MAX;
+Outcome convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples) {
+  const auto in_block = std::make_unique<unsigned char[]>(kInBlockBytes);
+  const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
+  const unsigned width = handoff.bytes_per_sample;
+  const std::uint32_t declared = handoff.declared_data_size;
+  const bool bounded = size_is_known(declared);
+  std::uint64_t left = bounded ? declared / width : UINT64_MAX;
+  samples = 0;
 
   while (left != 0) {
     const std::size_t want = static_cast<std::size_t>(left < kBlockSamples ? left : kBlockSamples);
-    const std::size_t got = in_.read_some(in_buf_.get(), want * width);
+    const std::size_t got = in.read(in_block.get(), want * width);
     // A partial sample at the end of the input is dropped.
     const std::size_t whole = got / width;
     if (width == 2) {
-      pcm16_to_float(in_buf_.get(), whole, out_buf_.get());
+      pcm16_to_float(in_block.get(), whole, out_block.get());
     } else {
-      pcm24_to_float(in_buf_.get(), whole, out_buf_.get());
+      pcm24_to_float(in_block.get(), whole, out_block.get());
     }
-    if (const char* error = emit(out_buf_.get(), whole * 4)) return fail(error);
-    samples_ += whole;
+    if (!out.write(out_block.get(), whole * 4)) return out.failure();
+    samples += whole;
     left -= whole;
-    if (got != want * width) return input_stopped();
+    if (got != want * width) return in.short_read(Outcome::kConverted);
   }
-  if (!bounded) return Body{kSuccess, samples_};
+  if (!bounded) return Outcome::kConverted;
 
   // The bytes of a partial sample at the end of the data chunk are dropped,
   // and so is the pad byte after a chunk of odd size: the output's data is
-  // whole floats, never odd. A byte other than 0 there belongs to the next
-  // chunk, from a writer that left the pad out.
-  const std::size_t partial = header.data_size % width;
-  if (in_.read_some(in_buf_.get(), partial) != partial) return input_stopped();
-  if (header.data_size % 2 != 0) {
-    unsigned char pad;
-    if (!in_.read_exact(&pad, 1)) return input_stopped();
-    if (pad != 0) {
-      if (const char* error = emit(&pad, 1)) return fail(error);
-    }
-  }
+  // whole floats, never odd.
+  if (!in.skip(declared % width)) return in.short_read(Outcome::kConverted);
+  if (declared % 2 != 0 && pad_follows(in)) in.skip(1);
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input.
-  for (;;) {
-    const std::size_t got = in_.read_some(in_buf_.get(), kInBlockBytes);
-    if (const char* error = emit(in_buf_.get(), got)) return fail(error);
-    if (got != kInBlockBytes) return input_stopped();
-  }
+  if (!in.copy_to(out, UINT64_MAX) && !out.failure().converted()) return out.failure();
+  return in.short_read(Outcome::kConverted);
 }
-
-}  // namespace
 
 // The sample loops are built twice where the toolchain can pick a version at
 // load time: once for any x86-64, and once for processors with AVX2, whose
@@ -160,11 +113,6 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
     store_f32(out + 4 * i, from_word((static_cast<std::uint32_t>(load_u16(p)) << 8) |
                                      (static_cast<std::uint32_t>(p[2]) << 24)));
   }
-}
-
-Body convert_body(Reader& in, Writer& out, const Header& header, std::FILE* console,
-                  std::uint64_t max_length) {
-  return BodyPass(in, out, console, max_length).run(header);
 }
 
 }  // namespace velkoran::wave

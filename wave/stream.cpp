@@ -1,25 +1,140 @@
 #include "wave/stream.hpp"
 
+#include <cstring>
+
 #include "wave/le.hpp"
 
 namespace velkoran::wave {
+namespace {
 
-std::size_t Reader::read_some(unsigned char* p, std::size_t n) {
-  // fread may stop early on a pipe or a terminal; keep asking until the
-  // stream reports its end or an error.
-  std::size_t got = 0;
-  while (got < n) {
-    const std::size_t k = std::fread(p + got, 1, n - got, f_);
-    if (k == 0) break;
-    got += k;
+// Large enough that a header of many small chunks costs one system call per
+// 64 KiB; sample blocks of this size or more bypass it.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+// Not zeroed: only the bytes that are used get touched, and so count in memory.
+std::unique_ptr<unsigned char[]> new_buffer() {
+  return std::unique_ptr<unsigned char[]>(new unsigned char[kBufferSize]);
+}
+
+}  // namespace
+
+Reader::Reader(std::FILE* f) : f_(f), buf_(new_buffer()) {}
+
+std::size_t Reader::take(unsigned char* p, std::size_t n) {
+  const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
+  std::memcpy(p, buf_.get() + begin_, k);
+  begin_ += k;
+  return k;
+}
+
+// Reads into the free end of the buffer, the unread bytes first moved to its
+// start. A short read means the input has ended or failed (fread keeps asking
+// until then), so it is the last. False when no byte arrived.
+bool Reader::fill() {
+  if (ended_) return false;
+  std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  const std::size_t room = kBufferSize - end_;
+  const std::size_t k = std::fread(buf_.get() + end_, 1, room, f_);
+  end_ += k;
+  if (k < room) ended_ = true;
+  return k != 0;
+}
+
+std::size_t Reader::read(unsigned char* p, std::size_t n) {
+  std::size_t got = take(p, n);
+  while (got < n && !ended_) {
+    const std::size_t left = n - got;
+    if (left >= kBufferSize) {
+      // A block: straight into the caller's memory.
+      const std::size_t k = std::fread(p + got, 1, left, f_);
+      if (k < left) ended_ = true;
+      return got + k;
+    }
+    fill();
+    got += take(p + got, left);
   }
   return got;
 }
 
+bool Reader::read_u16(std::uint16_t& v) {
+  unsigned char b[2];
+  if (!read_exact(b, sizeof b)) return false;
+  v = load_u16(b);
+  return true;
+}
+
+bool Reader::read_u32(std::uint32_t& v) {
+  unsigned char b[4];
+  if (!read_exact(b, sizeof b)) return false;
+  v = load_u32(b);
+  return true;
+}
+
+bool Reader::skip(std::size_t n) {
+  while (n != 0) {
+    if (begin_ == end_ && !fill()) return false;
+    const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
+    begin_ += k;
+    n -= k;
+  }
+  return true;
+}
+
+std::size_t Reader::peek(unsigned char* p, std::size_t n) {
+  while (end_ - begin_ < n && fill()) {
+  }
+  const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
+  std::memcpy(p, buf_.get() + begin_, k);
+  return k;
+}
+
+bool Reader::copy_to(Writer& out, std::uint64_t n) {
+  while (n != 0) {
+    if (begin_ == end_ && !fill()) return false;
+    const std::size_t avail = end_ - begin_;
+    const std::size_t k = n < avail ? static_cast<std::size_t>(n) : avail;
+    if (!out.write(buf_.get() + begin_, k)) return false;
+    begin_ += k;
+    n -= k;
+  }
+  return true;
+}
+
+Outcome Reader::short_read(Outcome at_end) const {
+  return std::ferror(f_) != 0 ? Outcome::kReadFailed : at_end;
+}
+
+Writer::Writer(std::FILE* f, std::uint64_t max_length)
+    : f_(f), max_length_(max_length), buf_(new_buffer()) {}
+
+bool Writer::put(const unsigned char* p, std::size_t n) {
+  if (std::fwrite(p, 1, n, f_) == n) return true;
+  failure_ = Outcome::kWriteFailed;
+  return false;
+}
+
 bool Writer::write(const unsigned char* p, std::size_t n) {
-  const std::size_t k = std::fwrite(p, 1, n, f_);
-  position_ += k;
-  return k == n;
+  if (failure_.kind == Outcome::kWriteFailed) return false;
+  if (position_ + n > max_length_) {
+    failure_ = Outcome::kTooLong;
+    return false;
+  }
+  position_ += n;
+  if (used_ + n < kBufferSize) {
+    std::memcpy(buf_.get() + used_, p, n);
+    used_ += n;
+    return true;
+  }
+  if (!flush()) return false;
+  if (n < kBufferSize) {
+    std::memcpy(buf_.get(), p, n);
+    used_ = n;
+    return true;
+  }
+  // A block: straight from the caller's memory.
+  return put(p, n);
 }
 
 bool Writer::write_u16(std::uint16_t v) {
@@ -34,19 +149,28 @@ bool Writer::write_u32(std::uint32_t v) {
   return write(b, sizeof b);
 }
 
-bool Writer::seek(std::uint64_t offset) {
+bool Writer::flush() {
+  if (failure_.kind == Outcome::kWriteFailed) return false;
+  const std::size_t n = used_;
+  used_ = 0;
+  if (n != 0 && !put(buf_.get(), n)) return false;
+  if (std::fflush(f_) != 0) {
+    failure_ = Outcome::kWriteFailed;
+    return false;
+  }
+  return true;
+}
+
+Writer::Seek Writer::seek(std::uint64_t offset) {
+  if (!flush()) return Seek::kFailed;
 #if defined(_WIN32)
   const int rc = _fseeki64(f_, static_cast<long long>(offset), SEEK_SET);
 #else
   const int rc = fseeko(f_, static_cast<off_t>(offset), SEEK_SET);
 #endif
-  if (rc != 0) return false;
+  if (rc != 0) return Seek::kUnseekable;
   position_ = offset;
-  return true;
-}
-
-bool Writer::flush() {
-  return std::fflush(f_) == 0 && std::ferror(f_) == 0;
+  return Seek::kMoved;
 }
 
 }  // namespace velkoran::wave

@@ -1,0 +1,72 @@
+#include "wave/outcome.hpp"
+
+#include <iterator>
+
+#include "wave/le.hpp"
+
+namespace velkoran {
+namespace {
+
+// The banner: the input's name, then the output's.
+constexpr char kBannerFormat[] = "\n Convert %s to Velkoran format (%s)\n\n";
+// The input's format tag, as a signed 16-bit value, with no line feed after it.
+constexpr char kFormatTagFormat[] = "tag=%d";
+
+// What each way a run ends prints last, and the exit status it ends with, in
+// the order of the README's table. The two names in "Could not open %s" are
+// the input's and the output's; "%d" is the header error number.
+struct Ending {
+  Outcome::Kind kind;
+  const char* text;
+  Status status;
+};
+constexpr Ending kEndings[] = {
+    {Outcome::kConverted, "", kSuccess},
+    {Outcome::kWrongArgumentCount,
+     "Give a single filename as argument to this program. (ex sim.wav)", kFailure},
+    {Outcome::kInputNotOpened, "Could not open %s", kFailure},
+    {Outcome::kOutputNotOpened, "Could not open %s\n", kFailure},
+    {Outcome::kHeaderMalformed, "Error in .wav file header [%d]", kFailure},
+    {Outcome::kUnknownFormatTag, "Unknown wFormatTag.Error in .wav file header [5]", kFailure},
+    {Outcome::kNotStereo16Or24, "input has to be 16 or 24 bit int. This file is something else\n",
+     kFailure},
+    {Outcome::kWriteFailed, "\nERROR: Failed to write output file.\n", kFailure},
+    {Outcome::kReadFailed, "\nERROR: Failed to read input file.\n", kFailure},
+    {Outcome::kTooLong, "\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n", kFailure},
+};
+
+constexpr bool each_ending_at_its_kind() {
+  for (std::size_t i = 0; i < std::size(kEndings); ++i) {
+    if (kEndings[i].kind != static_cast<Outcome::Kind>(i)) return false;
+  }
+  return std::size(kEndings) == Outcome::kTooLong + 1;
+}
+static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
+
+}  // namespace
+
+void Console::banner(const std::string& in_name, const std::string& out_name) {
+  std::fprintf(f_, kBannerFormat, in_name.c_str(), out_name.c_str());
+}
+
+void Console::format_tag(std::uint16_t tag) {
+  std::fprintf(f_, kFormatTagFormat, wave::as_i16(tag));
+}
+
+Status Console::end(const Outcome& outcome, const std::string& name) {
+  const Ending& ending = kEndings[outcome.kind];
+  switch (outcome.kind) {
+    case Outcome::kInputNotOpened:
+    case Outcome::kOutputNotOpened:
+      std::fprintf(f_, ending.text, name.c_str());
+      break;
+    case Outcome::kHeaderMalformed:
+      std::fprintf(f_, ending.text, static_cast<int>(outcome.header_error));
+      break;
+    default:
+      std::fputs(ending.text, f_);
+  }
+  return ending.status;
+}
+
+}  // namespace velkoran
