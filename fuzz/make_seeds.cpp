@@ -60,6 +60,16 @@ int main(int argc, char** argv) {
                                  .id("data")
                                  .u32(8)
                                  .add(samples(2, 4))},
+      {"pad_0xff", riff_and_format(f16, 0)
+                       .add(odd_no_pad)
+                       .u8(0xFF)
+                       .add(list)
+                       .id("data")
+                       .u32(7)
+                       .add(samples(2, 3))
+                       .u8(1)
+                       .u8(0xFF)
+                       .add(list)},
       {"float_tag", pcm_wave(f24.with_tag(3), 6, samples(3, 2))},
       {"mono", pcm_wave(f16.with_channels(1).with_block_align(2), 4, samples(2, 2))},
       {"extensible", pcm_wave(f24.with_tag(0xFFFE), 6, samples(3, 2))},

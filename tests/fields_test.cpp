@@ -5,6 +5,7 @@
 
 #include "wave/header.hpp"
 #include "wave/le.hpp"
+#include "wave/riff.hpp"
 
 namespace velkoran::wave {
 namespace {
@@ -53,6 +54,31 @@ TEST(Rescale, DataSizeCountsWholeSamplesUnsigned) {
            Rescale{0xFFFFFFFF, 3, 0x55555554},
        }) {
     EXPECT_EQ(rescale_data_size(c.in, c.bytes_per_sample), c.out) << c.in;
+  }
+}
+
+struct PadCase {
+  const char* after_odd_body;  // the byte after an odd body, and what follows it
+  std::size_t n;
+  bool is_pad;
+};
+
+TEST(PadByte, IsWeighedAgainstTheNextChunkId) {
+  for (const PadCase& c : {
+           PadCase{"\0LIST", 5, true},     // the pad, as RIFF has it
+           PadCase{"\0", 1, true},         // ... even at the end of the input
+           PadCase{"", 0, false},          // the input ends after the body
+           PadCase{"\xFFLIS", 4, false},   // too few bytes to weigh: the pad was left out
+           PadCase{"LIST\x04", 5, false},  // a known id: the pad was left out
+           PadCase{"\xFFLIST", 5, true},   // a known id after a pad of 0xFF
+           PadCase{" data", 5, true},      // both printable, only one known
+           PadCase{"\xFFnote", 5, true},   // neither known, only one printable
+           PadCase{"note\x02", 5, false},  // the same, the other way round
+           PadCase{"xnote", 5, false},     // both printable, neither known
+           PadCase{"\x01\x02\x03\x04\x05", 5, false},  // nothing tells
+       }) {
+    EXPECT_EQ(is_pad(reinterpret_cast<const unsigned char*>(c.after_odd_body), c.n), c.is_pad)
+        << c.after_odd_body;
   }
 }
 

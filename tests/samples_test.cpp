@@ -109,6 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"TrailingChunkKept", 4, samples16({8, 9}).add(kList), floats16({8, 9}), kList},
         BodyCase{"OddSizePadDroppedChunkKept", 5, samples16({8, 9}).u8(0x55).u8(0).add(kList),
                  floats16({8, 9}), kList},
+        BodyCase{"OddSizePad0xFFDroppedChunkKept", 5,
+                 samples16({8, 9}).u8(0x55).u8(0xFF).add(kList), floats16({8, 9}), kList},
         BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kList),
                  floats16({8, 9}), kList},
         BodyCase{"OddSizeEndsAtPad", 3, samples16({-2}).u8(1), floats16({-2}), Bytes()}),
