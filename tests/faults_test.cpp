@@ -72,23 +72,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Faults, PipeOutputKeepsTheSizesWrittenOnTheWay) {
   // A pipe cannot be rewound: the header keeps the input's RIFF size and the
-  // rescaled data size, and every sample still arrives.
-  TempDir dir;
-  const Bytes input = pcm_wave(Format::pcm16(), 8, samples16({1, 2, 3, 4}));
-  write_file(dir / "in.wav", input);
-  const std::string fifo = (dir / "velkoran-in.wav").string();
-  ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
-  ASSERT_EQ(std::system(("cat '" + fifo + "' > '" + (dir / "received").string() + "' &").c_str()),
-            0);
-  const RunResult r = run_program(dir.path(), {"in.wav"});
-  EXPECT_EQ(r.status, 0);
-  Bytes expected = float_wave(Format::pcm16(), floats16({1, 2, 3, 4}));
-  expected.set_u32(4, 36 + 8);
-  // The reader may still be copying: wait until it has all of it.
-  for (int i = 0; i < 200 && fs::file_size(dir / "received") < expected.size(); ++i) {
-    std::system("sleep 0.01");
+  // rescaled data size ("length unknown" as it is), and every sample still
+  // arrives.
+  for (const std::uint32_t data_size : {8u, 0xFFFFFFFFu}) {
+    TempDir dir;
+    write_file(dir / "in.wav", pcm_wave(Format::pcm16(), data_size, samples16({1, 2, 3, 4})));
+    const std::string fifo = (dir / "velkoran-in.wav").string();
+    ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("cat '" + fifo + "' > '" + (dir / "received").string() + "' &").c_str()),
+              0);
+    const RunResult r = run_program(dir.path(), {"in.wav"});
+    EXPECT_EQ(r.status, 0);
+    Bytes expected = float_wave(Format::pcm16(), floats16({1, 2, 3, 4}));
+    expected.set_u32(4, 36 + data_size).set_u32(40, data_size == 8 ? 16 : data_size);
+    // The reader may still be copying: wait until it has all of it.
+    for (int i = 0; i < 200 && fs::file_size(dir / "received") < expected.size(); ++i) {
+      std::system("sleep 0.01");
+    }
+    EXPECT_EQ(read_file(dir / "received"), expected.str()) << data_size;
   }
-  EXPECT_EQ(read_file(dir / "received"), expected.str());
 }
 #endif
 

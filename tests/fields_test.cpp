@@ -50,8 +50,10 @@ TEST(Rescale, DataSizeCountsWholeSamplesUnsigned) {
            Rescale{7, 3, 8},
            Rescale{5, 2, 8},
            Rescale{0, 2, 0},
-           Rescale{0xFFFFFFFF, 2, 0xFFFFFFFC},  // 2^31 - 1 samples, times 4, wrapped
-           Rescale{0xFFFFFFFF, 3, 0x55555554},
+           Rescale{0xFFFFFFFE, 2, 0xFFFFFFFC},  // 2^31 - 1 samples, times 4, wrapped
+           Rescale{0xFFFFFFFE, 3, 0x55555550},
+           Rescale{0xFFFFFFFF, 2, 0xFFFFFFFF},  // "length unknown" stays so
+           Rescale{0xFFFFFFFF, 3, 0xFFFFFFFF},
        }) {
     EXPECT_EQ(rescale_data_size(c.in, c.bytes_per_sample), c.out) << c.in;
   }

@@ -177,6 +177,9 @@ std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample
 }
 
 std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample) {
+  // "Length unknown" (recorders, streams) stays so: rescaled, it would read
+  // as a length that stops a reader 1.4 GB in.
+  if (in_size == kUnknownDataSize) return kUnknownDataSize;
   return (in_size / bytes_per_sample) * 4u;
 }
 

@@ -23,8 +23,9 @@ Outcome transcribe_header(Reader& in, Writer& out, Console& console, Handoff& ha
 std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample);
 
 // The output's data size as the header first states it: whole input samples
-// times 4, wrapping at 32 bits. Once the whole output is written, the true
-// size replaces it wherever the output can be repositioned.
+// times 4, wrapping at 32 bits, except that kUnknownDataSize stays as it is.
+// Once the whole output is written, the true size replaces it wherever the
+// output can be repositioned.
 std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample);
 
 }  // namespace velkoran::wave

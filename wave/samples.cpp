@@ -14,10 +14,10 @@ constexpr std::size_t kBlockSamples = 64 * 1024;
 constexpr std::size_t kInBlockBytes = kBlockSamples * 3;
 constexpr std::size_t kOutBlockBytes = kBlockSamples * 4;
 
-// A header that was never finished (0) or that belongs to a stream
-// (0xFFFFFFFF) says nothing about how long the data is.
+// A header that was never finished (0) or that belongs to a stream says
+// nothing about how long the data is.
 bool size_is_known(std::uint32_t data_size) {
-  return data_size != 0 && data_size != 0xFFFFFFFF;
+  return data_size != 0 && data_size != kUnknownDataSize;
 }
 
 }  // namespace
