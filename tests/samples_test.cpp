@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "in_process.hpp"
 #include "program.hpp"
 #include "wave/le.hpp"
 #include "wave/samples.hpp"
@@ -124,60 +123,6 @@ TEST(Body24, SevenBytesMakeTwoSamples) {
   EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
             float_wave(Format::pcm24(), Bytes().u32(0x3F7FFFFE).u32(0xBF800000)).str());
 }
-
-// The conversion in process, with a chosen length limit.
-InProcess convert_with_limit(const Bytes& input, std::uint64_t max_length) {
-  std::FILE* in = file_holding(input.str());
-  std::FILE* out = std::tmpfile();
-  const InProcess r = convert_in_process(in, out, max_length);
-  std::fclose(in);
-  std::fclose(out);
-  return r;
-}
-
-TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
-  const Bytes input = pcm_wave(Format::pcm16(), 0, samples16({1, 2, 3, 4}));
-  const Bytes whole = float_wave(Format::pcm16(), floats16({1, 2, 3, 4}));
-  // Exactly at the limit is fine; one byte more is refused.
-  EXPECT_EQ(convert_with_limit(input, whole.size()).status, 0);
-  const InProcess over = convert_with_limit(input, whole.size() - 1);
-  EXPECT_EQ(over.status, 1);
-  EXPECT_EQ(over.console, "tag=1\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n");
-
-  const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples16({1, 2, 3, 4}).add(kList));
-  const InProcess trailer_over = convert_with_limit(with_trailer, whole.size() + kList.size() - 1);
-  EXPECT_EQ(trailer_over.status, 1);
-}
-
-#if defined(__GLIBC__)
-// A stream that yields some bytes, then fails as a bad disk or a dropped
-// network share does.
-struct FailingSource {
-  std::string bytes;
-  std::size_t at = 0;
-};
-
-ssize_t read_then_fail(void* cookie, char* buf, std::size_t size) {
-  auto* src = static_cast<FailingSource*>(cookie);
-  if (src->at == src->bytes.size()) return -1;
-  const std::size_t n = std::min(size, src->bytes.size() - src->at);
-  std::memcpy(buf, src->bytes.data() + src->at, n);
-  src->at += n;
-  return static_cast<ssize_t>(n);
-}
-
-TEST(ReadFailure, IsReportedNotTakenForTheEnd) {
-  FailingSource src{pcm_wave(Format::pcm16(), 0, samples16({1, 2, 3})).str()};
-  std::FILE* in =
-      fopencookie(&src, "rb", cookie_io_functions_t{read_then_fail, nullptr, nullptr, nullptr});
-  std::FILE* out = std::tmpfile();
-  const InProcess r = convert_in_process(in, out);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, "tag=1\nERROR: Failed to read input file.\n");
-  std::fclose(in);
-  std::fclose(out);
-}
-#endif
 
 }  // namespace
 }  // namespace velkoran::test

@@ -12,11 +12,19 @@ constexpr std::uint64_t kRiffSizeOffset = 4;
 
 // Once the whole output is written, its RIFF and data sizes are set to what
 // it really holds: the input's may not match what was converted, and the
-// output is longer. An output that cannot be repositioned (a pipe) keeps the
-// sizes written on the way.
+// output is longer. An output that cannot be repositioned by its nature (a
+// pipe) keeps the sizes written on the way; any other failure to reposition
+// it is a failed write.
 Outcome write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples) {
   const std::uint64_t length = out.position();
-  if (out.seek(kRiffSizeOffset) != Writer::Seek::kMoved) return Outcome::kConverted;
+  switch (out.seek(kRiffSizeOffset)) {
+    case Writer::Seek::kMoved:
+      break;
+    case Writer::Seek::kUnseekable:
+      return Outcome::kConverted;
+    case Writer::Seek::kFailed:
+      return Outcome::kWriteFailed;
+  }
   if (!out.write_u32(static_cast<std::uint32_t>(length - 8)) ||
       out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
       !out.write_u32(static_cast<std::uint32_t>(samples * 4))) {

@@ -1,6 +1,9 @@
 #include "wave/stream.hpp"
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "wave/le.hpp"
 
@@ -14,6 +17,20 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 // Not zeroed: only the bytes that are used get touched, and so count in memory.
 std::unique_ptr<unsigned char[]> new_buffer() {
   return std::unique_ptr<unsigned char[]>(new unsigned char[kBufferSize]);
+}
+
+// True when the stream is known to be something other than a regular file: a
+// pipe, a FIFO or a device, which may not be repositioned.
+bool is_pipe_or_device(std::FILE* f) {
+#if defined(_WIN32)
+  struct _stat64 st;
+  const int fd = _fileno(f);
+  return fd >= 0 && _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG;
+#else
+  struct stat st;
+  const int fd = fileno(f);
+  return fd >= 0 && fstat(fd, &st) == 0 && !S_ISREG(st.st_mode);
+#endif
 }
 
 }  // namespace
@@ -163,14 +180,19 @@ bool Writer::flush() {
 
 Writer::Seek Writer::seek(std::uint64_t offset) {
   if (!flush()) return Seek::kFailed;
+  errno = 0;
 #if defined(_WIN32)
   const int rc = _fseeki64(f_, static_cast<long long>(offset), SEEK_SET);
 #else
   const int rc = fseeko(f_, static_cast<off_t>(offset), SEEK_SET);
 #endif
-  if (rc != 0) return Seek::kUnseekable;
-  position_ = offset;
-  return Seek::kMoved;
+  if (rc == 0) {
+    position_ = offset;
+    return Seek::kMoved;
+  }
+  if (errno == ESPIPE || is_pipe_or_device(f_)) return Seek::kUnseekable;
+  failure_ = Outcome::kWriteFailed;
+  return Seek::kFailed;
 }
 
 }  // namespace velkoran::wave
