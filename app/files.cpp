@@ -1,19 +1,116 @@
 #include "app/files.hpp"
 
+#if defined(_WIN32)
+#include <cstring>
+#include <filesystem>
+
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 namespace velkoran::app {
 
-std::filesystem::path to_path(const std::string& utf8_name) {
-  return std::filesystem::u8path(utf8_name);
+#if defined(_WIN32)
+namespace {
+
+std::wstring wide(const std::string& name) {
+  return std::filesystem::u8path(name).wstring();
 }
 
-std::FILE* open_file(const std::string& utf8_name, const char* mode) {
-#if defined(_WIN32)
+// Where a file stands: its volume, and its id on that volume.
+struct FileId {
+  unsigned long long volume = 0;
+  unsigned char id[16] = {};
+};
+
+bool identify(HANDLE h, FileId& file) {
+  FILE_ID_INFO info{};
+  if (GetFileInformationByHandleEx(h, FileIdInfo, &info, sizeof info)) {
+    file.volume = info.VolumeSerialNumber;
+    std::memcpy(file.id, info.FileId.Identifier, sizeof file.id);
+    return true;
+  }
+  // Before Windows 8, and on file systems without 128-bit ids.
+  BY_HANDLE_FILE_INFORMATION old{};
+  if (!GetFileInformationByHandle(h, &old)) return false;
+  file.volume = old.dwVolumeSerialNumber;
+  const unsigned long long index =
+      (static_cast<unsigned long long>(old.nFileIndexHigh) << 32) | old.nFileIndexLow;
+  std::memcpy(file.id, &index, sizeof index);
+  return true;
+}
+
+// Both lead to one file: the same volume and file id, whatever the file's
+// kind and however it was reached.
+bool is_open_file(const std::string& name, std::FILE* f) {
+  FileId open, named;
+  if (!identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), open)) return false;
+  const HANDLE h =
+      CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool known = identify(h, named);
+  CloseHandle(h);
+  return known && open.volume == named.volume &&
+         std::memcmp(open.id, named.id, sizeof open.id) == 0;
+}
+
+// NTFS reads "velkoran-Z:take.wav" (from the drive-relative "Z:take.wav") as
+// a stream named "take.wav" of a file "velkoran-Z".
+bool names_a_stream(const std::string& name) {
+  return name.find(':') != std::string::npos;
+}
+
+std::FILE* open_named(const std::string& name, const wchar_t* mode) {
   // The narrow fopen only sees the current code page; the wide one sees every name.
-  const std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
-  return _wfopen(to_path(utf8_name).c_str(), wmode.c_str());
+  return _wfopen(wide(name).c_str(), mode);
+}
+
+std::FILE* create_output_file(const std::string& name) {
+  return names_a_stream(name) ? nullptr : open_named(name, L"wb");
+}
+
+}  // namespace
+
+std::FILE* open_input(const std::string& name) {
+  return open_named(name, L"rb");  // a folder does not open
+}
+
 #else
-  return std::fopen(utf8_name.c_str(), mode);
+namespace {
+
+// Both lead to one file: the same device and inode, whatever the file's kind
+// (a FIFO or a device too) and however it was reached.
+bool is_open_file(const std::string& name, std::FILE* f) {
+  struct stat open {};
+  struct stat named {};
+  return fstat(fileno(f), &open) == 0 && stat(name.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+std::FILE* create_output_file(const std::string& name) {
+  return std::fopen(name.c_str(), "wb");
+}
+
+}  // namespace
+
+std::FILE* open_input(const std::string& name) {
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  struct stat st {};
+  if (f != nullptr && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
+
 #endif
+
+std::FILE* open_output(const std::string& name, std::FILE* input) {
+  return is_open_file(name, input) ? nullptr : create_output_file(name);
 }
 
 }  // namespace velkoran::app

@@ -1,16 +1,22 @@
-// Files named by the user. Names are handled as UTF-8 everywhere in the
-// program; these turn them into what the platform's file functions take.
+// The two files of a run, opened by the names the user gave. Names are UTF-8
+// everywhere in the program; these turn them into what the platform's file
+// functions take.
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 namespace velkoran::app {
 
-std::filesystem::path to_path(const std::string& utf8_name);
+// Opens the input for binary reading; nullptr when it cannot be opened or is
+// a folder (which opens for reading on some systems, but is no recording).
+std::FILE* open_input(const std::string& name);
 
-// std::fopen with a UTF-8 name; nullptr when the file cannot be opened.
-std::FILE* open_file(const std::string& utf8_name, const char* mode);
+// Creates or truncates the output for binary writing; nullptr when that
+// fails. Opening it truncates it, so it is not opened at all when `name`
+// leads to the very file open as `input` (through a link, say), whatever kind
+// of file that is; nor, on Windows, when `name` holds a colon, which would
+// put the audio in a hidden stream of another file.
+std::FILE* open_output(const std::string& name, std::FILE* input);
 
 }  // namespace velkoran::app

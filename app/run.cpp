@@ -1,8 +1,6 @@
 #include "app/run.hpp"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "app/files.hpp"
 #include "wave/convert.hpp"
@@ -11,17 +9,6 @@ namespace velkoran::app {
 namespace {
 
 constexpr char kOutputPrefix[] = "velkoran-";
-
-bool is_directory(const std::string& name) {
-  std::error_code ec;
-  return std::filesystem::is_directory(to_path(name), ec);
-}
-
-// True when both names lead to one file, through a link for instance.
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(to_path(a), to_path(b), ec) && !ec;
-}
 
 }  // namespace
 
@@ -33,11 +20,9 @@ Status run(const std::vector<std::string>& args, Console& console) {
 
   console.banner(in_name, out_name);
 
-  // A directory opens for reading on some systems; it is never a recording.
-  std::FILE* in = is_directory(in_name) ? nullptr : open_file(in_name, "rb");
+  std::FILE* in = open_input(in_name);
   if (in == nullptr) return console.end(Outcome::kInputNotOpened, in_name);
-  // Opening the output truncates it: never do that to the recording itself.
-  std::FILE* out = same_file(in_name, out_name) ? nullptr : open_file(out_name, "wb");
+  std::FILE* out = open_output(out_name, in);
   if (out == nullptr) {
     std::fclose(in);
     return console.end(Outcome::kOutputNotOpened, out_name);

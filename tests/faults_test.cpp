@@ -73,6 +73,33 @@ INSTANTIATE_TEST_SUITE_P(
                              0}),
     [](const testing::TestParamInfo<PipeCase>& p) { return std::string(p.param.name); });
 
+// Opening the output truncates it: through links, it may be the input itself,
+// of any kind. It is never opened then, so no recording is overwritten and no
+// run hangs writing into its own input pipe.
+TEST(Faults, OutputThatIsTheInputIsNeverOpened) {
+  const Bytes wav = pcm_wave(Format::pcm16(), 4, samples16({1, 2}));
+  for (const std::string kind : {"file", "fifo", "device"}) {
+    TempDir dir;
+    if (kind == "file") write_file(dir / "in.wav", wav);
+    if (kind == "fifo") {
+      write_file(dir / "delivered", wav);
+      const std::string fifo = (dir / "in.wav").string();
+      ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+      ASSERT_EQ(
+          std::system(("cat '" + (dir / "delivered").string() + "' > '" + fifo + "' &").c_str()),
+          0);
+    }
+    if (kind == "device") fs::create_symlink("/dev/zero", dir / "in.wav");
+    fs::create_symlink("in.wav", dir / "velkoran-in.wav");
+    const RunResult r = run_program(dir.path(), {"in.wav"});
+    EXPECT_EQ(r.console, banner("in.wav") + "Could not open velkoran-in.wav\n") << kind;
+    EXPECT_EQ(r.status, 1) << kind;
+    if (kind == "file") {
+      EXPECT_EQ(read_file(dir / "in.wav"), wav.str());
+    }
+  }
+}
+
 TEST(Faults, PipeOutputKeepsTheSizesWrittenOnTheWay) {
   // A pipe cannot be rewound: the header keeps the input's RIFF size and the
   // rescaled data size ("length unknown" as it is), and every sample still

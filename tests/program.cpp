@@ -29,10 +29,9 @@ std::string program_command() {
 }
 
 // Text-mode consoles (Windows) turn each line feed into CR LF; that is the
-// one difference the tests accept, when VELKORAN_TEST_CRLF is set.
+// one difference the tests accept.
 std::string normalise_console(std::string s) {
-  const char* crlf = std::getenv("VELKORAN_TEST_CRLF");
-  if (crlf == nullptr || *crlf == '\0') return s;
+  if (!testing_windows_build()) return s;
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
@@ -42,6 +41,11 @@ std::string normalise_console(std::string s) {
 }
 
 }  // namespace
+
+bool testing_windows_build() {
+  const char* windows = std::getenv("VELKORAN_TEST_WINDOWS");
+  return windows != nullptr && *windows != '\0';
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

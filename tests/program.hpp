@@ -32,6 +32,10 @@ struct RunResult {
   std::string errors;   // standard error: the program never writes there
 };
 
+// True when VELKORAN_TEST_WINDOWS is set: VELKORAN_TEST_COMMAND then runs the
+// Windows build (under Wine, say).
+bool testing_windows_build();
+
 // Runs the program with `args` from inside `dir`.
 RunResult run_program(const fs::path& dir, const std::vector<std::string>& args);
 
