@@ -23,17 +23,41 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
   velkoran::Console console(stdout);
   const int status = velkoran::app::run(args, console);
-  std::fflush(stdout);
   SetConsoleOutputCP(console_cp);
   return status;
 }
 #else
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Whoever started the program may have left descriptor 0, 1 or 2 closed.
+// The output file would then be given descriptor 1, and the console text
+// would be written into it: the null device takes each such place first.
+bool standard_descriptors_open() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (open("/dev/null", O_RDWR) != fd) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (!standard_descriptors_open()) return velkoran::kFailure;
+  // A write into a pipe whose reader has gone, or past the file-size limit,
+  // then fails like any other write, with its message, instead of killing
+  // the process without a word.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   velkoran::Console console(stdout);
-  const int status = velkoran::app::run(args, console);
-  std::fflush(stdout);
-  return status;
+  return velkoran::app::run(args, console);
 }
 #endif

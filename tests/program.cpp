@@ -62,16 +62,20 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-RunResult run_program(const fs::path& dir, const std::vector<std::string>& args) {
+RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
+                      const Shell& shell) {
   const fs::path out = dir / ".console";
   const fs::path err = dir / ".errors";
-  std::string cmd = "cd " + quote(dir.string()) + " && " + program_command();
+  std::string cmd = "cd " + quote(dir.string()) + " && ";
+  if (!shell.before.empty()) cmd += shell.before + " && ";
+  cmd += program_command();
   for (const auto& a : args) cmd += " " + quote(a);
-  cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+  cmd += shell.closed_std_streams ? " <&- >&-" : " >" + quote(out.string()) + " </dev/null";
+  cmd += " 2>" + quote(err.string());
   const int rc = std::system(cmd.c_str());
   RunResult r;
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.console = normalise_console(read_file(out));
+  if (!shell.closed_std_streams) r.console = normalise_console(read_file(out));
   r.errors = read_file(err);
   fs::remove(out);
   fs::remove(err);

@@ -36,8 +36,15 @@ struct RunResult {
 // Windows build (under Wine, say).
 bool testing_windows_build();
 
+// How the shell starts the program.
+struct Shell {
+  std::string before;               // commands run first, in `dir` (a ulimit, say)
+  bool closed_std_streams = false;  // standard input and output closed: no console
+};
+
 // Runs the program with `args` from inside `dir`.
-RunResult run_program(const fs::path& dir, const std::vector<std::string>& args);
+RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
+                      const Shell& shell = Shell());
 
 void write_file(const fs::path& p, const std::string& bytes);
 inline void write_file(const fs::path& p, const Bytes& b) {

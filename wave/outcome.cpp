@@ -47,10 +47,14 @@ static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in 
 
 void Console::banner(const std::string& in_name, const std::string& out_name) {
   std::fprintf(f_, kBannerFormat, in_name.c_str(), out_name.c_str());
+  std::fflush(f_);
 }
 
 void Console::format_tag(std::uint16_t tag) {
   std::fprintf(f_, kFormatTagFormat, wave::as_i16(tag));
+  // Shown at once, though it ends with no line feed: the conversion of a
+  // large file takes a while.
+  std::fflush(f_);
 }
 
 Status Console::end(const Outcome& outcome, const std::string& name) {
@@ -66,6 +70,7 @@ Status Console::end(const Outcome& outcome, const std::string& name) {
     default:
       std::fputs(ending.text, f_);
   }
+  std::fflush(f_);
   return ending.status;
 }
 
