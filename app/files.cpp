@@ -2,7 +2,8 @@
 
 #if defined(_WIN32)
 #include <cstring>
-#include <filesystem>
+
+#include "app/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <io.h>
@@ -16,8 +17,10 @@ namespace velkoran::app {
 #if defined(_WIN32)
 namespace {
 
+// The very units the name had on the command line.
 std::wstring wide(const std::string& name) {
-  return std::filesystem::u8path(name).wstring();
+  const std::u16string units = utf16_from_wtf8(name);
+  return std::wstring(units.begin(), units.end());
 }
 
 // Where a file stands: its volume, and its id on that volume.

@@ -1,6 +1,6 @@
 // The two files of a run, opened by the names the user gave. Names are UTF-8
-// everywhere in the program; these turn them into what the platform's file
-// functions take.
+// everywhere in the program (WTF-8 on Windows, for names that are not valid
+// UTF-16); these turn them into what the platform's file functions take.
 #pragma once
 
 #include <cstdio>

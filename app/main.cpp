@@ -1,5 +1,5 @@
-// Entry point: hands the arguments, as UTF-8, to the run sequence and turns
-// its result into the process exit status.
+// Entry point: readies the process, hands the arguments, as UTF-8, to the run
+// sequence and turns its result into the process exit status.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,16 +7,22 @@
 #include "app/run.hpp"
 
 #if defined(_WIN32)
-#include <filesystem>
+#include <cwchar>
+
+#include "app/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 // The narrow argv of Windows holds only what the current code page can spell;
-// the wide one holds every name, and becomes UTF-8 here.
+// the wide one holds every name, and becomes WTF-8 here (UTF-8 for any name
+// that is valid UTF-16, and every other name too).
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(std::filesystem::path(argv[i]).u8string());
+  for (int i = 1; i < argc; ++i) {
+    args.push_back(
+        velkoran::app::wtf8_from_utf16(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
+  }
   // Messages are UTF-8; a console shows them as such only in code page 65001.
   // A redirected output gets the bytes as they are.
   const UINT console_cp = GetConsoleOutputCP();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "app/wtf8.hpp"
 #include "wave/header.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
@@ -82,6 +83,29 @@ TEST(PadByte, IsWeighedAgainstTheNextChunkId) {
     EXPECT_EQ(is_pad(reinterpret_cast<const unsigned char*>(c.after_odd_body), c.n), c.is_pad)
         << c.after_odd_body;
   }
+}
+
+// Windows names, any sequence of 16-bit units, to bytes and back.
+TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
+  struct Name {
+    std::u16string units;
+    std::string bytes;
+  };
+  for (const Name& c : {
+           Name{u"take.wav", "take.wav"},
+           Name{u"\u00FC\u65E5", "\xC3\xBC\xE6\x97\xA5"},  // ü日, as in UTF-8
+           Name{u"\U0001F3B5", "\xF0\x9F\x8E\xB5"},        // a surrogate pair: one code point
+           Name{u"a\xD800" u"b",
+                "a\xED\xA0\x80"
+                "b"},                                          // an unpaired high surrogate
+           Name{u"\xDC00", "\xED\xB0\x80"},                    // an unpaired low surrogate
+           Name{u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},  // the two, in the wrong order
+       }) {
+    EXPECT_EQ(app::wtf8_from_utf16(c.units), c.bytes);
+    EXPECT_TRUE(app::utf16_from_wtf8(c.bytes) == c.units) << c.bytes;
+  }
+  // Bytes that no name gives: a stray continuation, an overlong form, a cut sequence.
+  EXPECT_TRUE(app::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// Windows names are sequences of 16-bit units that need not be valid UTF-16:
+// NTFS takes a name holding an unpaired surrogate as well. WTF-8 spells any
+// such sequence in bytes, the same bytes as UTF-8 wherever the units are valid
+// UTF-16, and leads back to the very same units. The program carries names
+// in it, so that every file Windows can name can be converted.
+#pragma once
+
+#include <string>
+
+namespace velkoran::app {
+
+std::string wtf8_from_utf16(const std::u16string& units);
+
+// The inverse of wtf8_from_utf16. A byte that is not part of a well-formed
+// sequence (never one that wtf8_from_utf16 wrote) becomes U+FFFD.
+std::u16string utf16_from_wtf8(const std::string& bytes);
+
+}  // namespace velkoran::app
