@@ -14,14 +14,15 @@ constexpr std::uint32_t kFixedFormatBytes = 14;  // wFormatTag through nBlockAli
 
 // One pass over the header. Each step reads a field, checks it, writes the
 // output's version of it, and only then goes on to the next field. A step
-// that ends the run records why and gives back false.
+// that ends the run gives back false, having recorded why; where a write
+// failed, the output says why.
 class HeaderPass {
  public:
   HeaderPass(Reader& in, Writer& out, Console& console) : in_(in), out_(out), console_(console) {}
 
   Outcome run(Handoff& handoff) {
     if (riff_and_wave() && format_chunk() && chunks_until_data(handoff)) return Outcome::kConverted;
-    return outcome_;
+    return outcome_.converted() ? out_.failure() : outcome_;
   }
 
  private:
@@ -33,19 +34,13 @@ class HeaderPass {
   // `e`) or failed.
   bool cut(HeaderError e) { return stop(in_.short_read(Outcome::header(e))); }
 
-  bool put(const unsigned char* p, std::size_t n) {
-    return out_.write(p, n) || stop(out_.failure());
-  }
-  bool put_u16(std::uint16_t v) { return out_.write_u16(v) || stop(out_.failure()); }
-  bool put_u32(std::uint32_t v) { return out_.write_u32(v) || stop(out_.failure()); }
-
   // Reads a chunk id and carries it over when it is `want`: header error
   // `if_cut` when it does not arrive whole, `if_other` when it is another id.
   bool expect_id(const char (&want)[5], HeaderError if_cut, HeaderError if_other) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(if_cut);
     if (!is_id(id, want)) return stop(Outcome::header(if_other));
-    return put(id, sizeof id);
+    return out_.write(id, sizeof id);
   }
 
   bool riff_and_wave();
@@ -69,35 +64,36 @@ bool HeaderPass::riff_and_wave() {
   std::uint32_t riff_size = 0;
   if (!in_.read_u32(riff_size)) return cut(HeaderError::kNotWave);
   // The format chunk must come first: nothing may stand between it and the form type.
-  return put_u32(riff_size) && expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave) &&
+  return out_.write_u32(riff_size) &&
+         expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave) &&
          expect_id("fmt ", HeaderError::kNoFmtChunk, HeaderError::kNoFmtChunk);
 }
 
 bool HeaderPass::format_chunk() {
   std::uint32_t fmt_size = 0;
   if (!in_.read_u32(fmt_size)) return cut(HeaderError::kNoFmtSize);
-  if (!put_u32(fmt_size)) return false;
+  if (!out_.write_u32(fmt_size)) return false;
 
   std::uint16_t tag = 0;
   // No value arrived, so there is no tag to show.
   if (!in_.read_u16(tag)) return stop(in_.short_read(Outcome::kUnknownFormatTag));
   // What has been written so far reaches the output before the tag line: a
   // write that fails shows before it, as it happened before it.
-  if (!out_.flush()) return stop(out_.failure());
+  if (!out_.flush()) return false;
   console_.format_tag(tag);
   if (tag != kTagPcm && tag != kTagFloat) return stop(Outcome::kUnknownFormatTag);
-  if (!put_u16(kTagFloat)) return false;
+  if (!out_.write_u16(kTagFloat)) return false;
 
   std::uint16_t channels = 0;
   if (!in_.read_u16(channels)) return cut(HeaderError::kBadChannels);
   if (as_i16(channels) < 1 || as_i16(channels) > 2) {
     return stop(Outcome::header(HeaderError::kBadChannels));
   }
-  if (!put_u16(channels)) return false;
+  if (!out_.write_u16(channels)) return false;
 
   std::uint32_t sample_rate = 0;
   if (!in_.read_u32(sample_rate)) return cut(HeaderError::kNoSampleRate);
-  if (!put_u32(sample_rate)) return false;
+  if (!out_.write_u32(sample_rate)) return false;
 
   // The output's byte rate depends on the sample width, which only the next
   // field tells: hold it back until then.
@@ -115,8 +111,8 @@ bool HeaderPass::format_chunk() {
   } else {
     return stop(Outcome::kNotStereo16Or24);
   }
-  if (!put_u32(rescale_byte_rate(byte_rate, bytes_per_sample_))) return false;
-  if (!put_u16(kOutBlockAlign)) return false;
+  if (!out_.write_u32(rescale_byte_rate(byte_rate, bytes_per_sample_))) return false;
+  if (!out_.write_u16(kOutBlockAlign)) return false;
 
   // Whatever the format chunk declares beyond the fixed fields. A size below
   // 14 wraps to a huge count: the copy then runs to the end of the input and
@@ -131,7 +127,7 @@ bool HeaderPass::format_tail(std::uint32_t count) {
   for (unsigned char b : kOutBitsPerSample) {
     if (count == 0) return true;
     if (!in_.skip(1)) return cut(HeaderError::kBodyCut);
-    if (!put(&b, 1)) return false;
+    if (!out_.write(&b, 1)) return false;
     --count;
   }
   return copy_body(count);
@@ -139,8 +135,7 @@ bool HeaderPass::format_tail(std::uint32_t count) {
 
 bool HeaderPass::copy_body(std::uint32_t count) {
   if (in_.copy_to(out_, count)) return true;
-  if (out_.failure().converted()) return cut(HeaderError::kBodyCut);
-  return stop(out_.failure());
+  return out_.failure().converted() && cut(HeaderError::kBodyCut);
 }
 
 // The pad byte after a body of odd size is carried over as it stands.
@@ -153,16 +148,16 @@ bool HeaderPass::chunks_until_data(Handoff& handoff) {
   for (;;) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(HeaderError::kNoDataChunk);
-    if (!put(id, sizeof id)) return false;
+    if (!out_.write(id, sizeof id)) return false;
 
     std::uint32_t size = 0;
     if (!in_.read_u32(size)) return cut(HeaderError::kNoChunkSize);
 
     if (is_id(id, "data")) {
       handoff = Handoff{bytes_per_sample_, size, out_.position()};
-      return put_u32(rescale_data_size(size, bytes_per_sample_));
+      return out_.write_u32(rescale_data_size(size, bytes_per_sample_));
     }
-    if (!put_u32(size) || !copy_body(size) || !pad_after(size)) return false;
+    if (!out_.write_u32(size) || !copy_body(size) || !pad_after(size)) return false;
   }
 }
 

@@ -14,7 +14,7 @@ namespace velkoran {
 // The process exit statuses: every refusal and every failure is kFailure.
 enum Status : int { kSuccess = 0, kFailure = 1 };
 
-// Header error numbers, printed in "Error in .wav file header [N]". The gaps
+// Header error numbers, printed in the message of kHeaderMalformed. The gaps
 // (10, 13-24) are numbers that no check uses.
 enum class HeaderError : int {
   kNoRiffId = 0,      // the first four bytes cannot be read
