@@ -95,7 +95,8 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
            Name{u"take.wav", "take.wav"},
            Name{u"\u00FC\u65E5", "\xC3\xBC\xE6\x97\xA5"},  // ü日, as in UTF-8
            Name{u"\U0001F3B5", "\xF0\x9F\x8E\xB5"},        // a surrogate pair: one code point
-           Name{u"a\xD800" u"b",
+           Name{u"a\xD800"
+                u"b",
                 "a\xED\xA0\x80"
                 "b"},                                          // an unpaired high surrogate
            Name{u"\xDC00", "\xED\xB0\x80"},                    // an unpaired low surrogate
