@@ -7,13 +7,8 @@
 # rounds (bench/interleave.py).
 # Usage: bench/many_chunks.sh [path/to/velkoran] [chunks]
 # Needs: sox, python3.
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-exe=$(realpath "${1:-$here/../build/release/velkoran}")
 chunks=${2:-1000000}
-work=${BENCH_DIR:-/dev/shm/velkoran-chunks}
-rm -rf "$work" && mkdir -p "$work" && cd "$work"
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/common.sh" chunks "${1:-}"
 
 python3 - "$chunks" <<'PY'
 import random, struct, sys

@@ -11,13 +11,8 @@
 #
 # Usage: bench/run.sh [path/to/velkoran] [minutes]
 # Needs: sox, ffmpeg, sndfile-programs, python3.
-set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-exe=$(realpath "${1:-$here/../build/release/velkoran}")
 minutes=${2:-10}
-work=${BENCH_DIR:-/dev/shm/velkoran-bench}
-rm -rf "$work" && mkdir -p "$work" && cd "$work"
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/common.sh" bench "${1:-}"
 
 # The most negative sample is planted first: sndfile-convert scales by the
 # file's peak otherwise, and it is the case a converter most often gets wrong.

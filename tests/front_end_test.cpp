@@ -61,44 +61,34 @@ TEST(FrontEnd, PrefixGoesBeforeTheWholeArgument) {
   EXPECT_TRUE(fs::exists(dir / "velkoran-sub/in.wav"));
 }
 
-TEST(FrontEnd, LongNamesWork) {
-  TempDir dir;
-  const std::string name = std::string(196, 'n') + ".wav";
-  write_file(dir / name, small_wav());
-  const RunResult r = run_program(dir.path(), {name});
-  EXPECT_EQ(r.console, banner(name) + "tag=1");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(fs::exists(dir / ("velkoran-" + name)));
-}
-
-TEST(FrontEnd, NamesBeyondAsciiWork) {
-  TempDir dir;
-  const std::string name = "Aufnahme-\xC3\xBC-\xE6\x97\xA5\xE6\x9C\xAC.wav";  // Aufnahme-ü-日本.wav
-  write_file(dir / name, small_wav());
-  const RunResult r = run_program(dir.path(), {name});
-  EXPECT_EQ(r.console, banner(name) + "tag=1");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(fs::exists(dir / ("velkoran-" + name)));
-}
-
-TEST(FrontEnd, ColonInTheName) {
-  TempDir dir;
-  if (testing_windows_build()) {
-    // A drive-relative name: its output name, velkoran-Z:take.wav, would be a
-    // hidden stream named take.wav of a file velkoran-Z.
-    write_file(dir / "take.wav", small_wav());
-    const RunResult r = run_program(dir.path(), {"Z:take.wav"});
-    EXPECT_EQ(r.console, banner("Z:take.wav") + "Could not open velkoran-Z:take.wav\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"take.wav"});
-  } else {
-    // Elsewhere a colon is a character like any other.
-    write_file(dir / "Z:take.wav", small_wav());
-    const RunResult r = run_program(dir.path(), {"Z:take.wav"});
-    EXPECT_EQ(r.console, banner("Z:take.wav") + "tag=1");
+// Names of any length and in any script convert; so does a name holding a
+// colon, except on Windows (below).
+TEST(FrontEnd, NamesWork) {
+  std::vector<std::string> names = {
+      std::string(196, 'n') + ".wav",
+      "Aufnahme-\xC3\xBC-\xE6\x97\xA5\xE6\x9C\xAC.wav",  // Aufnahme-ü-日本.wav
+  };
+  if (!testing_windows_build()) names.push_back("Z:take.wav");
+  for (const std::string& name : names) {
+    TempDir dir;
+    write_file(dir / name, small_wav());
+    const RunResult r = run_program(dir.path(), {name});
+    EXPECT_EQ(r.console, banner(name) + "tag=1");
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(fs::exists(dir / "velkoran-Z:take.wav"));
+    EXPECT_TRUE(fs::exists(dir / ("velkoran-" + name)));
   }
+}
+
+TEST(FrontEnd, ColonInTheOutputNameIsRefusedOnWindows) {
+  if (!testing_windows_build()) GTEST_SKIP() << "a colon is a character like any other";
+  // A drive-relative name: its output name, velkoran-Z:take.wav, would be a
+  // hidden stream named take.wav of a file velkoran-Z.
+  TempDir dir;
+  write_file(dir / "take.wav", small_wav());
+  const RunResult r = run_program(dir.path(), {"Z:take.wav"});
+  EXPECT_EQ(r.console, banner("Z:take.wav") + "Could not open velkoran-Z:take.wav\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"take.wav"});
 }
 
 TEST(FrontEnd, ExistingOutputIsTruncatedOnceTheInputOpens) {

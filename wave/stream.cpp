@@ -144,7 +144,7 @@ bool Writer::write(const unsigned char* p, std::size_t n) {
     used_ += n;
     return true;
   }
-  if (!flush()) return false;
+  if (!drain()) return false;
   if (n < kBufferSize) {
     std::memcpy(buf_.get(), p, n);
     used_ = n;
@@ -166,11 +166,15 @@ bool Writer::write_u32(std::uint32_t v) {
   return write(b, sizeof b);
 }
 
-bool Writer::flush() {
+bool Writer::drain() {
   if (failure_.kind == Outcome::kWriteFailed) return false;
   const std::size_t n = used_;
   used_ = 0;
-  if (n != 0 && !put(buf_.get(), n)) return false;
+  return n == 0 || put(buf_.get(), n);
+}
+
+bool Writer::flush() {
+  if (!drain()) return false;
   if (std::fflush(f_) != 0) {
     failure_ = Outcome::kWriteFailed;
     return false;

@@ -89,6 +89,7 @@ class Writer {
 
  private:
   bool put(const unsigned char* p, std::size_t n);
+  bool drain();  // writes out the buffer, without flushing the stream
 
   std::FILE* f_;
   std::uint64_t max_length_;
