@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
@@ -77,6 +78,9 @@ RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   if (!shell.closed_std_streams) r.console = normalise_console(read_file(out));
   r.errors = read_file(err);
+  // The program itself never writes there: whatever is there came from the
+  // launcher (Wine, say), and a failing test should show it.
+  if (!r.errors.empty()) std::cerr << "standard error of `" << cmd << "`:\n" << r.errors << '\n';
   fs::remove(out);
   fs::remove(err);
   return r;
