@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "in_process.hpp"
+#include "named_case.hpp"
 #include "program.hpp"
 
 namespace velkoran::test {
@@ -73,16 +74,11 @@ const std::string kDeliveredThroughAPipe = "mkfifo in.wav && { cat delivered >in
 
 // A pipe delivers what a recorder or a network stream had written when it
 // stopped: the program converts what arrived.
-struct PipeCase {
-  const char* name;
+struct PipeCase : NamedCase {
   Bytes delivered;
   std::string console;  // after the banner
   int status;
 };
-
-void PrintTo(const PipeCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class PipeInput : public testing::TestWithParam<PipeCase> {};
 
@@ -105,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PipeCase{"EndsInsideTheSamples",
                              pcm_wave(Format::pcm16(), 4000, samples16({1, 2, 3}).u8(4)), "tag=1",
                              0}),
-    [](const testing::TestParamInfo<PipeCase>& p) { return std::string(p.param.name); });
+    ByName());
 
 // Opening the output truncates it: through links, it may be the input itself,
 // of any kind. It is never opened then, so no recording is overwritten and no

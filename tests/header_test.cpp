@@ -2,6 +2,7 @@
 // here, and the console, exit status and output bytes are checked.
 #include <gtest/gtest.h>
 
+#include "named_case.hpp"
 #include "program.hpp"
 
 namespace velkoran::test {
@@ -25,16 +26,11 @@ Bytes with_format(Format f) {
   return riff_and_format(f, 1000);
 }
 
-struct Refusal {
-  const char* name;
+struct Refusal : NamedCase {
   Bytes input;
   std::string console;  // after the banner
   Bytes output;         // all that the output file holds afterwards
 };
-
-void PrintTo(const Refusal& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class HeaderRefusal : public testing::TestWithParam<Refusal> {};
 
@@ -135,19 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"EndsAtPadByte", with_format(Format()).unpadded_chunk("LIST", Bytes().raw("abc")),
                 "tag=1" + header_error(12),
                 float24_through_align().u8(32).u8(0).id("LIST").u32(3).raw("abc")}),
-    [](const testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
+    ByName());
 
-struct Transcription {
-  const char* name;
+struct Transcription : NamedCase {
   Format in;
   Bytes between_in;             // chunks between the format chunk and the data chunk
   std::uint32_t out_byte_rate;  // what the output's nAvgBytesPerSec must be
   Bytes between_out;            // those chunks as the output must hold them
 };
-
-void PrintTo(const Transcription& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class HeaderTranscription : public testing::TestWithParam<Transcription> {};
 
@@ -212,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Bytes().chunk("DATA", Bytes().u32(0x18181818))},
         Transcription{"ByteRateWrapsAsSigned", k24.with_byte_rate(0x30000000), Bytes(), 0xEAAAAAAB,
                       Bytes()}),
-    [](const testing::TestParamInfo<Transcription>& p) { return std::string(p.param.name); });
+    ByName());
 
 }  // namespace
 }  // namespace velkoran::test

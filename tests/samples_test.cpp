@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "named_case.hpp"
 #include "program.hpp"
 #include "wave/le.hpp"
 #include "wave/samples.hpp"
@@ -69,17 +70,12 @@ TEST(SampleValues, Pcm24IsExactlySampleOver2To23) {
 
 const Bytes kList = list_chunk();
 
-struct BodyCase {
-  const char* name;
+struct BodyCase : NamedCase {
   std::uint32_t data_size;
   Bytes after_size;  // all the input holds after its data size field
   Bytes floats;      // the output's samples
   Bytes kept;        // what the output holds after them
 };
-
-void PrintTo(const BodyCase& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class Body16 : public testing::TestWithParam<BodyCase> {};
 
@@ -113,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kList),
                  floats16({8, 9}), kList},
         BodyCase{"OddSizeEndsAtPad", 3, samples16({-2}).u8(1), floats16({-2}), Bytes()}),
-    [](const testing::TestParamInfo<BodyCase>& p) { return std::string(p.param.name); });
+    ByName());
 
 TEST(Body24, SevenBytesMakeTwoSamples) {
   TempDir dir;
