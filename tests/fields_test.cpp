@@ -1,12 +1,15 @@
-// Direct tests of the pure field codecs and rescalings.
+// Direct tests of the pure functions: field codecs, rescalings, the pad rule,
+// the sample conversion and the names of Windows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
 #include "app/wtf8.hpp"
+#include "wav_builder.hpp"
 #include "wave/header.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
+#include "wave/samples.hpp"
 
 namespace velkoran::wave {
 namespace {
@@ -83,6 +86,61 @@ TEST(PadByte, IsWeighedAgainstTheNextChunkId) {
     EXPECT_EQ(is_pad(reinterpret_cast<const unsigned char*>(c.after_odd_body), c.n), c.is_pad)
         << c.after_odd_body;
   }
+}
+
+struct Value {
+  std::int32_t sample;
+  std::uint32_t float_bits;
+};
+
+// Converts `values` through the block loop of the given width, with `before`
+// samples of 0 ahead of them so that every position in the loop is reached.
+std::vector<std::uint32_t> convert_values(unsigned width, const std::vector<std::int32_t>& values,
+                                          std::size_t before) {
+  test::Bytes in;
+  in.fill(before * width, 0);
+  for (std::int32_t v : values) in.sample(width, v);
+  const std::size_t count = before + values.size();
+  std::vector<unsigned char> out(count * 4);
+  if (width == 2) {
+    wave::pcm16_to_float(in.data().data(), count, out.data());
+  } else {
+    wave::pcm24_to_float(in.data().data(), count, out.data());
+  }
+  std::vector<std::uint32_t> bits;
+  for (std::size_t i = before; i < count; ++i) bits.push_back(wave::load_u32(&out[4 * i]));
+  return bits;
+}
+
+void expect_values(unsigned width, const std::vector<Value>& table) {
+  std::vector<std::int32_t> samples;
+  std::vector<std::uint32_t> want;
+  for (const Value& v : table) {
+    samples.push_back(v.sample);
+    want.push_back(v.float_bits);
+  }
+  for (std::size_t before = 0; before < 5; ++before) {
+    EXPECT_EQ(convert_values(width, samples, before), want) << "after " << before << " samples";
+  }
+}
+
+TEST(SampleValues, Pcm16IsExactlySampleOver32768) {
+  expect_values(2, {{0, 0x00000000},
+                    {1, 0x38000000},
+                    {-1, 0xB8000000},
+                    {32767, 0x3F7FFE00},
+                    {-32768, 0xBF800000},
+                    {-256, 0xBC000000},
+                    {-257, 0xBC008000}});
+}
+
+TEST(SampleValues, Pcm24IsExactlySampleOver2To23) {
+  expect_values(3, {{0, 0x00000000},
+                    {1, 0x34000000},
+                    {-1, 0xB4000000},
+                    {8388607, 0x3F7FFFFE},
+                    {-8388608, 0xBF800000},
+                    {0x123456, 0x3E11A2B0}});
 }
 
 // Windows names, any sequence of 16-bit units, to bytes and back.

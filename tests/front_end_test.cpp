@@ -1,16 +1,15 @@
 // The command line and the two files, seen from outside.
 #include <gtest/gtest.h>
 
+#include "messages.hpp"
 #include "program.hpp"
 
 namespace velkoran::test {
 namespace {
 
-const std::string kUsage = "Give a single filename as argument to this program. (ex sim.wav)";
-
 // A complete, tiny 24-bit input: its header alone is what these tests need.
 Bytes small_wav() {
-  return riff_and_format(Format::pcm24(), 42).id("data").u32(6).u24(1).u24(2);
+  return pcm_wave(Format::pcm24(), 6, samples(3, {1, 2}));
 }
 
 std::vector<std::string> listing(const fs::path& dir) {
@@ -96,7 +95,7 @@ TEST(FrontEnd, ExistingOutputIsTruncatedOnceTheInputOpens) {
   write_file(dir / "in.wav", std::string("not a wave file"));
   write_file(dir / "velkoran-in.wav", std::string("an older conversion"));
   const RunResult r = run_program(dir.path(), {"in.wav"});
-  EXPECT_EQ(r.console, banner("in.wav") + "Error in .wav file header [1]");
+  EXPECT_EQ(r.console, banner("in.wav") + header_error(1));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(read_file(dir / "velkoran-in.wav"), "");
 }

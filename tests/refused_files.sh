@@ -3,7 +3,11 @@
 # them, and the commands the README gives to re-save them: each must be
 # refused with its documented message, and accepted once re-saved.
 # Usage: refused_files.sh PROGRAM   (VELKORAN_TEST_COMMAND overrides PROGRAM)
+# Exits 77 (skipped, for ctest) where sox or ffmpeg is missing.
 set -euo pipefail
+for tool in sox ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
 program=${VELKORAN_TEST_COMMAND:-$(realpath "$1")}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT

@@ -1,124 +1,93 @@
-// Sample conversion: exact float values, where the samples end, and what
-// follows them.
+// Sample conversion seen from outside: where the samples end, what follows
+// them, and the buffer and block boundaries they cross.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
 
 #include "named_case.hpp"
 #include "program.hpp"
-#include "wave/le.hpp"
-#include "wave/samples.hpp"
 
 namespace velkoran::test {
 namespace {
 
-struct Value {
-  std::int32_t sample;
-  std::uint32_t float_bits;
-};
-
-// Converts `values` through the block loop of the given width, with `before`
-// samples of 0 ahead of them so that every position in the loop is reached.
-std::vector<std::uint32_t> convert_values(unsigned width, const std::vector<std::int32_t>& values,
-                                          std::size_t before) {
-  Bytes in;
-  in.fill(before * width, 0);
-  for (std::int32_t v : values) in.sample(width, v);
-  const std::size_t count = before + values.size();
-  std::vector<unsigned char> out(count * 4);
-  if (width == 2) {
-    wave::pcm16_to_float(in.data().data(), count, out.data());
-  } else {
-    wave::pcm24_to_float(in.data().data(), count, out.data());
-  }
-  std::vector<std::uint32_t> bits;
-  for (std::size_t i = before; i < count; ++i) bits.push_back(wave::load_u32(&out[4 * i]));
-  return bits;
-}
-
-void expect_values(unsigned width, const std::vector<Value>& table) {
-  std::vector<std::int32_t> samples;
-  std::vector<std::uint32_t> want;
-  for (const Value& v : table) {
-    samples.push_back(v.sample);
-    want.push_back(v.float_bits);
-  }
-  for (std::size_t before = 0; before < 5; ++before) {
-    EXPECT_EQ(convert_values(width, samples, before), want) << "after " << before << " samples";
-  }
-}
-
-TEST(SampleValues, Pcm16IsExactlySampleOver32768) {
-  expect_values(2, {{0, 0x00000000},
-                    {1, 0x38000000},
-                    {-1, 0xB8000000},
-                    {32767, 0x3F7FFE00},
-                    {-32768, 0xBF800000},
-                    {-256, 0xBC000000},
-                    {-257, 0xBC008000}});
-}
-
-TEST(SampleValues, Pcm24IsExactlySampleOver2To23) {
-  expect_values(3, {{0, 0x00000000},
-                    {1, 0x34000000},
-                    {-1, 0xB4000000},
-                    {8388607, 0x3F7FFFFE},
-                    {-8388608, 0xBF800000},
-                    {0x123456, 0x3E11A2B0}});
-}
-
 const Bytes kList = list_chunk();
+const Format k16 = Format::pcm16();
+const Format k24 = Format::pcm24();
 
 struct BodyCase : NamedCase {
   std::uint32_t data_size;
   Bytes after_size;  // all the input holds after its data size field
   Bytes floats;      // the output's samples
   Bytes kept;        // what the output holds after them
+  Format format = k16;
+  Bytes before = Bytes();  // chunks between the format chunk and the data chunk
 };
 
-class Body16 : public testing::TestWithParam<BodyCase> {};
+class Body : public testing::TestWithParam<BodyCase> {};
 
-TEST_P(Body16, ConvertsTheDataAndKeepsWhatFollows) {
+TEST_P(Body, ConvertsTheDataAndKeepsWhatFollows) {
   const BodyCase& c = GetParam();
   TempDir dir;
-  write_file(dir / "in.wav", pcm_wave(Format::pcm16(), c.data_size, c.after_size));
+  write_file(dir / "in.wav", pcm_wave(c.format, c.data_size, c.after_size, c.before));
   const RunResult r = run_program(dir.path(), {"in.wav"});
   EXPECT_EQ(r.console, banner("in.wav") + "tag=1");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
-            float_wave(Format::pcm16(), c.floats, c.kept).str());
+  // Compared whole, not as strings: a failure would print megabytes.
+  EXPECT_TRUE(read_file(dir / "velkoran-in.wav") ==
+              float_wave(c.format, c.floats, c.kept, c.before).str());
 }
+
+// Each stream reads and writes through a buffer of 64 KiB, and samples move in
+// blocks of 64 Ki: these cases put fields, pads and chunks across those
+// boundaries, and samples over several blocks.
+const std::size_t kBuffer = 64 * 1024;
+// The first byte of the body of a chunk standing right after the format chunk.
+const std::size_t kFirstBody = 44;
+
+// Empty chunks, `count` of them.
+Bytes empty_chunks(std::size_t count) {
+  Bytes b;
+  for (std::size_t i = 0; i < count; ++i) b.chunk("JUNK", Bytes());
+  return b;
+}
+
+const std::vector<std::int32_t> kBlocks16 = varied(2, 3 * kBuffer + 1234);
+const std::vector<std::int32_t> kBlocks24 = varied(3, 2 * kBuffer + 4321);
 
 INSTANTIATE_TEST_SUITE_P(
-    Sizes, Body16,
+    Sizes, Body,
     testing::Values(
         BodyCase{"EmptyData", 0, Bytes(), Bytes(), Bytes()},
-        BodyCase{"SizeZeroMeansUntilTheEnd", 0, samples16({1, -1, 7}), floats16({1, -1, 7}),
+        BodyCase{"SizeZeroMeansUntilTheEnd", 0, samples(2, {1, -1, 7}), floats(2, {1, -1, 7}),
                  Bytes()},
-        BodyCase{"SizeAllOnesMeansUntilTheEnd", 0xFFFFFFFF, samples16({-32768, 32767}),
-                 floats16({-32768, 32767}), Bytes()},
-        BodyCase{"PartialSampleAtTheEndDropped", 5, samples16({3, 4}).u8(9), floats16({3, 4}),
+        BodyCase{"SizeAllOnesMeansUntilTheEnd", 0xFFFFFFFF, samples(2, {-32768, 32767}),
+                 floats(2, {-32768, 32767}), Bytes()},
+        BodyCase{"PartialSampleAtTheEndDropped", 5, samples(2, {3, 4}).u8(9), floats(2, {3, 4}),
                  Bytes()},
-        BodyCase{"CutShort", 100, samples16({5, 6, 7}).u8(1), floats16({5, 6, 7}), Bytes()},
-        BodyCase{"TrailingChunkKept", 4, samples16({8, 9}).add(kList), floats16({8, 9}), kList},
-        BodyCase{"OddSizePadDroppedChunkKept", 5, samples16({8, 9}).u8(0x55).u8(0).add(kList),
-                 floats16({8, 9}), kList},
+        BodyCase{"CutShort", 100, samples(2, {5, 6, 7}).u8(1), floats(2, {5, 6, 7}), Bytes()},
+        BodyCase{"TrailingChunkKept", 4, samples(2, {8, 9}).add(kList), floats(2, {8, 9}), kList},
+        BodyCase{"OddSizePadDroppedChunkKept", 5, samples(2, {8, 9}).u8(0x55).u8(0).add(kList),
+                 floats(2, {8, 9}), kList},
         BodyCase{"OddSizePad0xFFDroppedChunkKept", 5,
-                 samples16({8, 9}).u8(0x55).u8(0xFF).add(kList), floats16({8, 9}), kList},
-        BodyCase{"OddSizeWithoutPadChunkKept", 5, samples16({8, 9}).u8(0x55).add(kList),
-                 floats16({8, 9}), kList},
-        BodyCase{"OddSizeEndsAtPad", 3, samples16({-2}).u8(1), floats16({-2}), Bytes()}),
+                 samples(2, {8, 9}).u8(0x55).u8(0xFF).add(kList), floats(2, {8, 9}), kList},
+        BodyCase{"OddSizeWithoutPadChunkKept", 5, samples(2, {8, 9}).u8(0x55).add(kList),
+                 floats(2, {8, 9}), kList},
+        BodyCase{"OddSizeEndsAtPad", 3, samples(2, {-2}).u8(1), floats(2, {-2}), Bytes()},
+        BodyCase{"SevenBytesMakeTwo24BitSamples", 7, samples(3, {0x7FFFFF, -0x800000}).u8(0x11),
+                 floats(3, {0x7FFFFF, -0x800000}), Bytes(), k24},
+        // The pad after an odd body, and the id it is weighed against, straddle
+        // the end of the first 64 KiB read.
+        BodyCase{"PadAndNextIdAcrossARefill", 4, samples(2, {1, 2}), floats(2, {1, 2}), Bytes(),
+                 k16, Bytes().chunk("JUNK", Bytes().fill(kBuffer - 3 - kFirstBody, 7)).add(kList)},
+        // The data size field itself straddles it.
+        BodyCase{"DataSizeAcrossARefill", 4, samples(2, {1, 2}), floats(2, {1, 2}), Bytes(), k16,
+                 Bytes().chunk("JUNK", Bytes().fill(kBuffer - 2 - 4 - kFirstBody, 7))},
+        // Many small fields and chunks: both buffers fill and empty again and again.
+        BodyCase{"ThousandsOfSmallChunks", 8, samples(2, {1, 2, 3, 4}).add(empty_chunks(10000)),
+                 floats(2, {1, 2, 3, 4}), empty_chunks(10000), k16, empty_chunks(10000)},
+        BodyCase{"SeveralBlocks16ThenAChunk", static_cast<std::uint32_t>(2 * kBlocks16.size()),
+                 samples(2, kBlocks16).add(kList), floats(2, kBlocks16), kList},
+        BodyCase{"SeveralBlocks24UntilTheEnd", 0, samples(3, kBlocks24).u8(1), floats(3, kBlocks24),
+                 Bytes(), k24}),
     ByName());
-
-TEST(Body24, SevenBytesMakeTwoSamples) {
-  TempDir dir;
-  const Bytes data = Bytes().u24(0x7FFFFF).u24(0x800000).u8(0x11);
-  write_file(dir / "in.wav", pcm_wave(Format::pcm24(), 7, data));
-  EXPECT_EQ(run_program(dir.path(), {"in.wav"}).status, 0);
-  EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
-            float_wave(Format::pcm24(), Bytes().u32(0x3F7FFFFE).u32(0xBF800000)).str());
-}
 
 }  // namespace
 }  // namespace velkoran::test

@@ -52,8 +52,7 @@ TEST_P(SndfileReads, ExactlyTheScaledSamples) {
   const auto [width, trailing_chunk] = GetParam();
   const Format format = width == 2 ? Format::pcm16() : Format::pcm24();
   const std::vector<std::int32_t> values = test_samples(width);
-  Bytes data;
-  for (std::int32_t v : values) data.sample(width, v);
+  Bytes data = samples(width, values);
   const auto data_size = static_cast<std::uint32_t>(data.size());
   if (trailing_chunk) data.add(list_chunk());
 

@@ -112,23 +112,36 @@ inline Bytes list_chunk() {
   return Bytes().chunk("LIST", body);
 }
 
-// 16-bit samples as an input holds them.
-inline Bytes samples16(std::initializer_list<std::int32_t> samples) {
+// Integer samples of `width` bytes (2 or 3) as an input holds them.
+inline Bytes samples(unsigned width, const std::vector<std::int32_t>& values) {
   Bytes b;
-  for (std::int32_t s : samples) b.u16(static_cast<std::uint32_t>(s));
+  for (std::int32_t s : values) b.sample(width, s);
   return b;
 }
 
-// The floats an output must hold for 16-bit samples: s / 32768.
-inline Bytes floats16(std::initializer_list<std::int32_t> samples) {
+// The floats an output must hold for those samples: s / 2^15 or s / 2^23.
+inline Bytes floats(unsigned width, const std::vector<std::int32_t>& values) {
+  const float scale = width == 2 ? 32768.0f : 8388608.0f;
   Bytes b;
-  for (std::int32_t s : samples) {
-    const float f = static_cast<float>(s) / 32768.0f;
+  for (std::int32_t s : values) {
+    const float f = static_cast<float>(s) / scale;
     std::uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
     b.u32(bits);
   }
   return b;
+}
+
+// `count` samples that differ from their neighbours and cover the whole range
+// of `width` bytes, both signs.
+inline std::vector<std::int32_t> varied(unsigned width, std::size_t count) {
+  const std::uint32_t bits = width == 2 ? 16 : 24;
+  std::vector<std::int32_t> v;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t x = static_cast<std::uint32_t>(i * 2654435761u) >> (32 - bits);
+    v.push_back(static_cast<std::int32_t>(x) - (std::int32_t{1} << (bits - 1)));
+  }
+  return v;
 }
 
 // "fmt ", its size and the format fields, exactly as given.
@@ -157,23 +170,29 @@ inline Format float_format_of(const Format& f, std::uint32_t out_byte_rate) {
   return o;
 }
 
-// A plain input file: the format chunk, then "data" with the declared size and
-// whatever bytes stand after it (samples, pad bytes, later chunks).
-inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& after) {
-  return riff_and_format(f, 36 + data_size).id("data").u32(data_size).add(after);
+// A plain input file: the format chunk, the chunks `before` the data, then
+// "data" with the declared size and whatever bytes stand after it (samples,
+// pad bytes, later chunks).
+inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& after,
+                      const Bytes& before = Bytes()) {
+  return riff_and_format(f, 36 + data_size).add(before).id("data").u32(data_size).add(after);
 }
 
 // The output expected for a plain input: the float header with true sizes,
-// the float samples as given, then whatever the input held after its data.
-inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after = Bytes());
+// the chunks the input held before its data, the float samples as given,
+// then whatever the input held after its data.
+inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after = Bytes(),
+                        const Bytes& before = Bytes());
 
 // Sets the RIFF size of a whole file to what it holds: its length less 8.
 inline Bytes& set_riff_size(Bytes& file) {
   return file.set_u32(4, static_cast<std::uint32_t>(file.size() - 8));
 }
 
-inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after) {
+inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after,
+                        const Bytes& before) {
   Bytes b = riff_and_format(float_format_of(in, in.rate * 8), 0)
+                .add(before)
                 .id("data")
                 .u32(static_cast<std::uint32_t>(floats.size()))
                 .add(floats)

@@ -1,0 +1,125 @@
+// The conversion in process, on streams that the tests make: a small length
+// limit, inputs whose reads fail, outputs that cannot be repositioned.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "in_process.hpp"
+#include "messages.hpp"
+#include "wav_builder.hpp"
+
+namespace velkoran::test {
+namespace {
+
+// The conversion in process, with a chosen length limit.
+InProcess convert_with_limit(const Bytes& input, std::uint64_t max_length) {
+  std::FILE* in = file_holding(input.str());
+  std::FILE* out = std::tmpfile();
+  const InProcess r = convert_in_process(in, out, max_length);
+  std::fclose(in);
+  std::fclose(out);
+  return r;
+}
+
+TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
+  const Bytes input = pcm_wave(Format::pcm16(), 0, samples(2, {1, 2, 3, 4}));
+  const Bytes whole = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
+  // Exactly at the limit is fine; one byte more is refused.
+  EXPECT_EQ(convert_with_limit(input, whole.size()).status, 0);
+  const InProcess over = convert_with_limit(input, whole.size() - 1);
+  EXPECT_EQ(over.status, 1);
+  EXPECT_EQ(over.console, "tag=1" + kTooLong);
+
+  const Bytes list = list_chunk();
+  const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list));
+  const InProcess trailer_over = convert_with_limit(with_trailer, whole.size() + list.size() - 1);
+  EXPECT_EQ(trailer_over.status, 1);
+
+  // The bound holds for the header too: a chunk before the data that passes
+  // it, and then no whole sample, is no success with a wrapped RIFF size.
+  const Bytes big_chunk_first = riff_and_format(Format::pcm16(), 0)
+                                    .chunk("JUNK", Bytes().fill(100, 0))
+                                    .id("data")
+                                    .u32(1)
+                                    .u8(5);
+  const InProcess header_over = convert_with_limit(big_chunk_first, big_chunk_first.size() - 2);
+  EXPECT_EQ(header_over.status, 1);
+  EXPECT_EQ(header_over.console, "tag=1" + kTooLong);
+}
+
+#if defined(__GLIBC__)
+// Streams that fail as a bad disk or a dropped network share does.
+struct Source {
+  std::string bytes;  // what is read before every further read fails
+  std::size_t at = 0;
+};
+
+ssize_t read_then_fail(void* cookie, char* buf, std::size_t size) {
+  auto* src = static_cast<Source*>(cookie);
+  if (src->at == src->bytes.size()) return -1;
+  const std::size_t n = std::min(size, src->bytes.size() - src->at);
+  std::memcpy(buf, src->bytes.data() + src->at, n);
+  src->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+TEST(ReadFailure, IsReportedWhereverItHappens) {
+  const std::string file = pcm_wave(Format::pcm16(), 0, samples(2, {1, 2, 3})).str();
+  // Inside the RIFF size, inside the format tag, at the data chunk id, after the samples.
+  for (const auto& [delivered, before] : std::vector<std::pair<std::size_t, std::string>>{
+           {10, ""}, {21, ""}, {36, "tag=1"}, {file.size(), "tag=1"}}) {
+    Source src{file.substr(0, delivered)};
+    std::FILE* in =
+        fopencookie(&src, "rb", cookie_io_functions_t{read_then_fail, nullptr, nullptr, nullptr});
+    std::FILE* out = std::tmpfile();
+    const InProcess r = convert_in_process(in, out);
+    EXPECT_EQ(r.status, 1) << delivered;
+    EXPECT_EQ(r.console, before + kReadFailed) << delivered;
+    std::fclose(in);
+    std::fclose(out);
+  }
+}
+
+// An output that takes every byte but cannot be repositioned.
+struct Sink {
+  int seek_errno;  // why repositioning fails
+  std::string bytes;
+};
+
+ssize_t take_all(void* cookie, const char* buf, std::size_t size) {
+  static_cast<Sink*>(cookie)->bytes.append(buf, size);
+  return static_cast<ssize_t>(size);
+}
+
+int refuse_seek(void* cookie, off64_t*, int) {
+  errno = static_cast<Sink*>(cookie)->seek_errno;
+  return -1;
+}
+
+TEST(FailedRewind, IsAFailureUnlessTheOutputIsAPipe) {
+  const Bytes input = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2}));
+  Bytes provisional = float_wave(Format::pcm16(), floats(2, {1, 2}));
+  provisional.set_u32(4, 36 + 8).set_u32(40, 16);
+  for (const int seek_errno : {ESPIPE, EIO}) {
+    Sink sink{seek_errno, {}};
+    std::FILE* in = file_holding(input.str());
+    std::FILE* out =
+        fopencookie(&sink, "wb", cookie_io_functions_t{nullptr, take_all, refuse_seek, nullptr});
+    const InProcess r = convert_in_process(in, out);
+    std::fclose(in);
+    std::fclose(out);
+    if (seek_errno == ESPIPE) {
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.console, "tag=1");
+    } else {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.console, "tag=1" + kWriteFailed);
+    }
+    EXPECT_EQ(sink.bytes, provisional.str()) << seek_errno;
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace velkoran::test
