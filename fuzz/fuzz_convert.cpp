@@ -5,8 +5,13 @@
 //    data size is 4 times the samples it holds, whose samples are exactly
 //    those of the input, and whose every other byte is the input's, in order;
 //    the output is never longer than twice the input;
-//  - a run that fails has status 1 and ends with one of the program's messages.
+//  - a run that fails has status 1 and ends with one of the program's messages;
+//  - where the input's trailer (controls.hpp) bounds the output's length,
+//    makes reads fail or the output unseekable, the run ends as the same run
+//    without them predicts: the bound passed, the read failure reported, the
+//    sizes of the header as first written.
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,13 +19,19 @@
 #include <cstring>
 #include <string>
 
+#include "check.hpp"
+#include "controls.hpp"
 #include "in_process.hpp"
+#include "messages.hpp"
 #include "wave/le.hpp"
+#include "wave/riff.hpp"
 
 namespace {
 
+using velkoran::fuzz::Controls;
 using velkoran::wave::load_u16;
 using velkoran::wave::load_u32;
+namespace text = velkoran::test;
 
 [[noreturn]] void broken(const char* invariant) {
   std::fprintf(stderr, "invariant broken: %s\n", invariant);
@@ -36,49 +47,33 @@ bool ends_with(const std::string& s, const std::string& tail) {
 }
 
 bool ends_with_header_error(const std::string& s) {
-  const std::size_t open = s.rfind("Error in .wav file header [");
+  const std::size_t open = s.rfind(text::header_error(0).substr(0, 27));
   if (open == std::string::npos || s.back() != ']') return false;
   const std::string number = s.substr(open + 27, s.size() - open - 28);
   return !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
 }
 
 void check_failure(const std::string& console) {
-  check(ends_with_header_error(console) ||
-            ends_with(console, "input has to be 16 or 24 bit int. This file is something else\n") ||
-            ends_with(console, "\nERROR: Failed to write output file.\n") ||
-            ends_with(console, "\nERROR: Failed to read input file.\n") ||
-            ends_with(console, "\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n"),
+  check(ends_with_header_error(console) || ends_with(console, text::kNotStereo) ||
+            ends_with(console, text::kWriteFailed) || ends_with(console, text::kReadFailed) ||
+            ends_with(console, text::kTooLong),
         "a failed run ends with one of the program's messages");
-}
-
-// The RIFF pad byte after an odd body, as the README states the rule: 0 is
-// the pad; another byte is the pad when the four bytes after it, and not the
-// four from it, make a known chunk id, or else four printable characters.
-bool is_pad(const unsigned char* p, std::size_t n) {
-  if (n == 0 || p[0] == 0) return n != 0;
-  if (n < 5) return false;
-  static const std::string known =
-      "data|fmt |fact|LIST|JUNK|junk|PAD |FLLR|bext|iXML|axml|cue |plst|smpl|inst|acid|PEAK|"
-      "id3 |ID3 |DISP|cart|levl|umid|minf|elm1|regn|DGDA|ds64|";
-  const auto known_at = [&](const unsigned char* id) {
-    const std::size_t at = known.find(std::string(reinterpret_cast<const char*>(id), 4) + "|");
-    return at != std::string::npos && at % 5 == 0;
-  };
-  const auto printable_at = [](const unsigned char* id) {
-    return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
-  };
-  if (known_at(p) != known_at(p + 1)) return known_at(p + 1);
-  return printable_at(p) != printable_at(p + 1) && printable_at(p + 1);
 }
 
 bool same(const std::string& out, const unsigned char* in, std::size_t from, std::size_t to) {
   return to <= out.size() && std::memcmp(out.data() + from, in + from, to - from) == 0;
 }
 
+// Where the output's data size stands, and what the header first wrote there.
+struct DataSize {
+  std::size_t offset;
+  std::uint32_t provisional;
+};
+
 // A successful run's output, checked against its input. The output's header
 // has the same length as the input's, so header offsets hold in both.
-void check_success(const unsigned char* in, std::size_t size, const std::string& out,
-                   const std::string& console) {
+DataSize check_success(const unsigned char* in, std::size_t size, const std::string& out,
+                       const std::string& console) {
   check(console == "tag=1" || console == "tag=3", "a successful run prints only the tag line");
   check(out.size() <= 2 * size, "the output is at most twice as long as the input");
   // The shortest header: a 14-byte format chunk, then the data chunk header.
@@ -107,7 +102,7 @@ void check_success(const unsigned char* in, std::size_t size, const std::string&
   std::size_t pos = 20 + fmt_size;
   std::uint64_t body = fmt_size;
   for (;;) {
-    if (body % 2 != 0 && is_pad(in + pos, size - pos)) ++pos;
+    if (body % 2 != 0 && velkoran::wave::is_pad(in + pos, size - pos)) ++pos;
     check(pos + 8 <= size, "data chunk header within the input");
     if (std::memcmp(in + pos, "data", 4) == 0) break;
     body = load_u32(in + pos + 4);
@@ -142,31 +137,134 @@ void check_success(const unsigned char* in, std::size_t size, const std::string&
   std::size_t after = size;
   if (bounded && start + std::uint64_t{declared} <= size) {
     after = start + declared;
-    if (declared % 2 != 0 && is_pad(in + after, size - after)) ++after;
+    if (declared % 2 != 0 && velkoran::wave::is_pad(in + after, size - after)) ++after;
   }
   const std::string rest = out.substr(start + 4 * samples);
   check(rest.size() == size - after && std::memcmp(rest.data(), in + after, rest.size()) == 0,
         "what follows the data is carried over");
+  // Whole samples times 4, wrapping at 32 bits; "length unknown" stays so.
+  return {pos + 4, declared == 0xFFFFFFFF ? declared : declared / width * 4u};
+}
+
+// The input: its bytes, then either its end or, at `fail_at`, reads that fail.
+struct Source {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t fail_at;
+  std::size_t at = 0;
+};
+
+ssize_t source_read(void* cookie, char* buf, std::size_t n) {
+  auto* src = static_cast<Source*>(cookie);
+  if (src->at == src->fail_at) return -1;
+  const std::size_t end = std::min(src->size, src->fail_at);
+  const std::size_t k = std::min(n, end - src->at);
+  std::memcpy(buf, src->data + src->at, k);
+  src->at += k;
+  return static_cast<ssize_t>(k);
+}
+
+// The output, in memory: a file, or a pipe that cannot be repositioned.
+struct Sink {
+  bool unseekable;
+  std::string bytes;
+  std::size_t at = 0;
+};
+
+ssize_t sink_write(void* cookie, const char* buf, std::size_t n) {
+  auto* sink = static_cast<Sink*>(cookie);
+  if (sink->bytes.size() < sink->at + n) sink->bytes.resize(sink->at + n);
+  sink->bytes.replace(sink->at, n, buf, n);
+  sink->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+int sink_seek(void* cookie, off64_t* offset, int whence) {
+  auto* sink = static_cast<Sink*>(cookie);
+  const off64_t base = whence == SEEK_SET   ? 0
+                       : whence == SEEK_CUR ? static_cast<off64_t>(sink->at)
+                                            : static_cast<off64_t>(sink->bytes.size());
+  if (sink->unseekable || base + *offset < 0) {
+    errno = sink->unseekable ? ESPIPE : EINVAL;
+    return -1;
+  }
+  sink->at = static_cast<std::size_t>(base + *offset);
+  *offset = base + *offset;
+  return 0;
+}
+
+struct Run {
+  int status;
+  std::string console;
+  std::string output;
+};
+
+Run run(const std::uint8_t* data, std::size_t size, const Controls& c) {
+  Source src{data, size, c.fail_at};
+  Sink sink{c.unseekable, {}};
+  std::FILE* in = fopencookie(&src, "rb", {source_read, nullptr, nullptr, nullptr});
+  std::FILE* out = fopencookie(&sink, "wb", {nullptr, sink_write, sink_seek, nullptr});
+  if (in == nullptr || out == nullptr) std::abort();
+  const velkoran::test::InProcess r = velkoran::test::convert_in_process(
+      in, out, c.max_length != 0 ? c.max_length : velkoran::wave::kMaxWaveLength);
+  std::fclose(in);
+  std::fclose(out);
+  return {r.status, r.console, sink.bytes};
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // fmemopen refuses an empty buffer; an empty temporary file does the same.
-  std::FILE* in = size > 0 ? fmemopen(const_cast<std::uint8_t*>(data), size, "rb") : std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  if (in == nullptr || out == nullptr) std::abort();
-
-  const velkoran::test::InProcess run = velkoran::test::convert_in_process(in, out);
-  const std::string output = velkoran::test::read_stream(out);
-  std::fclose(in);
-  std::fclose(out);
-
-  if (run.status == 0) {
-    check_success(data, size, output, run.console);
+int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
+  const Controls c = controls_of(data, size);
+  const Run plain = run(data, size, Controls());
+  DataSize data_size{0, 0};
+  if (plain.status == 0) {
+    data_size = check_success(data, size, plain.output, plain.console);
   } else {
-    check(run.status == 1, "statuses are 0 and 1 only");
-    check_failure(run.console);
+    check(plain.status == 1, "statuses are 0 and 1 only");
+    check_failure(plain.console);
   }
+  const bool bounded = c.max_length != 0;
+  const bool failing = c.fail_at <= size;  // at the end too: the next read fails
+  if (!bounded && !failing && !c.unseekable) return plain.status;
+
+  const Run r = run(data, size, c);
+  check(r.status == 0 || r.status == 1, "statuses are 0 and 1 only");
+  if (r.status != 0) check_failure(r.console);
+  if (bounded) check(r.output.size() <= c.max_length, "the output keeps to its length bound");
+  if (bounded + failing + c.unseekable > 1) return r.status;
+
+  if (failing) {
+    check(r.status == 1, "a run whose reads fail does not succeed");
+    check(ends_with(r.console, text::kReadFailed) ||
+              (plain.status == 1 && r.console == plain.console),
+          "a read failure is reported, unless the run was refused before it");
+  } else if (bounded) {
+    if (plain.status == 0 && plain.output.size() <= c.max_length) {
+      check(r.status == 0 && r.output == plain.output,
+            "a bound the output keeps to changes nothing");
+    } else {
+      check(r.status == 1 && (r.console == plain.console + text::kTooLong ||
+                              (plain.status == 1 && (r.console == plain.console ||
+                                                     ends_with(r.console, text::kTooLong)))),
+            "an output that would pass its bound is refused");
+    }
+  } else if (plain.status != 0) {
+    check(r.status == plain.status && r.console == plain.console && r.output == plain.output,
+          "a failed run never repositions its output");
+  } else {
+    std::string expected = plain.output;
+    std::memcpy(&expected[4], data + 4, 4);  // the input's RIFF size
+    unsigned char provisional[4];
+    velkoran::wave::store_u32(provisional, data_size.provisional);
+    std::memcpy(&expected[data_size.offset], provisional, 4);
+    check(r.status == 0 && r.console == plain.console && r.output == expected,
+          "an unseekable output keeps the sizes of the header as first written");
+  }
+  return r.status;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  velkoran::fuzz::check_one(data, size);
   return 0;
 }

@@ -1,5 +1,7 @@
-// Writes the fuzzer's seed corpus into the folder given: WAVE files made by
-// the test suite's builders, one of each shape the converter knows.
+// Writes the fuzzer's seed corpus into the folder given, emptied first: WAVE
+// files made by the test suite's builders, one of each shape the converter
+// knows. Those it must convert are named "converts-..."; a few carry the
+// trailer that bounds the output, fails the reads or makes the output a pipe.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "controls.hpp"
 #include "wav_builder.hpp"
 
+using velkoran::fuzz::trailer;
 using velkoran::test::Bytes;
 using velkoran::test::Format;
 using velkoran::test::pcm_wave;
@@ -16,11 +20,7 @@ using velkoran::test::pcm_wave;
 namespace {
 
 Bytes samples(unsigned width, std::size_t count) {
-  Bytes b;
-  for (std::size_t i = 0; i < count; ++i) {
-    b.sample(width, static_cast<std::int32_t>(i * 2654435761u % 0x7FFFFF));
-  }
-  return b;
+  return velkoran::test::samples(width, velkoran::test::varied(width, count));
 }
 
 }  // namespace
@@ -37,45 +37,53 @@ int main(int argc, char** argv) {
   const Bytes odd_no_pad = Bytes().unpadded_chunk("note", Bytes().raw("abc"));
 
   const std::vector<std::pair<std::string, Bytes>> seeds = {
-      {"pcm16", pcm_wave(f16, 64, samples(2, 32))},
-      {"pcm24", pcm_wave(f24, 96, samples(3, 32))},
-      {"size_zero", pcm_wave(f16, 0, samples(2, 9))},
-      {"size_all_ones", pcm_wave(f24, 0xFFFFFFFF, samples(3, 7))},
-      {"odd_data_pad_list", pcm_wave(f16, 7, samples(2, 4).add(list))},
-      {"odd_data_no_pad_list", pcm_wave(f24, 7, samples(3, 2).u8(5).add(list))},
-      {"cut_short", pcm_wave(f16, 1000, samples(2, 5))},
-      {"trailing_list", pcm_wave(f24, 12, samples(3, 4).add(list))},
-      {"format18", pcm_wave(f16.with_tail(Bytes().u16(16).u16(0)), 8, samples(2, 4))},
-      {"format40", pcm_wave(f24.with_tail(Bytes().u16(24).u16(22).u16(24).u32(3).fill(16, 24)), 12,
-                            samples(3, 4))},
-      {"format17_pad", riff_and_format(f16.with_tail(Bytes().u16(16).u8(1)), 0)
-                           .u8(0)
-                           .id("data")
-                           .u32(8)
-                           .add(samples(2, 4))},
-      {"chunks_before_data", riff_and_format(f16, 0)
-                                 .add(list)
-                                 .add(odd)
-                                 .add(odd_no_pad)
-                                 .id("data")
-                                 .u32(8)
-                                 .add(samples(2, 4))},
-      {"pad_0xff", riff_and_format(f16, 0)
-                       .add(odd_no_pad)
-                       .u8(0xFF)
-                       .add(list)
-                       .id("data")
-                       .u32(7)
-                       .add(samples(2, 3))
-                       .u8(1)
-                       .u8(0xFF)
-                       .add(list)},
-      {"float_tag", pcm_wave(f24.with_tag(3), 6, samples(3, 2))},
+      {"converts-pcm16", pcm_wave(f16, 64, samples(2, 32))},
+      {"converts-pcm24", pcm_wave(f24, 96, samples(3, 32))},
+      {"converts-size_zero", pcm_wave(f16, 0, samples(2, 9))},
+      {"converts-size_all_ones", pcm_wave(f24, 0xFFFFFFFF, samples(3, 7))},
+      {"converts-odd_data_pad_list", pcm_wave(f16, 7, samples(2, 4).add(list))},
+      {"converts-odd_data_no_pad_list", pcm_wave(f24, 7, samples(3, 2).u8(5).add(list))},
+      {"converts-cut_short", pcm_wave(f16, 1000, samples(2, 5))},
+      {"converts-trailing_list", pcm_wave(f24, 12, samples(3, 4).add(list))},
+      {"converts-format18", pcm_wave(f16.with_tail(Bytes().u16(16).u16(0)), 8, samples(2, 4))},
+      {"converts-format40",
+       pcm_wave(f24.with_tail(Bytes().u16(24).u16(22).u16(24).u32(3).fill(16, 24)), 12,
+                samples(3, 4))},
+      {"converts-format17_pad", riff_and_format(f16.with_tail(Bytes().u16(16).u8(1)), 0)
+                                    .u8(0)
+                                    .id("data")
+                                    .u32(8)
+                                    .add(samples(2, 4))},
+      {"converts-chunks_before_data", riff_and_format(f16, 0)
+                                          .add(list)
+                                          .add(odd)
+                                          .add(odd_no_pad)
+                                          .id("data")
+                                          .u32(8)
+                                          .add(samples(2, 4))},
+      {"converts-pad_0xff", riff_and_format(f16, 0)
+                                .add(odd_no_pad)
+                                .u8(0xFF)
+                                .add(list)
+                                .id("data")
+                                .u32(7)
+                                .add(samples(2, 3))
+                                .u8(1)
+                                .u8(0xFF)
+                                .add(list)},
+      {"converts-float_tag", pcm_wave(f24.with_tag(3), 6, samples(3, 2))},
       {"mono", pcm_wave(f16.with_channels(1).with_block_align(2), 4, samples(2, 2))},
       {"extensible", pcm_wave(f24.with_tag(0xFFFE), 6, samples(3, 2))},
       {"riff_only", Bytes().id("RIFF").u32(4).id("WAVE")},
+      {"converts-unseekable", pcm_wave(f16, 8, samples(2, 4).add(list)).raw(trailer(0, 0, 1))},
+      {"bound_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(20, 0, 0))},
+      {"bound_in_header", pcm_wave(f16, 8, samples(2, 4), list).raw(trailer(5, 0, 0))},
+      {"read_fails_in_header", pcm_wave(f16, 8, samples(2, 4), list).raw(trailer(0, 20, 0))},
+      {"read_fails_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(0, 30, 0))},
   };
   const std::filesystem::path dir(argv[1]);
+  // Seeds dropped from this list must not stay behind and be replayed.
+  std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   for (const auto& [name, bytes] : seeds) {
     std::ofstream out(dir / name, std::ios::binary);

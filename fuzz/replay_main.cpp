@@ -1,6 +1,7 @@
-// Replays saved fuzz inputs through the fuzz target, for compilers and
-// platforms without libFuzzer. Each argument is a file or a folder of files.
-// An input that breaks an invariant aborts with its message.
+// Replays saved fuzz inputs through the fuzz target's checks, for compilers
+// and platforms without libFuzzer. Each argument is a file or a folder of
+// files. An input that breaks an invariant aborts with its message; one whose
+// name starts with "converts-" must also convert.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,17 +11,22 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+#include "check.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void replay(const fs::path& p, int& count) {
+void replay(const fs::path& p, int& count, int& refused) {
   std::ifstream f(p, std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(f)),
                                 std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  const int status =
+      velkoran::fuzz::check_one(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (status != 0 && p.filename().string().rfind("converts-", 0) == 0) {
+    std::printf("refused, but must convert: %s\n", p.string().c_str());
+    ++refused;
+  }
   ++count;
 }
 
@@ -28,16 +34,17 @@ void replay(const fs::path& p, int& count) {
 
 int main(int argc, char** argv) {
   int count = 0;
+  int refused = 0;
   for (int i = 1; i < argc; ++i) {
     const fs::path arg(argv[i]);
     if (fs::is_directory(arg)) {
       for (const auto& e : fs::recursive_directory_iterator(arg)) {
-        if (e.is_regular_file()) replay(e.path(), count);
+        if (e.is_regular_file()) replay(e.path(), count, refused);
       }
     } else {
-      replay(arg, count);
+      replay(arg, count, refused);
     }
   }
   std::printf("replayed %d inputs\n", count);
-  return count > 0 ? 0 : 1;
+  return count > 0 && refused == 0 ? 0 : 1;
 }
