@@ -28,8 +28,9 @@ Status run(const std::vector<std::string>& args, Console& console) {
     return console.end(Outcome::kOutputNotOpened, out_name);
   }
 
-  // The conversion buffers small reads and writes itself, and moves sample
-  // blocks straight through: a stdio buffer would only add copies.
+  // The conversion buffers small reads and writes itself: a stdio buffer
+  // under it would copy every header byte once more (blocks of samples pass
+  // by stdio's buffer either way).
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
   Outcome outcome = wave::convert(in, out, console);

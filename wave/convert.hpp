@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "wave/handoff.hpp"
 #include "wave/outcome.hpp"
+#include "wave/stream.hpp"
 
 namespace velkoran::wave {
 

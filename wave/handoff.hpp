@@ -1,18 +1,23 @@
-// What the header transcription hands to the sample conversion, and the one
-// bound both must keep.
+// What the header transcription hands to the sample conversion, and the rules
+// of the data chunk that both follow.
 #pragma once
 
 #include <cstdint>
 
 namespace velkoran::wave {
 
-// A WAVE file states its sizes in 32 bits: the RIFF size, which is the file's
-// length less 8 bytes, must fit, so no output may grow longer than this.
-inline constexpr std::uint64_t kMaxWaveLength = 0xFFFFFFFFull + 8;
+// Every output sample is a 32-bit float.
+inline constexpr unsigned kOutBytesPerSample = 4;
 
 // A data size that says the length is unknown: the samples run to the end of
 // the input. A size of 0 (a header never finished) says the same.
 inline constexpr std::uint32_t kUnknownDataSize = 0xFFFFFFFF;
+
+// True when the data size says nothing about how long the data is: recorders
+// that never finished the header write 0, streams write kUnknownDataSize.
+inline bool length_unknown(std::uint32_t data_size) {
+  return data_size == 0 || data_size == kUnknownDataSize;
+}
 
 struct Handoff {
   unsigned bytes_per_sample = 0;         // of the input: 2 (16-bit) or 3 (24-bit)

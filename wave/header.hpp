@@ -1,5 +1,6 @@
-// Transcription of the WAVE header, from the first byte of the input through
-// the size field of the data chunk, field by field, into the float output.
+// The output's header: transcribed from the input's, from its first byte
+// through the size field of the data chunk, field by field; and, once the
+// whole output is written, its true sizes.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +12,18 @@
 namespace velkoran::wave {
 
 // Reads the input's header and writes the output's, printing the format tag
-// line on the way. When it goes through (kConverted), `handoff` is filled in,
-// the input stands at the first sample byte and the output just after its
-// data size field. Otherwise the outcome says why the run ends there, and
-// whatever was written stays in the output.
-Outcome transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff);
+// line on the way. When the run goes on, `handoff` is filled in, the input
+// stands at the first sample byte and the output just after its data size
+// field. Otherwise the run ends there, and whatever was written stays in the
+// output.
+Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff);
+
+// Sets the RIFF and data sizes that transcribe_header wrote to what the
+// output really holds, `samples` floats and all it was given: the input's may
+// not match what was converted, and the output is longer. An output that
+// cannot be repositioned by its nature (a pipe) keeps the sizes written on
+// the way; any other failure to reposition it is a failed write.
+Stop write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples);
 
 // The output's nAvgBytesPerSec: the input's, rescaled for 4-byte samples, with
 // the multiplication wrapping at 32 bits and the division truncating toward
@@ -23,9 +31,8 @@ Outcome transcribe_header(Reader& in, Writer& out, Console& console, Handoff& ha
 std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample);
 
 // The output's data size as the header first states it: whole input samples
-// times 4, wrapping at 32 bits, except that kUnknownDataSize stays as it is.
-// Once the whole output is written, the true size replaces it wherever the
-// output can be repositioned.
+// times 4, wrapping at 32 bits, except that a size that says the length is
+// unknown stays as it is.
 std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample);
 
 }  // namespace velkoran::wave

@@ -27,7 +27,8 @@ constexpr Ending kEndings[] = {
     {Outcome::kInputNotOpened, "Could not open %s", kFailure},
     {Outcome::kOutputNotOpened, "Could not open %s\n", kFailure},
     {Outcome::kHeaderMalformed, "Error in .wav file header [%d]", kFailure},
-    {Outcome::kUnknownFormatTag, "Unknown wFormatTag.Error in .wav file header [5]", kFailure},
+    // Followed by the message of kHeaderMalformed, for HeaderError::kBadFormatTag.
+    {Outcome::kUnknownFormatTag, "Unknown wFormatTag.", kFailure},
     {Outcome::kNotStereo16Or24, "input has to be 16 or 24 bit int. This file is something else\n",
      kFailure},
     {Outcome::kWriteFailed, "\nERROR: Failed to write output file.\n", kFailure},
@@ -66,6 +67,11 @@ Status Console::end(const Outcome& outcome, const std::string& name) {
       break;
     case Outcome::kHeaderMalformed:
       std::fprintf(f_, ending.text, static_cast<int>(outcome.header_error));
+      break;
+    case Outcome::kUnknownFormatTag:
+      std::fputs(ending.text, f_);
+      std::fprintf(f_, kEndings[Outcome::kHeaderMalformed].text,
+                   static_cast<int>(HeaderError::kBadFormatTag));
       break;
     default:
       std::fputs(ending.text, f_);

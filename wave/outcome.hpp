@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace velkoran {
@@ -32,7 +33,7 @@ enum class HeaderError : int {
   kNoChunkSize = 25,  // the input ends inside a chunk size after the format chunk
 };
 
-struct Outcome {
+struct [[nodiscard]] Outcome {
   // Every way a run ends, in the order of the README's table.
   enum Kind {
     kConverted,
@@ -47,8 +48,7 @@ struct Outcome {
     kTooLong,
   };
 
-  // A stage that went through gives back kConverted: the run goes on.
-  constexpr Outcome(Kind k = kConverted) : kind(k) {}
+  constexpr Outcome(Kind k) : kind(k) {}
   static constexpr Outcome header(HeaderError e) {
     Outcome o(kHeaderMalformed);
     o.header_error = e;
@@ -58,6 +58,14 @@ struct Outcome {
 
   Kind kind;
   HeaderError header_error = HeaderError::kNoRiffId;  // meaningful for kHeaderMalformed only
+};
+
+// What a step of the run gives back: nothing while the run goes on, else the
+// outcome it ends with. A caller cannot drop it without a warning, so a step
+// cannot end the run without saying why.
+class [[nodiscard]] Stop : public std::optional<Outcome> {
+ public:
+  using std::optional<Outcome>::optional;
 };
 
 // Where the program's text goes: standard output, or a file in the tests.

@@ -12,24 +12,21 @@ namespace {
 // Samples per block: 192 KiB of 24-bit input, 256 KiB of float output.
 constexpr std::size_t kBlockSamples = 64 * 1024;
 constexpr std::size_t kInBlockBytes = kBlockSamples * 3;
-constexpr std::size_t kOutBlockBytes = kBlockSamples * 4;
-
-// A header that was never finished (0) or that belongs to a stream says
-// nothing about how long the data is.
-bool size_is_known(std::uint32_t data_size) {
-  return data_size != 0 && data_size != kUnknownDataSize;
-}
+constexpr std::size_t kOutBlockBytes = kBlockSamples * kOutBytesPerSample;
 
 }  // namespace
 
-Outcome convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples) {
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples) {
+  samples = 0;
+  const unsigned width = handoff.bytes_per_sample;
+  // The header hands over only these two; a hand-off without a width is no
+  // reason to divide by zero.
+  if (width != 2 && width != 3) return Outcome::kNotStereo16Or24;
   const auto in_block = std::make_unique<unsigned char[]>(kInBlockBytes);
   const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
-  const unsigned width = handoff.bytes_per_sample;
   const std::uint32_t declared = handoff.declared_data_size;
-  const bool bounded = size_is_known(declared);
+  const bool bounded = !length_unknown(declared);
   std::uint64_t left = bounded ? declared / width : UINT64_MAX;
-  samples = 0;
 
   while (left != 0) {
     const std::size_t want = static_cast<std::size_t>(left < kBlockSamples ? left : kBlockSamples);
@@ -41,23 +38,25 @@ Outcome convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::ui
     } else {
       pcm24_to_float(in_block.get(), whole, out_block.get());
     }
-    if (!out.write(out_block.get(), whole * 4)) return out.failure();
+    if (!out.write(out_block.get(), whole * kOutBytesPerSample)) return out.failure();
     samples += whole;
     left -= whole;
-    if (got != want * width) return in.short_read(Outcome::kConverted);
+    // The end of the input, within the data or where a length-unknown data
+    // chunk ends: nothing follows.
+    if (got != want * width) return in.end_of_input();
   }
-  if (!bounded) return Outcome::kConverted;
 
   // The bytes of a partial sample at the end of the data chunk are dropped,
   // and so is the pad byte after a chunk of odd size: the output's data is
   // whole floats, never odd.
-  if (!in.skip(declared % width)) return in.short_read(Outcome::kConverted);
-  if (declared % 2 != 0 && pad_follows(in)) in.skip(1);
+  if (!in.skip(declared % width)) return in.end_of_input();
+  if (declared % 2 != 0 && pad_follows(in)) {
+    if (!in.skip(1)) return in.end_of_input();
+  }
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input.
-  if (!in.copy_to(out, UINT64_MAX) && !out.failure().converted()) return out.failure();
-  return in.short_read(Outcome::kConverted);
+  return in.copy_rest(out);
 }
 
 // The sample loops are built twice where the toolchain can pick a version at

@@ -21,8 +21,8 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 
 // Converts the data chunk's samples, counting them in `samples`, and carries
 // over whatever follows the chunk. The declared size bounds the samples
-// unless it is 0 or 0xFFFFFFFF (a header never finished, or a stream); in
-// every case the end of the input is the normal end.
-Outcome convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples);
+// unless it says the length is unknown; in every case the end of the input is
+// the normal end.
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples);
 
 }  // namespace velkoran::wave

@@ -107,20 +107,39 @@ std::size_t Reader::peek(unsigned char* p, std::size_t n) {
   return k;
 }
 
-bool Reader::copy_to(Writer& out, std::uint64_t n) {
-  while (n != 0) {
-    if (begin_ == end_ && !fill()) return false;
+std::uint64_t Reader::copy(Writer& out, std::uint64_t n) {
+  std::uint64_t done = 0;
+  while (done < n) {
+    if (begin_ == end_ && !fill()) break;
     const std::size_t avail = end_ - begin_;
-    const std::size_t k = n < avail ? static_cast<std::size_t>(n) : avail;
-    if (!out.write(buf_.get() + begin_, k)) return false;
+    const std::size_t k = n - done < avail ? static_cast<std::size_t>(n - done) : avail;
+    if (!out.write(buf_.get() + begin_, k)) break;
     begin_ += k;
-    n -= k;
+    done += k;
   }
-  return true;
+  return done;
+}
+
+Stop Reader::copy_to(Writer& out, std::uint64_t n, Outcome if_cut) {
+  const std::uint64_t done = copy(out, n);
+  if (!out.ok()) return out.failure();
+  if (done < n) return short_read(if_cut);
+  return {};
+}
+
+Stop Reader::copy_rest(Writer& out) {
+  copy(out, UINT64_MAX);
+  if (!out.ok()) return out.failure();
+  return end_of_input();
 }
 
 Outcome Reader::short_read(Outcome at_end) const {
   return std::ferror(f_) != 0 ? Outcome::kReadFailed : at_end;
+}
+
+Stop Reader::end_of_input() const {
+  if (std::ferror(f_) != 0) return Outcome::kReadFailed;
+  return {};
 }
 
 Writer::Writer(std::FILE* f, std::uint64_t max_length)
@@ -133,7 +152,7 @@ bool Writer::put(const unsigned char* p, std::size_t n) {
 }
 
 bool Writer::write(const unsigned char* p, std::size_t n) {
-  if (failure_.kind == Outcome::kWriteFailed) return false;
+  if (broken()) return false;
   if (position_ + n > max_length_) {
     failure_ = Outcome::kTooLong;
     return false;
@@ -167,7 +186,7 @@ bool Writer::write_u32(std::uint32_t v) {
 }
 
 bool Writer::drain() {
-  if (failure_.kind == Outcome::kWriteFailed) return false;
+  if (broken()) return false;
   const std::size_t n = used_;
   used_ = 0;
   return n == 0 || put(buf_.get(), n);
