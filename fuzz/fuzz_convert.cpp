@@ -79,7 +79,6 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   // The shortest header: a 14-byte format chunk, then the data chunk header.
   check(size >= 42 && out.size() >= 42, "a successful run has a whole header");
   const auto* o = reinterpret_cast<const unsigned char*>(out.data());
-  check(load_u32(o + 4) == out.size() - 8, "RIFF size is the length less 8");
   check(same(out, in, 0, 4) && same(out, in, 8, 20), "RIFF, WAVE and fmt carried over");
   check(load_u16(o + 20) == 3 && load_u16(o + 32) == 8, "float tag and 8-byte blocks");
   check(same(out, in, 22, 28), "channels and rate carried over");
@@ -111,13 +110,15 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   }
   check(same(out, in, 34 + (tail < 2 ? tail : 2), pos + 4), "header bytes carried over");
 
-  // The samples: as many as the data size says, or as the input holds.
+  // The samples: as many whole frames as the data size says, or as the
+  // input holds.
   const std::uint32_t declared = load_u32(in + pos + 4);
   const std::size_t start = pos + 8;
-  const std::size_t available = (size - start) / width;
+  const std::size_t frame = 2 * width;
+  const std::size_t available = (size - start) / frame;
   const bool bounded = declared != 0 && declared != 0xFFFFFFFF;
   const std::size_t samples =
-      bounded && declared / width < available ? declared / width : available;
+      2 * (bounded && declared / frame < available ? declared / frame : available);
   check(load_u32(o + pos + 4) == 4 * samples, "data size is 4 times the samples");
   check(start + 4 * samples <= out.size(), "samples within the output");
   for (std::size_t i = 0; i < samples; ++i) {
@@ -142,8 +143,17 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   const std::string rest = out.substr(start + 4 * samples);
   check(rest.size() == size - after && std::memcmp(rest.data(), in + after, rest.size()) == 0,
         "what follows the data is carried over");
-  // Whole samples times 4, wrapping at 32 bits; "length unknown" stays so.
-  return {pos + 4, declared == 0xFFFFFFFF ? declared : declared / width * 4u};
+  // The RIFF chunk ends where the input's did, when that lies between the
+  // data and the end of the input; else at the end of the output.
+  const std::uint64_t riff_end = 8 + std::uint64_t{load_u32(in + 4)};
+  const std::uint64_t outside =
+      bounded && riff_end >= after && riff_end < size ? size - riff_end : 0;
+  check(load_u32(o + 4) == out.size() - outside - 8, "RIFF size is where the RIFF chunk ends");
+  // Whole frames times 8; "length unknown" stays so, and so does a size past 32 bits.
+  const std::uint64_t provisional = std::uint64_t{declared / frame} * 8;
+  return {pos + 4, declared == 0xFFFFFFFF || provisional > 0xFFFFFFFF
+                       ? 0xFFFFFFFF
+                       : static_cast<std::uint32_t>(provisional)};
 }
 
 // The input: its bytes, then either its end or, at `fail_at`, reads that fail.

@@ -48,14 +48,16 @@ TEST(Rescale, ByteRateWrapsThenTruncatesTowardZero) {
   }
 }
 
-TEST(Rescale, DataSizeCountsWholeSamplesUnsigned) {
+TEST(Rescale, DataSizeCountsWholeFramesAndNeverWraps) {
   for (const Rescale& c : {
            Rescale{6, 3, 8},
            Rescale{7, 3, 8},
            Rescale{5, 2, 8},
+           Rescale{6, 2, 8},  // a frame and a lone sample: the frame
            Rescale{0, 2, 0},
-           Rescale{0xFFFFFFFE, 2, 0xFFFFFFFC},  // 2^31 - 1 samples, times 4, wrapped
-           Rescale{0xFFFFFFFE, 3, 0x55555550},
+           Rescale{0x7FFFFFFC, 2, 0xFFFFFFF8},  // the largest that fits
+           Rescale{0x80000800, 2, 0xFFFFFFFF},  // past 32 bits: "length unknown"
+           Rescale{0xFFFFFFFE, 3, 0xFFFFFFFF},
            Rescale{0xFFFFFFFF, 2, 0xFFFFFFFF},  // "length unknown" stays so
            Rescale{0xFFFFFFFF, 3, 0xFFFFFFFF},
        }) {

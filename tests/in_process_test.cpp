@@ -12,29 +12,45 @@
 namespace velkoran::test {
 namespace {
 
-// The conversion in process, with a chosen length limit.
-InProcess convert_with_limit(const Bytes& input, std::uint64_t max_length) {
-  std::FILE* in = file_holding(input.str());
+struct Converted {
+  InProcess run;
+  std::string output;
+};
+
+// The conversion in process, with a chosen length limit, from a file or, as
+// from a pipe, from memory.
+Converted convert_with_limit(const Bytes& input, std::uint64_t max_length, bool from_file = true) {
+  std::string bytes = input.str();
+  std::FILE* in = from_file ? file_holding(bytes) : fmemopen(bytes.data(), bytes.size(), "rb");
   std::FILE* out = std::tmpfile();
-  const InProcess r = convert_in_process(in, out, max_length);
+  Converted c{convert_in_process(in, out, max_length), read_stream(out)};
   std::fclose(in);
   std::fclose(out);
-  return r;
+  return c;
 }
 
 TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
   const Bytes input = pcm_wave(Format::pcm16(), 0, samples(2, {1, 2, 3, 4}));
   const Bytes whole = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
-  // Exactly at the limit is fine; one byte more is refused.
-  EXPECT_EQ(convert_with_limit(input, whole.size()).status, 0);
-  const InProcess over = convert_with_limit(input, whole.size() - 1);
-  EXPECT_EQ(over.status, 1);
-  EXPECT_EQ(over.console, "tag=1" + kTooLong);
+  // The header alone, stating what it holds: no sample.
+  const std::string mended = float_wave(Format::pcm16(), Bytes()).str();
+  // Exactly at the limit is fine; one byte more is refused. From a file, whose
+  // length shows it, before any sample, and the header then states the little
+  // it holds; from a pipe, where the bound is passed.
+  EXPECT_EQ(convert_with_limit(input, whole.size()).run.status, 0);
+  const Converted over = convert_with_limit(input, whole.size() - 1);
+  EXPECT_EQ(over.run.status, 1);
+  EXPECT_EQ(over.run.console, "tag=1" + kTooLong);
+  EXPECT_EQ(over.output, mended);
+  const Converted piped = convert_with_limit(input, whole.size() - 1, false);
+  EXPECT_EQ(piped.run.console, "tag=1" + kTooLong);
+  EXPECT_LT(piped.output.size(), whole.size());
 
   const Bytes list = list_chunk();
   const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list));
-  const InProcess trailer_over = convert_with_limit(with_trailer, whole.size() + list.size() - 1);
-  EXPECT_EQ(trailer_over.status, 1);
+  const Converted trailer_over = convert_with_limit(with_trailer, whole.size() + list.size() - 1);
+  EXPECT_EQ(trailer_over.run.status, 1);
+  EXPECT_EQ(trailer_over.output, mended);
 
   // The bound holds for the header too: a chunk before the data that passes
   // it, and then no whole sample, is no success with a wrapped RIFF size.
@@ -43,9 +59,9 @@ TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
                                     .id("data")
                                     .u32(1)
                                     .u8(5);
-  const InProcess header_over = convert_with_limit(big_chunk_first, big_chunk_first.size() - 2);
-  EXPECT_EQ(header_over.status, 1);
-  EXPECT_EQ(header_over.console, "tag=1" + kTooLong);
+  const Converted header_over = convert_with_limit(big_chunk_first, big_chunk_first.size() - 2);
+  EXPECT_EQ(header_over.run.status, 1);
+  EXPECT_EQ(header_over.run.console, "tag=1" + kTooLong);
 }
 
 #if defined(__GLIBC__)
@@ -100,7 +116,7 @@ int refuse_seek(void* cookie, off64_t*, int) {
 TEST(FailedRewind, IsAFailureUnlessTheOutputIsAPipe) {
   const Bytes input = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2}));
   Bytes provisional = float_wave(Format::pcm16(), floats(2, {1, 2}));
-  provisional.set_u32(4, 36 + 8).set_u32(40, 16);
+  provisional.set_u32(4, 40).set_u32(40, 16);  // the input's RIFF size; 8 bytes declared
   for (const int seek_errno : {ESPIPE, EIO}) {
     Sink sink{seek_errno, {}};
     std::FILE* in = file_holding(input.str());

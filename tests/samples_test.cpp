@@ -2,6 +2,8 @@
 // them, and the buffer and block boundaries they cross.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "named_case.hpp"
 #include "program.hpp"
 
@@ -18,7 +20,10 @@ struct BodyCase : NamedCase {
   Bytes floats;      // the output's samples
   Bytes kept;        // what the output holds after them
   Format format = k16;
-  Bytes before = Bytes();  // chunks between the format chunk and the data chunk
+  Bytes before = Bytes();   // chunks between the format chunk and the data chunk
+  Bytes outside = Bytes();  // bytes after the input's RIFF chunk
+  // The input's RIFF size, where it is not the one that ends before `outside`.
+  std::optional<std::uint32_t> riff_size = std::nullopt;
 };
 
 class Body : public testing::TestWithParam<BodyCase> {};
@@ -26,13 +31,20 @@ class Body : public testing::TestWithParam<BodyCase> {};
 TEST_P(Body, ConvertsTheDataAndKeepsWhatFollows) {
   const BodyCase& c = GetParam();
   TempDir dir;
-  write_file(dir / "in.wav", pcm_wave(c.format, c.data_size, c.after_size, c.before));
+  Bytes input = pcm_wave(c.format, c.data_size, c.after_size, c.before).add(c.outside);
+  // Bytes after a believable RIFF chunk stay after the output's; otherwise
+  // the output's RIFF chunk runs to its end.
+  Bytes expected = float_wave(c.format, c.floats, c.kept, c.before).add(c.outside);
+  if (c.riff_size) {
+    input.set_u32(4, *c.riff_size);
+    set_riff_size(expected);
+  }
+  write_file(dir / "in.wav", input);
   const RunResult r = run_program(dir.path(), {"in.wav"});
   EXPECT_EQ(r.console, banner("in.wav") + "tag=1");
   EXPECT_EQ(r.status, 0);
   // Compared whole, not as strings: a failure would print megabytes.
-  EXPECT_TRUE(read_file(dir / "velkoran-in.wav") ==
-              float_wave(c.format, c.floats, c.kept, c.before).str());
+  EXPECT_TRUE(read_file(dir / "velkoran-in.wav") == expected.str());
 }
 
 // Each stream reads and writes through a buffer of 64 KiB, and samples move in
@@ -50,19 +62,24 @@ Bytes empty_chunks(std::size_t count) {
 }
 
 const std::vector<std::int32_t> kBlocks16 = varied(2, 3 * kBuffer + 1234);
-const std::vector<std::int32_t> kBlocks24 = varied(3, 2 * kBuffer + 4321);
+const std::vector<std::int32_t> kBlocks24 = varied(3, 2 * kBuffer + 4322);
+// Bytes a tagger appended after the RIFF chunk.
+const Bytes kStray = Bytes().raw("TAG").u16(0x0102);
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, Body,
     testing::Values(
         BodyCase{"EmptyData", 0, Bytes(), Bytes(), Bytes()},
-        BodyCase{"SizeZeroMeansUntilTheEnd", 0, samples(2, {1, -1, 7}), floats(2, {1, -1, 7}),
+        // Whole frames only: a lone last sample is dropped wherever the data ends.
+        BodyCase{"SizeZeroMeansUntilTheEnd", 0, samples(2, {1, -1, 7}), floats(2, {1, -1}),
                  Bytes()},
         BodyCase{"SizeAllOnesMeansUntilTheEnd", 0xFFFFFFFF, samples(2, {-32768, 32767}),
                  floats(2, {-32768, 32767}), Bytes()},
         BodyCase{"PartialSampleAtTheEndDropped", 5, samples(2, {3, 4}).u8(9), floats(2, {3, 4}),
                  Bytes()},
-        BodyCase{"CutShort", 100, samples(2, {5, 6, 7}).u8(1), floats(2, {5, 6, 7}), Bytes()},
+        BodyCase{"CutShort", 100, samples(2, {5, 6, 7}).u8(1), floats(2, {5, 6}), Bytes()},
+        BodyCase{"LoneSampleInTheDeclaredData", 6, samples(2, {5, 6, 7}).add(kList),
+                 floats(2, {5, 6}), kList},
         BodyCase{"TrailingChunkKept", 4, samples(2, {8, 9}).add(kList), floats(2, {8, 9}), kList},
         BodyCase{"OddSizePadDroppedChunkKept", 5, samples(2, {8, 9}).u8(0x55).u8(0).add(kList),
                  floats(2, {8, 9}), kList},
@@ -70,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
                  samples(2, {8, 9}).u8(0x55).u8(0xFF).add(kList), floats(2, {8, 9}), kList},
         BodyCase{"OddSizeWithoutPadChunkKept", 5, samples(2, {8, 9}).u8(0x55).add(kList),
                  floats(2, {8, 9}), kList},
-        BodyCase{"OddSizeEndsAtPad", 3, samples(2, {-2}).u8(1), floats(2, {-2}), Bytes()},
+        BodyCase{"OddSizeEndsAtPad", 3, samples(2, {-2}).u8(1), Bytes(), Bytes()},
+        BodyCase{"BytesAfterTheRiffChunkStayOutside", 4, samples(2, {8, 9}).add(kList),
+                 floats(2, {8, 9}), kList, k16, Bytes(), kStray},
+        BodyCase{"RiffSizeEndingInTheHeaderIsNotBelieved", 4, samples(2, {8, 9}).add(kList),
+                 floats(2, {8, 9}), kList, k16, Bytes(), kStray, 20},
         BodyCase{"SevenBytesMakeTwo24BitSamples", 7, samples(3, {0x7FFFFF, -0x800000}).u8(0x11),
                  floats(3, {0x7FFFFF, -0x800000}), Bytes(), k24},
         // The pad after an odd body, and the id it is weighed against, straddle

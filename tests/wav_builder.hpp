@@ -170,14 +170,6 @@ inline Format float_format_of(const Format& f, std::uint32_t out_byte_rate) {
   return o;
 }
 
-// A plain input file: the format chunk, the chunks `before` the data, then
-// "data" with the declared size and whatever bytes stand after it (samples,
-// pad bytes, later chunks).
-inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& after,
-                      const Bytes& before = Bytes()) {
-  return riff_and_format(f, 36 + data_size).add(before).id("data").u32(data_size).add(after);
-}
-
 // The output expected for a plain input: the float header with true sizes,
 // the chunks the input held before its data, the float samples as given,
 // then whatever the input held after its data.
@@ -187,6 +179,15 @@ inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& afte
 // Sets the RIFF size of a whole file to what it holds: its length less 8.
 inline Bytes& set_riff_size(Bytes& file) {
   return file.set_u32(4, static_cast<std::uint32_t>(file.size() - 8));
+}
+
+// A plain input file: the format chunk, the chunks `before` the data, then
+// "data" with the declared size and whatever bytes stand after it (samples,
+// pad bytes, later chunks), all inside its RIFF chunk.
+inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& after,
+                      const Bytes& before = Bytes()) {
+  Bytes b = riff_and_format(f, 0).add(before).id("data").u32(data_size).add(after);
+  return set_riff_size(b);
 }
 
 inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after,

@@ -23,6 +23,20 @@ struct Handoff {
   unsigned bytes_per_sample = 0;         // of the input: 2 (16-bit) or 3 (24-bit)
   std::uint32_t declared_data_size = 0;  // the input's data chunk size, as it stands
   std::uint64_t data_size_offset = 0;    // where the output's data size field stands
+  std::uint32_t riff_size = 0;           // the input's RIFF size, as it stands
+};
+
+// Samples are converted in whole frames, a sample for each of the two
+// channels: a stereo file cut after a left sample still gives an output of
+// whole frames, as its block alignment of 8 says.
+inline constexpr unsigned kChannels = 2;
+
+// What the sample conversion hands to the true sizes.
+struct Converted {
+  std::uint64_t samples = 0;  // floats written, in whole frames
+  // Bytes at the output's end that stand after the input's RIFF chunk (a
+  // stray tail, a tag appended by a tagger): they stay outside the output's.
+  std::uint64_t after_riff = 0;
 };
 
 }  // namespace velkoran::wave

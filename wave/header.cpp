@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::uint16_t kTagPcm = 1;
 constexpr std::uint16_t kTagFloat = 3;
-constexpr std::uint16_t kOutBlockAlign = 2 * kOutBytesPerSample;  // two channels of floats
+constexpr std::uint16_t kOutBlockAlign = kChannels * kOutBytesPerSample;
 constexpr unsigned char kOutBitsPerSample[2] = {8 * kOutBytesPerSample, 0};
 constexpr std::uint32_t kFixedFormatBytes = 14;  // wFormatTag through nBlockAlign
 // Where the output's RIFF size field stands; the data size's depends on the
@@ -66,6 +66,7 @@ class HeaderPass {
   Reader& in_;
   Writer& out_;
   Console& console_;
+  std::uint32_t riff_size_ = 0;
   unsigned bytes_per_sample_ = 0;
 };
 
@@ -73,9 +74,8 @@ Stop HeaderPass::riff_and_wave() {
   if (Stop s = expect_id("RIFF", HeaderError::kNoRiffId, HeaderError::kNotRiff)) return s;
   // The RIFF size is carried over as it stands; once the whole output has
   // been written, its true size replaces it.
-  std::uint32_t riff_size = 0;
-  if (!in_.read_u32(riff_size)) return cut(HeaderError::kNotWave);
-  if (Stop s = write_u32(riff_size)) return s;
+  if (!in_.read_u32(riff_size_)) return cut(HeaderError::kNotWave);
+  if (Stop s = write_u32(riff_size_)) return s;
   if (Stop s = expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave)) return s;
   // The format chunk must come first: nothing may stand between it and the form type.
   return expect_id("fmt ", HeaderError::kNoFmtChunk, HeaderError::kNoFmtChunk);
@@ -162,7 +162,7 @@ Stop HeaderPass::chunks_until_data(Handoff& handoff) {
     if (!in_.read_u32(size)) return cut(HeaderError::kNoChunkSize);
 
     if (is_id(id, "data")) {
-      handoff = Handoff{bytes_per_sample_, size, out_.position()};
+      handoff = Handoff{bytes_per_sample_, size, out_.position(), riff_size_};
       return write_u32(rescale_data_size(size, bytes_per_sample_));
     }
     if (Stop s = write_u32(size)) return s;
@@ -186,15 +186,19 @@ std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample
   // "Length unknown" (recorders, streams) stays so: rescaled, 0xFFFFFFFF
   // would read as a length that stops a reader 1.4 GB in.
   if (length_unknown(in_size)) return in_size;
-  return (in_size / bytes_per_sample) * kOutBytesPerSample;
+  const unsigned in_frame = kChannels * bytes_per_sample;
+  const std::uint64_t size = std::uint64_t{in_size / in_frame} * kOutBlockAlign;
+  // Wrapped at 32 bits, a size past 4 GiB would state a short, clean
+  // recording; unknown, it lets a reader take all there is.
+  return size > kUnknownDataSize ? kUnknownDataSize : static_cast<std::uint32_t>(size);
 }
 
 Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff) {
   return HeaderPass(in, out, console).run(handoff);
 }
 
-Stop write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples) {
-  const std::uint64_t length = out.position();
+Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted) {
+  const std::uint64_t riff_end = out.position() - converted.after_riff;
   switch (out.seek(kRiffSizeOffset)) {
     case Writer::Seek::kMoved:
       break;
@@ -203,9 +207,9 @@ Stop write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples
     case Writer::Seek::kFailed:
       return Outcome::kWriteFailed;
   }
-  if (!out.write_u32(static_cast<std::uint32_t>(length - 8)) ||
+  if (!out.write_u32(static_cast<std::uint32_t>(riff_end - 8)) ||
       out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
-      !out.write_u32(static_cast<std::uint32_t>(samples * kOutBytesPerSample))) {
+      !out.write_u32(static_cast<std::uint32_t>(converted.samples * kOutBytesPerSample))) {
     return Outcome::kWriteFailed;
   }
   return {};

@@ -19,20 +19,21 @@ namespace velkoran::wave {
 Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff);
 
 // Sets the RIFF and data sizes that transcribe_header wrote to what the
-// output really holds, `samples` floats and all it was given: the input's may
-// not match what was converted, and the output is longer. An output that
-// cannot be repositioned by its nature (a pipe) keeps the sizes written on
-// the way; any other failure to reposition it is a failed write.
-Stop write_true_sizes(Writer& out, const Handoff& handoff, std::uint64_t samples);
+// output really holds: the converted samples, and a RIFF chunk that ends where
+// the bytes after the input's RIFF chunk begin (else at the end). The input's
+// sizes may not match what was converted, and the output is longer. An output
+// that cannot be repositioned by its nature (a pipe) keeps the sizes written
+// on the way; any other failure to reposition it is a failed write.
+Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted);
 
 // The output's nAvgBytesPerSec: the input's, rescaled for 4-byte samples, with
 // the multiplication wrapping at 32 bits and the division truncating toward
 // zero on the signed value.
 std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample);
 
-// The output's data size as the header first states it: whole input samples
-// times 4, wrapping at 32 bits, except that a size that says the length is
-// unknown stays as it is.
+// The output's data size as the header first states it: the whole frames
+// the input's declares, times 8, except that a size that says the length is
+// unknown stays as it is, and one that would not fit 32 bits says so too.
 std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample);
 
 }  // namespace velkoran::wave

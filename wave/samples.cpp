@@ -9,54 +9,81 @@
 namespace velkoran::wave {
 namespace {
 
-// Samples per block: 192 KiB of 24-bit input, 256 KiB of float output.
+// Samples per block, whole frames: 192 KiB of 24-bit input, 256 KiB of
+// float output.
 constexpr std::size_t kBlockSamples = 64 * 1024;
 constexpr std::size_t kInBlockBytes = kBlockSamples * 3;
 constexpr std::size_t kOutBlockBytes = kBlockSamples * kOutBytesPerSample;
+static_assert(kBlockSamples % kChannels == 0, "a block holds whole frames");
 
 }  // namespace
 
-Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples) {
-  samples = 0;
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted) {
+  converted = Converted();
   const unsigned width = handoff.bytes_per_sample;
   // The header hands over only these two; a hand-off without a width is no
   // reason to divide by zero.
   if (width != 2 && width != 3) return Outcome::kNotStereo16Or24;
+  const unsigned frame = kChannels * width;
   const auto in_block = std::make_unique<unsigned char[]>(kInBlockBytes);
   const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
   const std::uint32_t declared = handoff.declared_data_size;
   const bool bounded = !length_unknown(declared);
-  std::uint64_t left = bounded ? declared / width : UINT64_MAX;
+  // Samples still to convert, in whole frames.
+  std::uint64_t left = bounded ? std::uint64_t{declared / frame} * kChannels : UINT64_MAX;
 
   while (left != 0) {
     const std::size_t want = static_cast<std::size_t>(left < kBlockSamples ? left : kBlockSamples);
     const std::size_t got = in.read(in_block.get(), want * width);
-    // A partial sample at the end of the input is dropped.
-    const std::size_t whole = got / width;
+    // A partial frame at the end of the input is dropped: a lone left sample,
+    // the bytes of a partial sample.
+    const std::size_t whole = got / frame * kChannels;
     if (width == 2) {
       pcm16_to_float(in_block.get(), whole, out_block.get());
     } else {
       pcm24_to_float(in_block.get(), whole, out_block.get());
     }
     if (!out.write(out_block.get(), whole * kOutBytesPerSample)) return out.failure();
-    samples += whole;
+    converted.samples += whole;
     left -= whole;
     // The end of the input, within the data or where a length-unknown data
     // chunk ends: nothing follows.
     if (got != want * width) return in.end_of_input();
   }
 
-  // The bytes of a partial sample at the end of the data chunk are dropped,
+  // The bytes of a partial frame at the end of the data chunk are dropped,
   // and so is the pad byte after a chunk of odd size: the output's data is
-  // whole floats, never odd.
-  if (!in.skip(declared % width)) return in.end_of_input();
+  // whole frames, never odd.
+  if (!in.skip(declared % frame)) return in.end_of_input();
   if (declared % 2 != 0 && pad_follows(in)) {
     if (!in.skip(1)) return in.end_of_input();
   }
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
-  // unchanged, to the end of the input.
-  return in.copy_rest(out);
+  // unchanged, to the end of the input; so are bytes after the RIFF chunk.
+  const std::uint64_t data_end = in.position();
+  if (Stop s = in.copy_rest(out)) return s;
+  // A RIFF size is believed where it ends between the data chunk and the end
+  // of the input; one of 0, or one that ends inside the header or the data
+  // (an editor that never set it), is not.
+  const std::uint64_t riff_end = 8 + std::uint64_t{handoff.riff_size};
+  if (riff_end >= data_end && riff_end < in.position()) {
+    converted.after_riff = in.position() - riff_end;
+  }
+  return {};
+}
+
+std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_length,
+                                  std::uint64_t input_length) {
+  const unsigned frame = kChannels * handoff.bytes_per_sample;
+  const std::uint32_t declared = handoff.declared_data_size;
+  const std::uint64_t available = input_length > header_length ? input_length - header_length : 0;
+  const bool bounded = !length_unknown(declared);
+  const std::uint64_t data = bounded && declared < available ? declared : available;
+  std::uint64_t after = available - data;
+  // The pad after data of odd size, where there is one, is dropped.
+  if (bounded && declared % 2 != 0 && after != 0) --after;
+  return header_length + data / frame * kChannels * kOutBytesPerSample + after;
 }
 
 // The sample loops are built twice where the toolchain can pick a version at

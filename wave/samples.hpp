@@ -19,10 +19,17 @@ void pcm16_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 // every sample s becomes exactly s / 2^23.
 void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* out);
 
-// Converts the data chunk's samples, counting them in `samples`, and carries
-// over whatever follows the chunk. The declared size bounds the samples
-// unless it says the length is unknown; in every case the end of the input is
-// the normal end.
-Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, std::uint64_t& samples);
+// Converts the data chunk's samples, in whole frames, and carries over
+// whatever follows the chunk; `converted` says what was written. The declared
+// size bounds the samples unless it says the length is unknown; in every case
+// the end of the input is the normal end. A stop requested ends the
+// conversion before the next block.
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted);
+
+// The least length the output can have, for an input of `input_length` bytes
+// whose header, `header_length` bytes, has been transcribed: the header, the
+// whole frames the data chunk holds within the input, and what follows them.
+std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_length,
+                                  std::uint64_t input_length);
 
 }  // namespace velkoran::wave

@@ -19,18 +19,32 @@ std::unique_ptr<unsigned char[]> new_buffer() {
   return std::unique_ptr<unsigned char[]>(new unsigned char[kBufferSize]);
 }
 
-// True when the stream is known to be something other than a regular file: a
-// pipe, a FIFO or a device, which may not be repositioned.
-bool is_pipe_or_device(std::FILE* f) {
+// What the file behind a stream is: a regular file (with its length), or a
+// pipe, a FIFO or a device, which may not be repositioned; none where that
+// cannot be told.
+struct Kind {
+  bool regular;
+  std::uint64_t length;
+};
+
+std::optional<Kind> kind_of(std::FILE* f) {
 #if defined(_WIN32)
   struct _stat64 st;
   const int fd = _fileno(f);
-  return fd >= 0 && _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG;
+  if (fd < 0 || _fstat64(fd, &st) != 0) return std::nullopt;
+  const bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
 #else
   struct stat st;
   const int fd = fileno(f);
-  return fd >= 0 && fstat(fd, &st) == 0 && !S_ISREG(st.st_mode);
+  if (fd < 0 || fstat(fd, &st) != 0) return std::nullopt;
+  const bool regular = S_ISREG(st.st_mode);
 #endif
+  return Kind{regular, regular && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0};
+}
+
+bool is_pipe_or_device(std::FILE* f) {
+  const std::optional<Kind> kind = kind_of(f);
+  return kind && !kind->regular;
 }
 
 }  // namespace
@@ -41,6 +55,7 @@ std::size_t Reader::take(unsigned char* p, std::size_t n) {
   const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
   std::memcpy(p, buf_.get() + begin_, k);
   begin_ += k;
+  position_ += k;
   return k;
 }
 
@@ -67,6 +82,7 @@ std::size_t Reader::read(unsigned char* p, std::size_t n) {
       // A block: straight into the caller's memory.
       const std::size_t k = std::fread(p + got, 1, left, f_);
       if (k < left) ended_ = true;
+      position_ += k;
       return got + k;
     }
     fill();
@@ -94,6 +110,7 @@ bool Reader::skip(std::size_t n) {
     if (begin_ == end_ && !fill()) return false;
     const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
     begin_ += k;
+    position_ += k;
     n -= k;
   }
   return true;
@@ -115,6 +132,7 @@ std::uint64_t Reader::copy(Writer& out, std::uint64_t n) {
     const std::size_t k = n - done < avail ? static_cast<std::size_t>(n - done) : avail;
     if (!out.write(buf_.get() + begin_, k)) break;
     begin_ += k;
+    position_ += k;
     done += k;
   }
   return done;
@@ -135,6 +153,12 @@ Stop Reader::copy_rest(Writer& out) {
 
 Outcome Reader::short_read(Outcome at_end) const {
   return std::ferror(f_) != 0 ? Outcome::kReadFailed : at_end;
+}
+
+std::optional<std::uint64_t> Reader::length() const {
+  const std::optional<Kind> kind = kind_of(f_);
+  if (!kind || !kind->regular) return std::nullopt;
+  return kind->length;
 }
 
 Stop Reader::end_of_input() const {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "wave/outcome.hpp"
 
@@ -57,6 +58,11 @@ class Reader {
   // What a read that came up short means: `at_end` where the input ended,
   // a read failure where it failed.
   Outcome short_read(Outcome at_end) const;
+
+  // Bytes consumed so far: the offset of the next byte of the input.
+  std::uint64_t position() const { return position_; }
+  // The input's whole length, where it is a regular file; none for a pipe.
+  std::optional<std::uint64_t> length() const;
   // The input ended, as it should: the run goes on, unless a read failed.
   Stop end_of_input() const;
 
@@ -70,6 +76,7 @@ class Reader {
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t begin_ = 0;  // the unread bytes of buf_ are [begin_, end_)
   std::size_t end_ = 0;
+  std::uint64_t position_ = 0;
   bool ended_ = false;  // the input has ended or failed: it is not asked again
 };
 
