@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "messages.hpp"
 #include "named_case.hpp"
@@ -55,6 +56,43 @@ TEST(Faults, ClosedStandardStreamsNeverReachTheOutput) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(read_file(dir / "velkoran-in.wav"),
             float_wave(Format::pcm16(), floats(2, {1, 2})).str());
+}
+
+// Ctrl-C, a batch job's timeout, a closed terminal: each lands while the
+// program waits for more of its input. The run ends with a whole, shorter
+// file (whole frames, true sizes), nothing more on the console, and by that
+// very signal, so whoever started it sees the interruption. A signal that was
+// ignored when the program started (a background job) changes nothing.
+TEST(Faults, SignalMidRunLeavesAWholeShorterFile) {
+  // Under Wine, a SIGINT reaches the Windows program as Ctrl-C only while it
+  // is not waiting on a read, and SIGTERM and SIGHUP end Wine itself.
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+  const std::vector<std::int32_t> values = varied(2, 8000);
+  const Bytes wav = pcm_wave(Format::pcm16(), 2 * 8000, samples(2, values).add(list_chunk()));
+  // What arrives before the signal: the header, 1000 frames and half a frame.
+  const std::size_t arrived = 44 + 4 * 1000 + 2;
+  const Bytes expected =
+      float_wave(Format::pcm16(), floats(2, {values.begin(), values.begin() + 2000}));
+  struct Case {
+    std::string signal;
+    bool ignored;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"INT", false, 130}, {"TERM", false, 143}, {"HUP", false, 129}, {"INT", true, 0}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir / "delivered", wav);
+    Shell shell{std::string(c.ignored ? "trap '' INT && " : "") + "mkfifo in.wav && { { head -c " +
+                std::to_string(arrived) +
+                " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; kill -" + c.signal +
+                " $(cat .pid); } >in.wav & }"};
+    shell.pid_file = true;
+    const RunResult r = run_program(dir.path(), {"in.wav"}, shell);
+    EXPECT_EQ(r.status, c.status) << c.signal;
+    EXPECT_EQ(r.console, banner("in.wav") + "tag=1") << c.signal;
+    EXPECT_TRUE(read_file(dir / "velkoran-in.wav") == expected.str()) << c.signal;
+  }
 }
 
 TEST(Faults, HugeDeclaredSizeOnATinyFileConvertsWhatIsThere) {

@@ -8,6 +8,7 @@
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "wav_builder.hpp"
+#include "wave/interrupt.hpp"
 
 namespace velkoran::test {
 namespace {
@@ -95,6 +96,45 @@ TEST(ReadFailure, IsReportedWhereverItHappens) {
     std::fclose(in);
     std::fclose(out);
   }
+}
+
+// A signal asks the run to stop (the flag it sets is set here by the input,
+// once it has delivered 200,000 bytes): the run ends at the next block of
+// samples, and the output is a whole, shorter file of whole frames.
+struct Stopping {
+  std::string bytes;
+  std::size_t at = 0;
+};
+
+ssize_t read_then_stop(void* cookie, char* buf, std::size_t size) {
+  auto* src = static_cast<Stopping*>(cookie);
+  const std::size_t n = std::min(size, src->bytes.size() - src->at);
+  std::memcpy(buf, src->bytes.data() + src->at, n);
+  src->at += n;
+  if (src->at >= 200000) wave::stop_signal = 2;
+  return static_cast<ssize_t>(n);
+}
+
+TEST(StopRequested, EndsAtABlockWithTheTrueSizesOfWhatWasWritten) {
+  const std::vector<std::int32_t> values = varied(2, 5 * 65536);
+  Stopping src{pcm_wave(Format::pcm16(), 0, samples(2, values).add(list_chunk())).str()};
+  std::FILE* in =
+      fopencookie(&src, "rb", cookie_io_functions_t{read_then_stop, nullptr, nullptr, nullptr});
+  std::FILE* out = std::tmpfile();
+  const InProcess r = convert_in_process(in, out);
+  const std::string output = read_stream(out);
+  wave::stop_signal = 0;
+  std::fclose(in);
+  std::fclose(out);
+  EXPECT_EQ(r.console, "tag=1");  // nothing added
+  ASSERT_GE(output.size(), 44u);
+  const std::size_t floats_written = (output.size() - 44) / 4;
+  EXPECT_GT(floats_written, 0u);
+  EXPECT_LT(floats_written, values.size());
+  EXPECT_EQ(floats_written % 2, 0u);
+  const std::vector<std::int32_t> head(
+      values.begin(), values.begin() + static_cast<std::ptrdiff_t>(floats_written));
+  EXPECT_TRUE(output == float_wave(Format::pcm16(), floats(2, head)).str());
 }
 
 // An output that takes every byte but cannot be repositioned.

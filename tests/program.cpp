@@ -69,13 +69,15 @@ RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
   const fs::path err = dir / ".errors";
   std::string cmd = "cd " + quote(dir.string()) + " && ";
   if (!shell.before.empty()) cmd += shell.before + " && ";
+  // A shell that writes its process id, then becomes the program.
+  if (shell.pid_file) cmd += "sh -c 'echo $$ >.pid && exec \"$0\" \"$@\"' ";
   cmd += program_command();
   for (const auto& a : args) cmd += " " + quote(a);
   cmd += shell.closed_std_streams ? " <&- >&-" : " >" + quote(out.string()) + " </dev/null";
   cmd += " 2>" + quote(err.string());
   const int rc = std::system(cmd.c_str());
   RunResult r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : WIFSIGNALED(rc) ? 128 + WTERMSIG(rc) : -1;
   if (!shell.closed_std_streams) r.console = normalise_console(read_file(out));
   r.errors = read_file(err);
   // The program itself never writes there: whatever is there came from the

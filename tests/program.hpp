@@ -27,7 +27,7 @@ class TempDir {
 };
 
 struct RunResult {
-  int status = -1;
+  int status = -1;      // 128 + the signal's number where a signal ended it
   std::string console;  // standard output, byte for byte
   std::string errors;   // standard error: the program never writes there
 };
@@ -40,6 +40,7 @@ bool testing_windows_build();
 struct Shell {
   std::string before;               // commands run first, in `dir` (a ulimit, say)
   bool closed_std_streams = false;  // standard input and output closed: no console
+  bool pid_file = false;            // the program's process id written to `dir`/.pid first
 };
 
 // Runs the program with `args` from inside `dir`.

@@ -1,6 +1,7 @@
 #include "wave/convert.hpp"
 
 #include "wave/header.hpp"
+#include "wave/interrupt.hpp"
 #include "wave/samples.hpp"
 #include "wave/stream.hpp"
 
@@ -26,8 +27,17 @@ Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t m
   Handoff handoff;
   Converted converted;
   Stop stop = transcribe_header(reader, writer, console, handoff);
+  const bool header_written = !stop;
   if (!stop) stop = refuse_what_cannot_fit(reader, writer, handoff, max_length);
   if (!stop) stop = convert_samples(reader, writer, handoff, converted);
+  if (stop_requested()) {
+    // A signal ended the run (a read it cut short may look like a failure):
+    // what has been written becomes a whole, shorter file, and nothing is
+    // printed. Chunks after the data that were not reached are not written.
+    if (header_written && writer.ok()) (void)write_true_sizes(writer, handoff, converted);
+    (void)writer.flush();
+    return Outcome::kInterrupted;
+  }
   if (!stop) stop = write_true_sizes(writer, handoff, converted);
   // Whatever was written before the run ended reaches the output now. A
   // write that fails here came before that ending, so it is what is reported.

@@ -34,13 +34,15 @@ constexpr Ending kEndings[] = {
     {Outcome::kWriteFailed, "\nERROR: Failed to write output file.\n", kFailure},
     {Outcome::kReadFailed, "\nERROR: Failed to read input file.\n", kFailure},
     {Outcome::kTooLong, "\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n", kFailure},
+    // Nothing is added to the console; the process ends by the signal itself.
+    {Outcome::kInterrupted, "", kFailure},
 };
 
 constexpr bool each_ending_at_its_kind() {
   for (std::size_t i = 0; i < std::size(kEndings); ++i) {
     if (kEndings[i].kind != static_cast<Outcome::Kind>(i)) return false;
   }
-  return std::size(kEndings) == Outcome::kTooLong + 1;
+  return std::size(kEndings) == Outcome::kInterrupted + 1;
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
 

@@ -46,6 +46,7 @@ struct [[nodiscard]] Outcome {
     kWriteFailed,
     kReadFailed,
     kTooLong,
+    kInterrupted,  // by a signal, which then ends the process
   };
 
   constexpr Outcome(Kind k) : kind(k) {}

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "wave/interrupt.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
 
@@ -49,6 +50,9 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
     // The end of the input, within the data or where a length-unknown data
     // chunk ends: nothing follows.
     if (got != want * width) return in.end_of_input();
+    // A signal asks the run to end: it does so at a block's edge, once what
+    // had arrived is converted.
+    if (stop_requested()) return Outcome::kInterrupted;
   }
 
   // The bytes of a partial frame at the end of the data chunk are dropped,
