@@ -1,138 +1,24 @@
-// Entry point: readies the process, hands the arguments, as UTF-8, to the run
-// sequence and turns its result into the process exit status.
+// Entry point of velkoran: the process around one conversion.
 #include <cstdio>
-#include <string>
-#include <vector>
 
+#include "app/process.hpp"
 #include "app/run.hpp"
-#include "wave/interrupt.hpp"
+
+namespace {
+
+int convert(const std::vector<std::string>& args) {
+  velkoran::Console console(stdout);
+  return velkoran::app::run(args, console);
+}
+
+}  // namespace
 
 #if defined(_WIN32)
-#include <cwchar>
-
-#include "app/wtf8.hpp"
-
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
-namespace {
-
-UINT g_console_cp = 0;  // the console's code page when the program started
-
-// How Windows ends a process that Ctrl-C interrupted.
-[[noreturn]] void exit_interrupted() {
-  SetConsoleOutputCP(g_console_cp);
-  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
-}
-
-// Runs on a thread of its own. Ctrl-C, Ctrl-Break and the console being
-// closed ask the run to stop at the next block; a second one ends the
-// process at once. Windows ends the process as soon as this returns for a
-// closed console, so then it waits for the run to finish instead.
-BOOL WINAPI on_console_event(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-    return FALSE;
-  }
-  int none = 0;
-  if (!velkoran::wave::stop_signal.compare_exchange_strong(none, static_cast<int>(event) + 1)) {
-    exit_interrupted();
-  }
-  if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
-  return TRUE;
-}
-
-}  // namespace
-
-// The narrow argv of Windows holds only what the current code page can spell;
-// the wide one holds every name, and becomes WTF-8 here (UTF-8 for any name
-// that is valid UTF-16, and every other name too).
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    args.push_back(
-        velkoran::app::wtf8_from_utf16(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
-  }
-  // Messages are UTF-8; a console shows them as such only in code page 65001.
-  // A redirected output gets the bytes as they are.
-  g_console_cp = GetConsoleOutputCP();
-  SetConsoleOutputCP(CP_UTF8);
-  SetConsoleCtrlHandler(on_console_event, TRUE);
-  velkoran::Console console(stdout);
-  const int status = velkoran::app::run(args, console);
-  if (velkoran::wave::stop_requested()) exit_interrupted();
-  SetConsoleOutputCP(g_console_cp);
-  return status;
+  return velkoran::app::run_process(argc, argv, convert);
 }
 #else
-#include <cerrno>
-#include <csignal>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-namespace {
-
-// Whoever started the program may have left descriptor 0, 1 or 2 closed.
-// The output file would then be given descriptor 1, and the console text
-// would be written into it: the null device takes each such place first.
-bool standard_descriptors_open() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (open("/dev/null", O_RDWR) != fd) return false;
-  }
-  return true;
-}
-
-// The signals that ask a run to stop: Ctrl-C, a batch job's timeout, a closed
-// terminal or SSH session.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The first asks the run to stop at the next block; a second ends the process
-// at once, by that signal.
-void on_stop_signal(int sig) {
-  int none = 0;
-  if (!velkoran::wave::stop_signal.compare_exchange_strong(none, sig)) {
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-  }
-}
-
-// Without SA_RESTART, so that a read waiting on a pipe or a terminal returns
-// at once. A signal ignored when the program started (a background job of a
-// script) stays ignored.
-void catch_stop_signals() {
-  for (const int sig : kStopSignals) {
-    struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction sa {};
-    sa.sa_handler = on_stop_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(sig, &sa, nullptr);
-  }
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (!standard_descriptors_open()) return velkoran::kFailure;
-  // A write into a pipe whose reader has gone, or past the file-size limit,
-  // then fails like any other write, with its message, instead of killing
-  // the process without a word.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-  catch_stop_signals();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  velkoran::Console console(stdout);
-  const int status = velkoran::app::run(args, console);
-  // The output is whole and closed: the process ends by the signal that
-  // stopped it, so that whoever started it sees the interruption.
-  if (const int sig = velkoran::wave::stop_signal.load()) {
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-  }
-  return status;
+  return velkoran::app::run_process(argc, argv, convert);
 }
 #endif
