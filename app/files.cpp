@@ -1,15 +1,21 @@
 #include "app/files.hpp"
 
+#include <cstdio>
+
 #if defined(_WIN32)
 #include <cstring>
 
 #include "app/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace velkoran::app {
@@ -46,6 +52,8 @@ bool identify(HANDLE h, FileId& file) {
   return true;
 }
 
+}  // namespace
+
 // Both lead to one file: the same volume and file id, whatever the file's
 // kind and however it was reached.
 bool is_open_file(const std::string& name, std::FILE* f) {
@@ -60,6 +68,8 @@ bool is_open_file(const std::string& name, std::FILE* f) {
   return known && open.volume == named.volume &&
          std::memcmp(open.id, named.id, sizeof open.id) == 0;
 }
+
+namespace {
 
 // NTFS reads "velkoran-Z:take.wav" (from the drive-relative "Z:take.wav") as
 // a stream named "take.wav" of a file "velkoran-Z".
@@ -82,9 +92,24 @@ std::FILE* open_input(const std::string& name) {
   return open_named(name, L"rb");  // a folder does not open
 }
 
-#else
-namespace {
+std::FILE* create_new(const std::string& name) {
+  const int fd = _wopen(wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                        _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) _close(fd);
+  return f;
+}
 
+bool replace_file(const std::string& from, const std::string& to) {
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void remove_file(const std::string& name) {
+  _wremove(wide(name).c_str());
+}
+
+#else
 // Both lead to one file: the same device and inode, whatever the file's kind
 // (a FIFO or a device too) and however it was reached.
 bool is_open_file(const std::string& name, std::FILE* f) {
@@ -94,11 +119,29 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
+namespace {
+
 std::FILE* create_output_file(const std::string& name) {
   return std::fopen(name.c_str(), "wb");
 }
 
 }  // namespace
+
+std::FILE* create_new(const std::string& name) {
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "wb");
+  if (f == nullptr) close(fd);
+  return f;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void remove_file(const std::string& name) {
+  std::remove(name.c_str());
+}
 
 std::FILE* open_input(const std::string& name) {
   std::FILE* f = std::fopen(name.c_str(), "rb");

@@ -22,11 +22,11 @@ std::string quote(const std::string& s) {
   return q + "'";
 }
 
-// The command that starts the program: the build's own binary, or whatever
-// VELKORAN_TEST_COMMAND says (a Windows build under Wine, for instance).
-std::string program_command() {
-  const char* cmd = std::getenv("VELKORAN_TEST_COMMAND");
-  return cmd != nullptr && *cmd != '\0' ? std::string(cmd) : quote(VELKORAN_EXE);
+// The command that starts a program: the build's own binary, or whatever the
+// variable says (a Windows build under Wine, for instance).
+std::string program_command(const char* variable, const char* exe) {
+  const char* cmd = std::getenv(variable);
+  return cmd != nullptr && *cmd != '\0' ? std::string(cmd) : quote(exe);
 }
 
 // Text-mode consoles (Windows) turn each line feed into CR LF; that is the
@@ -63,15 +63,17 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
-                      const Shell& shell) {
+namespace {
+
+RunResult run(const std::string& program, const fs::path& dir, const std::vector<std::string>& args,
+              const Shell& shell) {
   const fs::path out = dir / ".console";
   const fs::path err = dir / ".errors";
   std::string cmd = "cd " + quote(dir.string()) + " && ";
   if (!shell.before.empty()) cmd += shell.before + " && ";
   // A shell that writes its process id, then becomes the program.
   if (shell.pid_file) cmd += "sh -c 'echo $$ >.pid && exec \"$0\" \"$@\"' ";
-  cmd += program_command();
+  cmd += program;
   for (const auto& a : args) cmd += " " + quote(a);
   cmd += shell.closed_std_streams ? " <&- >&-" : " >" + quote(out.string()) + " </dev/null";
   cmd += " 2>" + quote(err.string());
@@ -86,6 +88,17 @@ RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
   fs::remove(out);
   fs::remove(err);
   return r;
+}
+
+}  // namespace
+
+RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
+                      const Shell& shell) {
+  return run(program_command("VELKORAN_TEST_COMMAND", VELKORAN_EXE), dir, args, shell);
+}
+
+RunResult run_prep(const fs::path& dir, const std::vector<std::string>& args, const Shell& shell) {
+  return run(program_command("VELKORAN_TEST_PREP_COMMAND", VELKORAN_PREP_EXE), dir, args, shell);
 }
 
 void write_file(const fs::path& p, const std::string& bytes) {

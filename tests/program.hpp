@@ -46,6 +46,10 @@ struct Shell {
 // Runs the program with `args` from inside `dir`.
 RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
                       const Shell& shell = Shell());
+// The same with velkoran-prep (VELKORAN_TEST_PREP_COMMAND overrides it as
+// VELKORAN_TEST_COMMAND does velkoran).
+RunResult run_prep(const fs::path& dir, const std::vector<std::string>& args,
+                   const Shell& shell = Shell());
 
 void write_file(const fs::path& p, const std::string& bytes);
 inline void write_file(const fs::path& p, const Bytes& b) {

@@ -151,8 +151,25 @@ Stop Reader::copy_rest(Writer& out) {
   return end_of_input();
 }
 
+bool Reader::failed() const {
+  return std::ferror(f_) != 0;
+}
+
 Outcome Reader::short_read(Outcome at_end) const {
-  return std::ferror(f_) != 0 ? Outcome::kReadFailed : at_end;
+  return failed() ? Outcome::kReadFailed : at_end;
+}
+
+bool Reader::seek(std::uint64_t offset) {
+#if defined(_WIN32)
+  const int rc = _fseeki64(f_, static_cast<long long>(offset), SEEK_SET);
+#else
+  const int rc = fseeko(f_, static_cast<off_t>(offset), SEEK_SET);
+#endif
+  if (rc != 0) return false;
+  begin_ = end_ = 0;
+  position_ = offset;
+  ended_ = false;
+  return true;
 }
 
 std::optional<std::uint64_t> Reader::length() const {
@@ -162,7 +179,7 @@ std::optional<std::uint64_t> Reader::length() const {
 }
 
 Stop Reader::end_of_input() const {
-  if (std::ferror(f_) != 0) return Outcome::kReadFailed;
+  if (failed()) return Outcome::kReadFailed;
   return {};
 }
 

@@ -8,8 +8,9 @@
 // move straight between the file and the caller's memory. The stdio streams
 // underneath are best left unbuffered.
 //
-// The input is read strictly forward, and once it has ended it is never asked
-// again (so a terminal needs one end-of-file key, not two). The output is
+// The input is read forward (only a file may be repositioned, on request),
+// and once it has ended it is never asked again (so a terminal needs one
+// end-of-file key, not two). The output is
 // written forward too, except for the final fix-up of its two size fields; the
 // writer counts its own position in 64 bits, as ftell's long is 32-bit on
 // Windows.
@@ -59,8 +60,14 @@ class Reader {
   // a read failure where it failed.
   Outcome short_read(Outcome at_end) const;
 
+  // True once a read has failed (not merely met the end of the input).
+  bool failed() const;
+
   // Bytes consumed so far: the offset of the next byte of the input.
   std::uint64_t position() const { return position_; }
+  // Moves to `offset` of an input that can be repositioned (a file),
+  // forgetting what was buffered; false where it cannot.
+  bool seek(std::uint64_t offset);
   // The input's whole length, where it is a regular file; none for a pipe.
   std::optional<std::uint64_t> length() const;
   // The input ended, as it should: the run goes on, unless a read failed.

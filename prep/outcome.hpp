@@ -1,0 +1,76 @@
+// How a run of velkoran-prep ends, and every text it prints.
+//
+// The steps of a run give back an Outcome; Console::end prints the line that
+// belongs to it and gives the exit status: 0 where a file was written, 1 for
+// everything else. Every text stands in outcome.cpp, in the order of Kind.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace velkoran::prep {
+
+struct [[nodiscard]] Outcome {
+  enum Kind {
+    kWritten,  // re-laid: with what was changed
+    kCopied,   // already in the plain layout
+    kWrongArgumentCount,
+    kInputNotOpened,
+    kOutputIsInput,
+    kOutputNotOpened,
+    kNotWave,
+    kRifx,
+    kNoFormat,
+    kNoData,
+    kMono,
+    kChannels,  // with the channel count
+    kWidth,     // with the bits per sample
+    kFloat,
+    kNotPcm,             // with the format tag
+    kExtensibleNotPcm,   // WAVE_FORMAT_EXTENSIBLE of another sub-format
+    kChannelMask,        // with the mask
+    kTooLong,            // RF64 past what RIFF sizes state
+    kTooMuchBeforeData,  // from a pipe, more before the format chunk than is held
+    kReadFailed,
+    kWriteFailed,
+    kInterrupted,  // by a signal, which then ends the process
+  };
+
+  constexpr Outcome(Kind k, std::uint32_t v = 0) : kind(k), value(v) {}
+
+  Kind kind;
+  std::uint32_t value;  // the number the message names, where it names one
+};
+
+// What a step gives back: nothing while the run goes on, else how it ends.
+class [[nodiscard]] Stop : public std::optional<Outcome> {
+ public:
+  using std::optional<Outcome>::optional;
+};
+
+// What the re-laying changed, for the line that says it was written.
+struct Changes {
+  unsigned chunks_moved = 0;  // chunks that stood before the format chunk
+  bool extensible = false;    // WAVE_FORMAT_EXTENSIBLE written as plain PCM
+  bool rf64 = false;          // RF64 or BW64 written as RIFF
+  unsigned pads_added = 0;    // pad bytes a writer had left out
+};
+
+// The most that is held of the chunks before the format chunk when the input
+// is a pipe, which cannot be read twice.
+inline constexpr std::size_t kMaxHeld = 16 * 1024 * 1024;
+
+class Console {
+ public:
+  explicit Console(std::FILE* f) : f_(f) {}
+  // Prints the line of how the run ended and gives its exit status.
+  int end(const Outcome& outcome, const std::string& in, const std::string& out,
+          const Changes& changes = Changes());
+
+ private:
+  std::FILE* f_;
+};
+
+}  // namespace velkoran::prep
