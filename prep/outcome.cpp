@@ -36,10 +36,10 @@ constexpr Ending kEndings[] = {
      "sox {in} -t wavpcm fixed.wav remix 1 2\n"},
     {Outcome::kWidth,
      "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits. Re-save it at 24 bits with: "
-     "sox {in} -t wavpcm -b 24 fixed.wav\n"},
+     "sox -D {in} -t wavpcm -b 24 fixed.wav\n"},
     {Outcome::kFloat,
      "{in} is floating point already: it needs no conversion. To make 24-bit PCM of it "
-     "anyway: sox {in} -t wavpcm -e signed-integer -b 24 fixed.wav\n"},
+     "anyway: sox -D {in} -t wavpcm -e signed-integer -b 24 fixed.wav\n"},
     {Outcome::kNotPcm,
      "{in} is not PCM (format tag {n}); decode it first, for instance with: "
      "ffmpeg -i {in} -c:a pcm_s24le fixed.wav\n"},

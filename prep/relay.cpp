@@ -1,6 +1,7 @@
 #include "prep/relay.hpp"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,20 +101,25 @@ class Relay {
     wave::store_u32(b, v);
     return write(b, sizeof b);
   }
-  // Carries up to n bytes over, a piece at a time; `cut` tells whether the
-  // input ended first.
+  // Carries up to n bytes over, a piece at a time through a buffer of its
+  // own (large pieces move straight between the files and it); `cut` tells
+  // whether the input ended first.
   Stop copy(std::uint64_t n, bool& cut) {
     cut = false;
+    if (!piece_) piece_ = std::make_unique<unsigned char[]>(kCopyPiece);
     while (n != 0) {
-      const std::uint64_t k = n < kCopyPiece ? n : kCopyPiece;
-      const std::uint64_t before = in_.position();
-      const WaveStop s = in_.copy_to(out_, k, WaveOutcome::kConverted);
-      if (Stop t = stopped(s, Outcome::kNoData)) {
-        if (t->kind != Outcome::kNoData) return t;
+      const std::size_t want = static_cast<std::size_t>(n < kCopyPiece ? n : kCopyPiece);
+      const std::size_t got = in_.read(piece_.get(), want);
+      if (got != 0) {
+        if (Stop s = write(piece_.get(), got)) return s;
+      }
+      if (wave::stop_requested()) return Outcome::kInterrupted;
+      if (got != want) {
+        if (in_.failed()) return Outcome::kReadFailed;
         cut = true;
         return {};
       }
-      n -= in_.position() - before;
+      n -= got;
     }
     return {};
   }
@@ -153,6 +159,7 @@ class Relay {
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
+  std::unique_ptr<unsigned char[]> piece_;
 
   unsigned char riff_[12] = {};
   bool rf64_ = false;
