@@ -93,8 +93,8 @@ std::FILE* open_input(const std::string& name) {
 }
 
 std::FILE* create_new(const std::string& name) {
-  const int fd = _wopen(wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                        _S_IREAD | _S_IWRITE);
+  const int fd =
+      _wopen(wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* f = _fdopen(fd, "wb");
   if (f == nullptr) _close(fd);

@@ -209,17 +209,19 @@ INSTANTIATE_TEST_SUITE_P(
         PrepCase{"ExtensibleOtherSpeakers", riff(Bytes().add(extensible(k24, 0x33)).add(data(3))),
                  refused("states its speakers (channel mask 0x33), which the plain layout cannot "
                          "carry. To drop them: sox in.wav -t wavpcm fixed.wav")},
-        PrepCase{"FloatBehindJunk",
-                 riff(Bytes()
-                          .add(kJunk)
-                          .add(format_chunk(k16.with_tag(3).with_block_align(8)))
-                          .add(data(2))),
-                 refused("is floating point already: it needs no conversion. To make 24-bit PCM "
-                         "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 fixed.wav")},
-        PrepCase{"ExtensibleFloat",
-                 riff(Bytes().add(extensible(k16.with_block_align(8), 3, false)).add(data(2))),
-                 refused("is floating point already: it needs no conversion. To make 24-bit PCM "
-                         "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 fixed.wav")},
+        PrepCase{
+            "FloatBehindJunk",
+            riff(Bytes()
+                     .add(kJunk)
+                     .add(format_chunk(k16.with_tag(3).with_block_align(8)))
+                     .add(data(2))),
+            refused("is floating point already: it needs no conversion. To make 24-bit PCM "
+                    "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 fixed.wav")},
+        PrepCase{
+            "ExtensibleFloat",
+            riff(Bytes().add(extensible(k16.with_block_align(8), 3, false)).add(data(2))),
+            refused("is floating point already: it needs no conversion. To make 24-bit PCM "
+                    "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 fixed.wav")},
         PrepCase{"Adpcm", riff(Bytes().add(format_chunk(k16.with_tag(2))).add(data(2))),
                  refused("is not PCM (format tag 2); decode it first, for instance with: ffmpeg "
                          "-i in.wav -c:a pcm_s24le fixed.wav")},
