@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the test suite needs, only those that
 # are missing: with --ci, also what the CI checks add (clang and libFuzzer,
-# valgrind, the Windows cross-compiler and Wine, groff, dpkg-dev). Where it
+# valgrind, the Windows cross-compiler and Wine, groff, dpkg-dev, lintian). Where it
 # cannot install (no apt, no root and no sudo), it prints the packages to
 # install and fails.
 # Usage: tests/install-deps.sh [--ci]
@@ -10,7 +10,7 @@ set -euo pipefail
 build=(cmake ninja-build g++)
 tests=(pkg-config libgtest-dev libsndfile1-dev sox ffmpeg python3)
 ci=(clang clang-format libclang-rt-14-dev valgrind time unzip g++-mingw-w64-x86-64 wine wine64 groff-base
-    dpkg-dev)
+    dpkg-dev lintian)
 
 wanted=("${build[@]}" "${tests[@]}")
 case "${1:-}" in
