@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/files.hpp"
+#include "app/progress.hpp"
 #include "wave/convert.hpp"
 
 namespace velkoran::app {
@@ -33,7 +34,11 @@ Status run(const std::vector<std::string>& args, Console& console) {
   // by stdio's buffer either way).
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
-  Outcome outcome = wave::convert(in, out, console);
+  // Shown on standard error, where that is a terminal, and erased before
+  // the run's last message.
+  TerminalProgress progress(stderr);
+  Outcome outcome = wave::convert(in, out, console, wave::kMaxWaveLength, &progress);
+  progress.erase();
   std::fclose(in);
   // A failure to close the output is a failed write like any other, unless
   // the run has already failed.

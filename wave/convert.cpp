@@ -21,7 +21,8 @@ Stop refuse_what_cannot_fit(const Reader& in, Writer& out, const Handoff& handof
 
 }  // namespace
 
-Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t max_length) {
+Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t max_length,
+                Progress* progress) {
   Reader reader(in);
   Writer writer(out, max_length);
   Handoff handoff;
@@ -29,7 +30,7 @@ Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t m
   Stop stop = transcribe_header(reader, writer, console, handoff);
   const bool header_written = !stop;
   if (!stop) stop = refuse_what_cannot_fit(reader, writer, handoff, max_length);
-  if (!stop) stop = convert_samples(reader, writer, handoff, converted);
+  if (!stop) stop = convert_samples(reader, writer, handoff, converted, progress);
   if (stop_requested()) {
     // A signal ended the run (a read it cut short may look like a failure):
     // what has been written becomes a whole, shorter file, and nothing is

@@ -8,12 +8,14 @@
 #include <cstdio>
 
 #include "wave/outcome.hpp"
+#include "wave/progress.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::wave {
 
-// `max_length` caps the output's length; WAVE sizes are 32-bit.
+// `max_length` caps the output's length; WAVE sizes are 32-bit. `progress`,
+// where there is one, is told how far the samples have come.
 Outcome convert(std::FILE* in, std::FILE* out, Console& console,
-                std::uint64_t max_length = kMaxWaveLength);
+                std::uint64_t max_length = kMaxWaveLength, Progress* progress = nullptr);
 
 }  // namespace velkoran::wave

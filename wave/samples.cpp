@@ -19,7 +19,8 @@ static_assert(kBlockSamples % kChannels == 0, "a block holds whole frames");
 
 }  // namespace
 
-Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted) {
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
+                     Progress* progress) {
   converted = Converted();
   const unsigned width = handoff.bytes_per_sample;
   // The header hands over only these two; a hand-off without a width is no
@@ -30,6 +31,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
   const std::uint32_t declared = handoff.declared_data_size;
   const bool bounded = !length_unknown(declared);
+  const std::optional<std::uint64_t> length = progress ? in.length() : std::nullopt;
   // Samples still to convert, in whole frames.
   std::uint64_t left = bounded ? std::uint64_t{declared / frame} * kChannels : UINT64_MAX;
 
@@ -53,6 +55,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
     // A signal asks the run to end: it does so at a block's edge, once what
     // had arrived is converted.
     if (stop_requested()) return Outcome::kInterrupted;
+    if (progress) progress->advance(in.position(), length);
   }
 
   // The bytes of a partial frame at the end of the data chunk are dropped,

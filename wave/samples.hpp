@@ -7,6 +7,7 @@
 
 #include "wave/handoff.hpp"
 #include "wave/outcome.hpp"
+#include "wave/progress.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::wave {
@@ -24,7 +25,9 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 // size bounds the samples unless it says the length is unknown; in every case
 // the end of the input is the normal end. A stop requested ends the
 // conversion before the next block.
-Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted);
+// `progress`, where there is one, is told at each block.
+Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
+                     Progress* progress = nullptr);
 
 // The least length the output can have, for an input of `input_length` bytes
 // whose header, `header_length` bytes, has been transcribed: the header, the
