@@ -245,5 +245,26 @@ INSTANTIATE_TEST_SUITE_P(
                  Bytes(), 2, true}),
     ByName());
 
+// Interrupted part-way (Ctrl-C, a batch job's timeout), velkoran-prep leaves
+// nothing behind, keeps the good file of that name, and ends by the signal.
+TEST(Prep, InterruptedLeavesNothingBehind) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+  const Bytes input = riff(Bytes().add(kJunk).add(k16Format).add(data(2)));
+  TempDir dir;
+  write_file(dir / "delivered", input);
+  write_file(dir / "out.wav", kOlder);
+  Shell shell{
+      "mkfifo in.wav && { { head -c 100 delivered; until [ -s .pid ]; do sleep 0.01; "
+      "done; sleep 0.3; kill -TERM $(cat .pid); } >in.wav & }"};
+  shell.pid_file = true;
+  const RunResult r = run_prep(dir.path(), {"in.wav", "out.wav"}, shell);
+  EXPECT_EQ(r.status, 143);
+  EXPECT_EQ(r.console, "");
+  EXPECT_EQ(read_file(dir / "out.wav"), kOlder);
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  }
+}
+
 }  // namespace
 }  // namespace velkoran::test
