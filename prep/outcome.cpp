@@ -110,7 +110,7 @@ int Console::end(const Outcome& outcome, const std::string& in, const std::strin
   replace_all(text, "{out}", out);
   std::fputs(text.c_str(), f_);
   std::fflush(f_);
-  return outcome.kind == Outcome::kWritten || outcome.kind == Outcome::kCopied ? 0 : 1;
+  return outcome.written() ? 0 : 1;
 }
 
 }  // namespace velkoran::prep

@@ -40,6 +40,9 @@ struct [[nodiscard]] Outcome {
 
   constexpr Outcome(Kind k, std::uint32_t v = 0) : kind(k), value(v) {}
 
+  // True where the output was written: re-laid, or copied unchanged.
+  constexpr bool written() const { return kind == kWritten || kind == kCopied; }
+
   Kind kind;
   std::uint32_t value;  // the number the message names, where it names one
 };

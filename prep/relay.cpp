@@ -123,11 +123,15 @@ class Relay {
     }
     return {};
   }
+  // Everything up to the end of the input.
   Stop copy_rest() {
     bool cut = false;
-    while (!cut) {
-      if (Stop s = copy(UINT64_MAX, cut)) return s;
-    }
+    return copy(UINT64_MAX, cut);
+  }
+  // A chunk's id and size; `at_end` where the input ends before them.
+  Stop chunk_header(unsigned char (&h)[8], std::uint32_t& size, Outcome at_end) {
+    if (Stop s = read(h, sizeof h, at_end)) return s;
+    size = load_u32(h + 4);
     return {};
   }
   // The pad after a body of odd size: as it stands, or -1 where the writer
@@ -192,8 +196,8 @@ Stop Relay::riff_header() {
 Stop Relay::chunks_until_format() {
   for (;;) {
     unsigned char h[8];
-    if (Stop s = read(h, sizeof h, Outcome::kNoFormat)) return s;
-    const std::uint32_t size = load_u32(h + 4);
+    std::uint32_t size = 0;
+    if (Stop s = chunk_header(h, size, Outcome::kNoFormat)) return s;
     if (is_id(h, "fmt ") || is_id(h, "ds64")) {
       const bool format = is_id(h, "fmt ");
       if (size > kMaxSmallChunk || size < (format ? kPlainFormatSize : 24)) {
@@ -313,8 +317,8 @@ Stop Relay::format_and_held() {
 Stop Relay::chunks_until_data() {
   for (;;) {
     unsigned char h[8];
-    if (Stop s = read(h, sizeof h, Outcome::kNoData)) return s;
-    const std::uint32_t size = load_u32(h + 4);
+    std::uint32_t size = 0;
+    if (Stop s = chunk_header(h, size, Outcome::kNoData)) return s;
     if (is_id(h, "data")) return data_chunk(h);
     bool cut = false;
     if (is_id(h, "ds64")) {

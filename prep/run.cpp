@@ -48,20 +48,14 @@ int run(const std::vector<std::string>& args, Console& console) {
     wave::Reader reader(in);
     wave::Writer writer(out);
     outcome = relay(reader, writer, changes);
-    if (!writer.flush() &&
-        (outcome.kind == Outcome::kWritten || outcome.kind == Outcome::kCopied)) {
-      outcome = Outcome::kWriteFailed;
-    }
+    if (!writer.flush() && outcome.written()) outcome = Outcome::kWriteFailed;
   }
   std::fclose(in);
-  const bool written = outcome.kind == Outcome::kWritten || outcome.kind == Outcome::kCopied;
-  if (std::fclose(out) != 0 && written) outcome = Outcome::kWriteFailed;
-  if (outcome.kind == Outcome::kWritten || outcome.kind == Outcome::kCopied) {
-    if (!app::replace_file(temp_name, out_name)) outcome = Outcome::kOutputNotOpened;
+  if (std::fclose(out) != 0 && outcome.written()) outcome = Outcome::kWriteFailed;
+  if (outcome.written() && !app::replace_file(temp_name, out_name)) {
+    outcome = Outcome::kOutputNotOpened;
   }
-  if (outcome.kind != Outcome::kWritten && outcome.kind != Outcome::kCopied) {
-    app::remove_file(temp_name);
-  }
+  if (!outcome.written()) app::remove_file(temp_name);
   return console.end(outcome, in_name, out_name, changes);
 }
 

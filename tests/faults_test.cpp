@@ -84,11 +84,8 @@ TEST(Faults, SignalMidRunLeavesAWholeShorterFile) {
   for (const Case& c : cases) {
     TempDir dir;
     write_file(dir / "delivered", wav);
-    Shell shell{std::string(c.ignored ? "trap '' INT && " : "") + "mkfifo in.wav && { { head -c " +
-                std::to_string(arrived) +
-                " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; kill -" + c.signal +
-                " $(cat .pid); } >in.wav & }"};
-    shell.pid_file = true;
+    Shell shell = signal_after(arrived, c.signal);
+    if (c.ignored) shell.before = "trap '' INT && " + shell.before;
     const RunResult r = run_program(dir.path(), {"in.wav"}, shell);
     EXPECT_EQ(r.status, c.status) << c.signal;
     EXPECT_EQ(r.console, banner("in.wav") + "tag=1") << c.signal;

@@ -253,11 +253,7 @@ TEST(Prep, InterruptedLeavesNothingBehind) {
   TempDir dir;
   write_file(dir / "delivered", input);
   write_file(dir / "out.wav", kOlder);
-  Shell shell{
-      "mkfifo in.wav && { { head -c 100 delivered; until [ -s .pid ]; do sleep 0.01; "
-      "done; sleep 0.3; kill -TERM $(cat .pid); } >in.wav & }"};
-  shell.pid_file = true;
-  const RunResult r = run_prep(dir.path(), {"in.wav", "out.wav"}, shell);
+  const RunResult r = run_prep(dir.path(), {"in.wav", "out.wav"}, signal_after(100, "TERM"));
   EXPECT_EQ(r.status, 143);
   EXPECT_EQ(r.console, "");
   EXPECT_EQ(read_file(dir / "out.wav"), kOlder);

@@ -92,6 +92,14 @@ RunResult run(const std::string& program, const fs::path& dir, const std::vector
 
 }  // namespace
 
+Shell signal_after(std::size_t bytes, const std::string& signal) {
+  Shell shell{"mkfifo in.wav && { { head -c " + std::to_string(bytes) +
+              " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; kill -" + signal +
+              " $(cat .pid); } >in.wav & }"};
+  shell.pid_file = true;
+  return shell;
+}
+
 RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
                       const Shell& shell) {
   return run(program_command("VELKORAN_TEST_COMMAND", VELKORAN_EXE), dir, args, shell);

@@ -43,6 +43,11 @@ struct Shell {
   bool pid_file = false;            // the program's process id written to `dir`/.pid first
 };
 
+// Starts the program (its process id written to .pid first) on a FIFO named
+// in.wav that delivers the first `bytes` of the file "delivered" and, once
+// they have had time to arrive, sends it `signal` ("INT", "TERM", ...).
+Shell signal_after(std::size_t bytes, const std::string& signal);
+
 // Runs the program with `args` from inside `dir`.
 RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
                       const Shell& shell = Shell());
