@@ -92,23 +92,6 @@ std::FILE* open_input(const std::string& name) {
   return open_named(name, L"rb");  // a folder does not open
 }
 
-std::FILE* create_new(const std::string& name) {
-  const int fd =
-      _wopen(wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) _close(fd);
-  return f;
-}
-
-bool replace_file(const std::string& from, const std::string& to) {
-  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-void remove_file(const std::string& name) {
-  _wremove(wide(name).c_str());
-}
-
 #else
 // Both lead to one file: the same device and inode, whatever the file's kind
 // (a FIFO or a device too) and however it was reached.
@@ -126,22 +109,6 @@ std::FILE* create_output_file(const std::string& name) {
 }
 
 }  // namespace
-
-std::FILE* create_new(const std::string& name) {
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) close(fd);
-  return f;
-}
-
-bool replace_file(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-void remove_file(const std::string& name) {
-  std::remove(name.c_str());
-}
 
 std::FILE* open_input(const std::string& name) {
   std::FILE* f = std::fopen(name.c_str(), "rb");

@@ -23,14 +23,4 @@ std::FILE* open_output(const std::string& name, std::FILE* input);
 // whatever kind of file that is.
 bool is_open_file(const std::string& name, std::FILE* f);
 
-// Creates a file of that name for binary writing, only where none exists;
-// nullptr otherwise.
-std::FILE* create_new(const std::string& name);
-
-// Puts the file `from` in the place of `to`, replacing what stood there in
-// one step; false when that fails.
-bool replace_file(const std::string& from, const std::string& to);
-
-void remove_file(const std::string& name);
-
 }  // namespace velkoran::app

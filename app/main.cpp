@@ -7,7 +7,7 @@
 namespace {
 
 int convert(const std::vector<std::string>& args) {
-  velkoran::Console console(stdout);
+  velkoran::app::Console console(stdout);
   return velkoran::app::run(args, console);
 }
 

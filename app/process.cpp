@@ -1,7 +1,7 @@
 #include "app/process.hpp"
 
+#include "app/outcome.hpp"
 #include "wave/interrupt.hpp"
-#include "wave/outcome.hpp"
 
 #if defined(_WIN32)
 #include <cwchar>
@@ -43,7 +43,13 @@ BOOL WINAPI on_console_event(DWORD event) {
 // The narrow argv of Windows holds only what the current code page can spell;
 // the wide one holds every name, and becomes WTF-8 here (UTF-8 for any name
 // that is valid UTF-16, and every other name too).
-int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::string>& args)) {
+// The console handler ends the process from a thread of its own while the
+// run's thread still has the file open, so it cannot remove it: a temporary
+// file stays behind only then.
+void remove_if_killed(const std::string&) {}
+
+int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::string>& args),
+                StopSignals) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     args.push_back(wtf8_from_utf16(std::u16string(argv[i], argv[i] + std::wcslen(argv[i]))));
@@ -61,8 +67,10 @@ int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::stri
 
 }  // namespace velkoran::app
 #else
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -83,14 +91,23 @@ bool standard_descriptors_open() {
 }
 
 // The signals that ask a run to stop: Ctrl-C, a batch job's timeout, a closed
-// terminal or SSH session.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// terminal or SSH session; and the other signals whose default is to end the
+// process, for a run that must clean up first.
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kOtherEndingSignals[] = {SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
+
+// The file to remove if a second signal ends the process at once: its name in
+// a fixed buffer, which the handler reads only while `g_doomed_set` says it
+// is whole.
+char g_doomed[4096];
+std::atomic<bool> g_doomed_set{false};
 
 // The first asks the run to stop at the next block; a second ends the process
 // at once, by that signal.
 void on_stop_signal(int sig) {
   int none = 0;
   if (!wave::stop_signal.compare_exchange_strong(none, sig)) {
+    if (g_doomed_set.load()) unlink(g_doomed);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
   }
@@ -99,28 +116,41 @@ void on_stop_signal(int sig) {
 // Without SA_RESTART, so that a read waiting on a pipe or a terminal returns
 // at once. A signal ignored when the program started (a background job of a
 // script) stays ignored.
-void catch_stop_signals() {
-  for (const int sig : kStopSignals) {
-    struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction sa {};
-    sa.sa_handler = on_stop_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(sig, &sa, nullptr);
+void catch_stop_signal(int sig) {
+  struct sigaction old {};
+  if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+  struct sigaction sa {};
+  sa.sa_handler = on_stop_signal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;
+  sigaction(sig, &sa, nullptr);
+}
+
+void catch_stop_signals(StopSignals signals) {
+  for (const int sig : kInterruptSignals) catch_stop_signal(sig);
+  if (signals == StopSignals::kAllThatEnd) {
+    for (const int sig : kOtherEndingSignals) catch_stop_signal(sig);
   }
 }
 
 }  // namespace
 
-int run_process(int argc, char** argv, int (*run)(const std::vector<std::string>& args)) {
+void remove_if_killed(const std::string& name) {
+  g_doomed_set.store(false);
+  if (name.empty() || name.size() >= sizeof g_doomed) return;
+  std::memcpy(g_doomed, name.c_str(), name.size() + 1);
+  g_doomed_set.store(true);
+}
+
+int run_process(int argc, char** argv, int (*run)(const std::vector<std::string>& args),
+                StopSignals signals) {
   if (!standard_descriptors_open()) return kFailure;
   // A write into a pipe whose reader has gone, or past the file-size limit,
   // then fails like any other write, with its message, instead of killing
   // the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  catch_stop_signals();
+  catch_stop_signals(signals);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   const int status = run(args);

@@ -15,10 +15,26 @@ using ArgChar = wchar_t;  // wmain: the wide, full-Unicode argument vector
 using ArgChar = char;
 #endif
 
+// Which signals ask a run to stop. On Windows, either is Ctrl-C, Ctrl-Break
+// and the console being closed.
+enum class StopSignals {
+  // SIGINT, SIGTERM, SIGHUP: Ctrl-C, a batch job's timeout, a closed
+  // terminal or SSH session.
+  kInterrupts,
+  // Those, and every other signal that ends a process by default and can be
+  // caught (SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2): for a run that must clean up.
+  kAllThatEnd,
+};
+
 // The arguments after the program name, in UTF-8 (WTF-8 on Windows); the
-// result of `run` is the process exit status. A run that a signal (on
-// Windows: Ctrl-C, Ctrl-Break, a closed console) asked to stop, through
-// wave::stop_signal, ends the process by that signal once `run` has returned.
-int run_process(int argc, ArgChar** argv, int (*run)(const std::vector<std::string>& args));
+// result of `run` is the process exit status. A run that a signal asked to
+// stop, through wave::stop_signal, ends the process by that signal once
+// `run` has returned; a second signal ends it at once.
+int run_process(int argc, ArgChar** argv, int (*run)(const std::vector<std::string>& args),
+                StopSignals signals = StopSignals::kInterrupts);
+
+// A file the process removes if a second signal ends it at once, before the
+// run could clean up after itself (a temporary file); an empty name for none.
+void remove_if_killed(const std::string& name);
 
 }  // namespace velkoran::app

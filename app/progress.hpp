@@ -3,36 +3,49 @@
 // input read (or the megabytes read, where its length is not known), a few
 // times a second. It goes to standard error, and it is erased before any
 // later message and at the end, so that the screen ends as it would without
-// it, and standard output's bytes never change. Where standard error is not a
-// terminal, nothing is shown at all.
+// it, and standard output's bytes never change.
+//
+// It is drawn ahead of the cursor, which stays where the tag line left it:
+// whatever the terminal then echoes there (the "^C" of a Ctrl-C) takes its
+// place as it would without it, and the erase clears only what is left of
+// it. It is shown only where it fits the rest of the line, so that it never
+// wraps onto another. Where standard error is not a terminal that can do
+// that (TERM=dumb, a file, a pipe), nothing is shown at all.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
-
-#include "wave/progress.hpp"
 
 namespace velkoran::app {
 
-class TerminalProgress final : public wave::Progress {
+class TerminalProgress {
  public:
-  // Shows nothing unless `f` is a terminal.
+  // Shows nothing unless `f` is such a terminal.
   explicit TerminalProgress(std::FILE* f);
 
-  void advance(std::uint64_t read, std::optional<std::uint64_t> length) override;
-  // Takes the indication off the screen, leaving the cursor where it was.
+  // `columns` characters stand on the cursor's line before it: the tag line,
+  // where standard output is the same terminal.
+  void after(std::size_t columns) { column_ = columns; }
+  // `read` bytes of the input have been read, of `length` where it is known.
+  void advance(std::uint64_t read, std::optional<std::uint64_t> length);
+  // Takes the indication off the screen, leaving the cursor where it is.
   void erase();
 
  private:
   using Clock = std::chrono::steady_clock;
   void draw(const std::string& text);
+  // Columns free on the cursor's line, after it; 0 where that is not known.
+  std::size_t room() const;
 
   std::FILE* f_;
   bool terminal_;
+  std::size_t column_ = 0;
   Clock::time_point start_;
   Clock::time_point drawn_at_;
-  std::size_t shown_ = 0;  // characters on the screen now
+  std::size_t shown_ = 0;  // characters of the indication on the screen now
 };
 
 }  // namespace velkoran::app

@@ -6,10 +6,47 @@
 #include "app/progress.hpp"
 #include "wave/convert.hpp"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace velkoran::app {
 namespace {
 
 constexpr char kOutputPrefix[] = "velkoran-";
+
+bool is_terminal(std::FILE* f) {
+#if defined(_WIN32)
+  return _isatty(_fileno(f)) != 0;
+#else
+  return isatty(fileno(f)) != 0;
+#endif
+}
+
+// What the conversion tells the front end on the way: the tag line, printed
+// at once, and how far it has come, shown on a terminal after that line.
+class RunObserver final : public wave::Observer {
+ public:
+  RunObserver(Console& console, TerminalProgress& progress, bool console_on_terminal)
+      : console_(console), progress_(progress), console_on_terminal_(console_on_terminal) {}
+
+  void format_tag(std::uint16_t tag) override {
+    const std::size_t printed = console_.format_tag(tag);
+    // Where the console text is not on the terminal, the indication starts
+    // the line the shell left the cursor on.
+    progress_.after(console_on_terminal_ ? printed : 0);
+  }
+  void advance(std::uint64_t read, std::optional<std::uint64_t> length) override {
+    progress_.advance(read, length);
+  }
+
+ private:
+  Console& console_;
+  TerminalProgress& progress_;
+  bool console_on_terminal_;
+};
 
 }  // namespace
 
@@ -37,7 +74,8 @@ Status run(const std::vector<std::string>& args, Console& console) {
   // Shown on standard error, where that is a terminal, and erased before
   // the run's last message.
   TerminalProgress progress(stderr);
-  Outcome outcome = wave::convert(in, out, console, wave::kMaxWaveLength, &progress);
+  RunObserver observer(console, progress, is_terminal(stdout));
+  Outcome outcome = wave::convert(in, out, observer);
   progress.erase();
   std::fclose(in);
   // A failure to close the output is a failed write like any other, unless

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wave/outcome.hpp"
+#include "app/outcome.hpp"
 
 namespace velkoran::app {
 

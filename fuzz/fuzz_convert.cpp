@@ -144,10 +144,10 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   check(rest.size() == size - after && std::memcmp(rest.data(), in + after, rest.size()) == 0,
         "what follows the data is carried over");
   // The RIFF chunk ends where the input's did, when that lies between the
-  // data and the end of the input; else at the end of the output.
-  const std::uint64_t riff_end = 8 + std::uint64_t{load_u32(in + 4)};
+  // data and the end of the input (the program's own rule); else at the end
+  // of the output.
   const std::uint64_t outside =
-      bounded && riff_end >= after && riff_end < size ? size - riff_end : 0;
+      bounded ? velkoran::wave::bytes_after_riff(load_u32(in + 4), after, size) : 0;
   check(load_u32(o + 4) == out.size() - outside - 8, "RIFF size is where the RIFF chunk ends");
   // Whole frames times 8; "length unknown" stays so, and so does a size past 32 bits.
   const std::uint64_t provisional = std::uint64_t{declared / frame} * 8;

@@ -15,10 +15,10 @@ int prepare(const std::vector<std::string>& args) {
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
-  return velkoran::app::run_process(argc, argv, prepare);
+  return velkoran::app::run_process(argc, argv, prepare, velkoran::app::StopSignals::kAllThatEnd);
 }
 #else
 int main(int argc, char** argv) {
-  return velkoran::app::run_process(argc, argv, prepare);
+  return velkoran::app::run_process(argc, argv, prepare, velkoran::app::StopSignals::kAllThatEnd);
 }
 #endif

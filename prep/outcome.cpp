@@ -1,6 +1,11 @@
 #include "prep/outcome.hpp"
 
+#include <cstring>
 #include <iterator>
+#include <utility>
+#include <vector>
+
+#include "app/quote.hpp"
 
 namespace velkoran::prep {
 namespace {
@@ -21,34 +26,48 @@ constexpr Ending kEndings[] = {
      "Give an input and an output file name to this program. (ex take.wav plain.wav)\n"},
     {Outcome::kInputNotOpened, "Could not open {in}\n"},
     {Outcome::kOutputIsInput, "Could not open {out}: it is the input itself.\n"},
+    {Outcome::kOutputFolder, "Could not open {out}: it is a folder, not a file.\n"},
+    {Outcome::kOutputFifo, "Could not open {out}: it is a FIFO, not a file.\n"},
+    {Outcome::kOutputDevice, "Could not open {out}: it is a device, not a file.\n"},
+    {Outcome::kOutputLinked,
+     "Could not open {out}: the file has {n} names (hard links), which replacing it would "
+     "part.\n"},
     {Outcome::kOutputNotOpened, "Could not open {out}\n"},
     {Outcome::kNotWave, "{in} is not a WAVE file.\n"},
     {Outcome::kRifx,
      "{in} is big-endian (RIFX); velkoran takes little-endian WAVE files. Re-save it with: "
-     "sox {in} -t wavpcm fixed.wav\n"},
-    {Outcome::kNoFormat, "{in} has no format chunk.\n"},
+     "sox {qin} -t wavpcm fixed.wav\n"},
+    {Outcome::kNoFormat, "{in} has no format chunk, or it is cut short.\n"},
+    {Outcome::kFormatTooShort,
+     "{in} has a format chunk of {n} bytes, too short for the format it names.\n"},
+    {Outcome::kBadDs64, "{in} has a ds64 chunk of {n} bytes, too short to state its sizes.\n"},
     {Outcome::kNoData, "{in} has no data chunk.\n"},
+    {Outcome::kDataWithoutLength,
+     "{in} has its data chunk before its format chunk, with no length stated: where the "
+     "samples end cannot be told.\n"},
     {Outcome::kMono,
      "{in} is mono; velkoran takes stereo. Re-save it as stereo with: "
-     "sox {in} -t wavpcm -c 2 fixed.wav\n"},
+     "sox {qin} -t wavpcm -c 2 fixed.wav\n"},
     {Outcome::kChannels,
      "{in} has {n} channels; velkoran takes stereo. Keep the first two with: "
-     "sox {in} -t wavpcm fixed.wav remix 1 2\n"},
+     "sox {qin} -t wavpcm fixed.wav remix 1 2\n"},
     {Outcome::kWidth,
      "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits. Re-save it at 24 bits with: "
-     "sox -D {in} -t wavpcm -b 24 fixed.wav\n"},
+     "sox -D {qin} -t wavpcm -b 24 fixed.wav\n"},
+    {Outcome::kBlockAlign,
+     "{in} states a block alignment of {n} bytes, which no stereo layout of whole bytes has.\n"},
     {Outcome::kFloat,
      "{in} is floating point already: it needs no conversion. To make 24-bit PCM of it "
-     "anyway: sox -D {in} -t wavpcm -e signed-integer -b 24 fixed.wav\n"},
+     "anyway: sox -D {qin} -t wavpcm -e signed-integer -b 24 fixed.wav\n"},
     {Outcome::kNotPcm,
      "{in} is not PCM (format tag {n}); decode it first, for instance with: "
-     "ffmpeg -i {in} -c:a pcm_s24le fixed.wav\n"},
+     "ffmpeg -i {qin} -c:a pcm_s24le fixed.wav\n"},
     {Outcome::kExtensibleNotPcm,
      "{in} is WAVE_FORMAT_EXTENSIBLE, but not PCM; decode it first, for instance with: "
-     "ffmpeg -i {in} -c:a pcm_s24le fixed.wav\n"},
+     "ffmpeg -i {qin} -c:a pcm_s24le fixed.wav\n"},
     {Outcome::kChannelMask,
      "{in} states its speakers (channel mask 0x{x}), which the plain layout cannot carry. "
-     "To drop them: sox {in} -t wavpcm fixed.wav\n"},
+     "To drop them: sox {qin} -t wavpcm fixed.wav\n"},
     {Outcome::kTooLong,
      "{in} holds more than a RIFF file's sizes can state (4 GiB); velkoran could not take "
      "it either.\n"},
@@ -68,10 +87,24 @@ constexpr bool each_ending_at_its_kind() {
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
 
-void replace_all(std::string& s, const std::string& from, const std::string& to) {
-  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
-    s.replace(at, from.size(), to);
+// The text with each {field} in it replaced, in one pass: a name that holds
+// "{out}" is printed as it is.
+std::string fill_in(const char* text,
+                    const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string s;
+  for (const char* p = text; *p != '\0';) {
+    bool replaced = false;
+    for (const auto& [field, value] : fields) {
+      if (std::strncmp(p, field.c_str(), field.size()) == 0) {
+        s += value;
+        p += field.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) s += *p++;
   }
+  return s;
 }
 
 std::string hex(std::uint32_t v) {
@@ -80,19 +113,42 @@ std::string hex(std::uint32_t v) {
   return b;
 }
 
-// "the format chunk moved before 2 other chunks, ..." as the run did it.
+std::string count(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// What the run changed, in the order the file has it: "RF64 written as RIFF,
+// ...", and that nothing else was.
 std::string describe(const Changes& c) {
   std::string s;
   const auto add = [&s](const std::string& part) { s += (s.empty() ? "" : ", ") + part; };
-  if (c.rf64) add("RF64 written as RIFF with its true sizes");
-  if (c.chunks_moved != 0) {
-    add("the format chunk moved to the front, before " + std::to_string(c.chunks_moved) +
-        (c.chunks_moved == 1 ? " other chunk" : " other chunks"));
+  if (std::string(c.form) != "RIFF") {
+    add(std::string(c.form) + " written as RIFF");
+    if (c.ds64_dropped > 1) {
+      add("its data size taken from the last of its " + std::to_string(c.ds64_dropped) +
+          " ds64 chunks, which are dropped");
+    } else if (c.ds64_dropped == 1) {
+      add("its data size taken from its ds64 chunk, which is dropped");
+    } else {
+      add("its data size kept as its data chunk states it (it has no ds64 chunk)");
+    }
   }
-  if (c.extensible) add("the extensible format written as plain PCM");
+  if (c.chunks_moved != 0) {
+    add("the format chunk moved to the front, before " +
+        count(c.chunks_moved, "other chunk", "other chunks"));
+  }
+  if (c.extensible) {
+    add("the extensible format written as plain PCM");
+    if (c.valid_bits != 0) {
+      add("its " + std::to_string(c.valid_bits) +
+          " valid bits per sample not kept (plain PCM cannot state them)");
+    }
+    if (c.extension_dropped != 0) {
+      add(count(c.extension_dropped, "byte", "bytes") + " after its extension dropped");
+    }
+  }
   if (c.pads_added != 0) {
-    add(std::to_string(c.pads_added) +
-        (c.pads_added == 1 ? " missing pad byte" : " missing pad bytes") + " added");
+    add(count(c.pads_added, "missing pad byte", "missing pad bytes") + " added");
   }
   add("every other chunk kept byte for byte");
   return s;
@@ -102,12 +158,13 @@ std::string describe(const Changes& c) {
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,
                  const Changes& changes) {
-  std::string text = kEndings[outcome.kind].text;
-  replace_all(text, "{changes}", describe(changes));
-  replace_all(text, "{n}", std::to_string(outcome.value));
-  replace_all(text, "{x}", hex(outcome.value));
-  replace_all(text, "{in}", in);
-  replace_all(text, "{out}", out);
+  const std::string text =
+      fill_in(kEndings[outcome.kind].text, {{"{changes}", describe(changes)},
+                                            {"{n}", std::to_string(outcome.value)},
+                                            {"{x}", hex(outcome.value)},
+                                            {"{qin}", app::quote_for_shell(in)},
+                                            {"{in}", in},
+                                            {"{out}", out}});
   std::fputs(text.c_str(), f_);
   std::fflush(f_);
   return outcome.written() ? 0 : 1;

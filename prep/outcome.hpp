@@ -19,19 +19,27 @@ struct [[nodiscard]] Outcome {
     kWrongArgumentCount,
     kInputNotOpened,
     kOutputIsInput,
+    kOutputFolder,
+    kOutputFifo,
+    kOutputDevice,
+    kOutputLinked,  // with the number of names the file has
     kOutputNotOpened,
     kNotWave,
     kRifx,
     kNoFormat,
+    kFormatTooShort,  // with the format chunk's size
+    kBadDs64,         // with the ds64 chunk's size
     kNoData,
+    kDataWithoutLength,  // a data chunk before the format chunk, of no stated length
     kMono,
-    kChannels,  // with the channel count
-    kWidth,     // with the bits per sample
+    kChannels,    // with the channel count
+    kWidth,       // with the bits per sample
+    kBlockAlign,  // with the block alignment
     kFloat,
     kNotPcm,             // with the format tag
     kExtensibleNotPcm,   // WAVE_FORMAT_EXTENSIBLE of another sub-format
     kChannelMask,        // with the mask
-    kTooLong,            // RF64 past what RIFF sizes state
+    kTooLong,            // more than RIFF sizes can state
     kTooMuchBeforeData,  // from a pipe, more before the format chunk than is held
     kReadFailed,
     kWriteFailed,
@@ -55,14 +63,17 @@ class [[nodiscard]] Stop : public std::optional<Outcome> {
 
 // What the re-laying changed, for the line that says it was written.
 struct Changes {
+  const char* form = "RIFF";  // the input's form: RIFF, RF64 or BW64
+  unsigned ds64_dropped = 0;  // ds64 chunks of an RF64 file, read for its sizes, not written
   unsigned chunks_moved = 0;  // chunks that stood before the format chunk
   bool extensible = false;    // WAVE_FORMAT_EXTENSIBLE written as plain PCM
-  bool rf64 = false;          // RF64 or BW64 written as RIFF
-  unsigned pads_added = 0;    // pad bytes a writer had left out
+  unsigned valid_bits = 0;    // its wValidBitsPerSample, where fewer than the bits
+  std::uint64_t extension_dropped = 0;  // its bytes past the 22 of the extension
+  unsigned pads_added = 0;              // pad bytes a writer had left out
 };
 
 // The most that is held of the chunks before the format chunk when the input
-// is a pipe, which cannot be read twice.
+// is a pipe, which cannot be read twice: their headers, bodies and pads.
 inline constexpr std::size_t kMaxHeld = 16 * 1024 * 1024;
 
 class Console {

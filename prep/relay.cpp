@@ -1,10 +1,10 @@
 #include "prep/relay.hpp"
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "wave/format.hpp"
 #include "wave/handoff.hpp"
 #include "wave/interrupt.hpp"
 #include "wave/le.hpp"
@@ -13,16 +13,12 @@
 namespace velkoran::prep {
 namespace {
 
-// The stream layer's own: how a read or a write stopped.
-using WaveStop = ::velkoran::Stop;
-using WaveOutcome = ::velkoran::Outcome;
-using wave::is_id;
+using wave::ChunkHeader;
+using wave::Halt;
+using wave::Halted;
 using wave::load_u16;
 using wave::load_u32;
 
-constexpr std::uint16_t kTagPcm = 1;
-constexpr std::uint16_t kTagFloat = 3;
-constexpr std::uint16_t kTagExtensible = 0xFFFE;
 // The sub-formats of WAVE_FORMAT_EXTENSIBLE: KSDATAFORMAT_SUBTYPE_PCM and
 // _IEEE_FLOAT, as their GUIDs stand in the file.
 constexpr unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -32,24 +28,40 @@ constexpr unsigned char kFloatGuid[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x
 // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT: what plain stereo means anyway.
 constexpr std::uint32_t kFrontPair = 0x3;
 constexpr std::uint32_t kPlainFormatSize = 16;
-// Larger than any format chunk or ds64 chunk a writer makes: past it, the
-// chunk is damage, not a format.
-constexpr std::uint32_t kMaxSmallChunk = 64 * 1024;
-// Bytes copied between two looks at whether a signal asked the run to stop.
-constexpr std::uint64_t kCopyPiece = 1024 * 1024;
+// The extensible format: the fixed fields, wBitsPerSample, cbSize and its
+// 22 bytes (valid bits, channel mask, sub-format). No other format chunk's
+// fields are read beyond these; the rest of a longer one is copied.
+constexpr std::uint32_t kExtensibleSize = 40;
+// A ds64 chunk starts with the RIFF size, the data size and the sample count.
+constexpr std::uint32_t kDs64Sizes = 24;
+constexpr std::uint64_t kRiffHeaderBytes = 12;
 
 std::uint64_t load_u64(const unsigned char* p) {
   return std::uint64_t{load_u32(p)} | (std::uint64_t{load_u32(p + 4)} << 32);
 }
 
-// A chunk that stood before the format chunk, to be written after it.
-struct Held {
-  unsigned char header[8];
-  std::uint32_t size;
-  std::uint64_t body_at;  // where its body starts, in an input that is a file
-  std::string body;       // its body, from a pipe
-  int pad;                // the pad byte as it stood, or -1 where it was left out
-};
+// What a halted read, write or copy ends the run with: `at_end` where the
+// input ended first.
+Outcome ending(Halt h, Outcome at_end) {
+  switch (h) {
+    case Halt::kEnded:
+      return at_end;
+    case Halt::kReadFailed:
+      return Outcome::kReadFailed;
+    case Halt::kWriteFailed:
+      return Outcome::kWriteFailed;
+    case Halt::kTooLong:
+      return Outcome::kTooLong;
+    case Halt::kStopped:
+      break;
+  }
+  return Outcome::kInterrupted;
+}
+
+Stop stop_for(const Halted& h, Outcome at_end = Outcome::kWriteFailed) {
+  if (!h) return {};
+  return ending(*h, at_end);
+}
 
 class Relay {
  public:
@@ -58,315 +70,352 @@ class Relay {
 
   Outcome run() {
     Stop s = riff_header();
-    if (!s) s = chunks_until_format();
+    if (!s) s = walk_to_format();
+    if (!s) s = format_head();
     if (!s) s = check_format();
-    if (!s && plain()) return copy_unchanged().value_or(Outcome::kCopied);
-    if (!s) s = format_and_held();
-    if (!s) s = chunks_until_data();
+    if (!s && plain()) return copy_plain().value_or(Outcome::kCopied);
+    if (!s) s = format_chunk();
+    if (!s) s = chunks_before_format();
+    if (!s) s = chunks_after_format();
     if (!s) s = riff_size();
     return s.value_or(Outcome::kWritten);
   }
 
  private:
-  // How a step that read or wrote short ends the run.
-  Stop stopped(const WaveStop& s, Outcome at_end) const {
-    if (wave::stop_requested()) return Outcome::kInterrupted;
-    if (!s) return {};
-    switch (s->kind) {
-      case WaveOutcome::kWriteFailed:
-        return Outcome::kWriteFailed;
-      case WaveOutcome::kTooLong:
-        return Outcome::kTooLong;
-      case WaveOutcome::kReadFailed:
-        return Outcome::kReadFailed;
-      default:
-        return at_end;
-    }
-  }
-  Stop read(unsigned char* p, std::size_t n, Outcome at_end) {
-    if (in_.read_exact(p, n)) return stopped({}, at_end);
-    return stopped(in_.short_read(WaveOutcome::kConverted), at_end);
-  }
+  // A read that came up short: `at_end` where the input ended there.
+  Stop cut(Outcome at_end) const { return ending(in_.why_short(), at_end); }
   Stop write(const void* p, std::size_t n) {
-    if (out_.write(static_cast<const unsigned char*>(p), n)) return {};
-    return stopped(out_.failure(), Outcome::kWriteFailed);
+    return stop_for(out_.write(static_cast<const unsigned char*>(p), n));
   }
-  Stop write_u16(std::uint16_t v) {
-    unsigned char b[2];
-    wave::store_u16(b, v);
-    return write(b, sizeof b);
-  }
-  Stop write_u32(std::uint32_t v) {
-    unsigned char b[4];
-    wave::store_u32(b, v);
-    return write(b, sizeof b);
-  }
-  // Carries up to n bytes over, a piece at a time through a buffer of its
-  // own (large pieces move straight between the files and it); `cut` tells
-  // whether the input ended first.
-  Stop copy(std::uint64_t n, bool& cut) {
-    cut = false;
-    if (!piece_) piece_ = std::make_unique<unsigned char[]>(kCopyPiece);
-    while (n != 0) {
-      const std::size_t want = static_cast<std::size_t>(n < kCopyPiece ? n : kCopyPiece);
-      const std::size_t got = in_.read(piece_.get(), want);
-      if (got != 0) {
-        if (Stop s = write(piece_.get(), got)) return s;
-      }
-      if (wave::stop_requested()) return Outcome::kInterrupted;
-      if (got != want) {
-        if (in_.failed()) return Outcome::kReadFailed;
-        cut = true;
-        return {};
-      }
-      n -= got;
-    }
+  // A stop requested between two chunks ends the run there.
+  static Stop between_chunks() {
+    if (wave::stop_requested()) return Outcome::kInterrupted;
     return {};
   }
-  // Everything up to the end of the input.
-  Stop copy_rest() {
-    bool cut = false;
-    return copy(UINT64_MAX, cut);
-  }
-  // A chunk's id and size; `at_end` where the input ends before them.
-  Stop chunk_header(unsigned char (&h)[8], std::uint32_t& size, Outcome at_end) {
-    if (Stop s = read(h, sizeof h, at_end)) return s;
-    size = load_u32(h + 4);
-    return {};
-  }
-  // The pad after a body of odd size: as it stands, or -1 where the writer
-  // left it out.
-  int read_pad(std::uint32_t size) {
-    if (size % 2 == 0 || !wave::pad_follows(in_)) return -1;
-    unsigned char b = 0;
-    in_.read_exact(&b, 1);  // it is there: pad_follows saw it
-    return b;
-  }
-  Stop write_pad(std::uint32_t size, int pad) {
-    if (size % 2 == 0) return {};
-    if (pad < 0) ++changes_.pads_added;
-    const unsigned char b = static_cast<unsigned char>(pad < 0 ? 0 : pad);
-    return write(&b, 1);
+  // The pad after a body of `size` as the re-laid file has it: the one that
+  // stood there, copied, or where the writer left it out, a 0 added. In a
+  // file copied unchanged, a pad left out stays out.
+  Stop pad(std::uint32_t size, bool add_missing) {
+    if (wave::pad_follows(in_, size)) return stop_for(in_.copy_to(out_, 1), Outcome::kNoData);
+    if (!wave::is_odd(size) || !add_missing) return {};
+    ++changes_.pads_added;
+    const unsigned char zero = 0;
+    return write(&zero, 1);
   }
 
   Stop riff_header();
-  Stop chunks_until_format();
+  Stop walk_to_format();
+  Stop ds64(const ChunkHeader& h);
+  Stop data_before_format(ChunkHeader& h);
+  Stop hold(const ChunkHeader& h);
+  Stop format_head();
   Stop check_format();
-  bool plain() const { return !rf64_ && held_.empty() && !ds64_ && !extensible_; }
-  Stop copy_unchanged();
-  Stop format_and_held();
-  Stop chunks_until_data();
-  Stop data_chunk(const unsigned char* header);
+  bool plain() const { return !rf64_ && format_at_ == kRiffHeaderBytes && !extensible_; }
+  Stop copy_plain();
+  Stop format_chunk();
+  Stop chunks_before_format();
+  Stop chunks_after_format(bool plain = false);
+  Stop data_chunk(const ChunkHeader& h, bool plain);
   Stop riff_size();
 
   wave::Reader& in_;
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
-  std::unique_ptr<unsigned char[]> piece_;
 
-  unsigned char riff_[12] = {};
+  unsigned char riff_[kRiffHeaderBytes] = {};
   bool rf64_ = false;
   std::uint64_t riff_size_ = 0;  // the input's, from ds64 for RF64
-  bool ds64_ = false;
+  bool ds64_found_ = false;
   std::uint64_t ds64_data_size_ = 0;
-  std::vector<Held> held_;
-  std::size_t held_bytes_ = 0;
-  unsigned char fmt_header_[8] = {};
-  std::vector<unsigned char> fmt_;
-  int fmt_pad_ = -1;
+  // A data chunk that stood before the format chunk, and the size it states.
+  bool data_before_ = false;
+  std::uint32_t data_before_size_ = 0;
+  // What stood before the format chunk, from a pipe: headers, bodies, pads.
+  std::string held_;
+  std::uint64_t format_at_ = 0;  // where the format chunk starts in the input
+  std::uint32_t format_size_ = 0;
+  unsigned char head_[kExtensibleSize] = {};
+  std::uint32_t head_size_ = 0;  // bytes of the format chunk read into head_
   bool extensible_ = false;
   std::uint64_t after_format_ = 0;  // where the input goes on after the format chunk
-  // Where the data chunk, with its pad, ended in the input and the output;
-  // none where the data ran to the end of the input.
+  // Where the data chunk, with its pad, ended in the input; none where the
+  // data ran to the end of the input.
   bool data_whole_ = false;
   std::uint64_t data_end_in_ = 0;
-  std::uint64_t data_end_out_ = 0;
 };
 
 Stop Relay::riff_header() {
-  if (Stop s = read(riff_, sizeof riff_, Outcome::kNotWave)) return s;
-  if (is_id(riff_, "RIFX")) return Outcome::kRifx;
-  rf64_ = is_id(riff_, "RF64") || is_id(riff_, "BW64");
-  if ((!rf64_ && !is_id(riff_, "RIFF")) || !is_id(riff_ + 8, "WAVE")) return Outcome::kNotWave;
+  if (!in_.read_exact(riff_, sizeof riff_)) return cut(Outcome::kNotWave);
+  if (wave::is_id(riff_, "RIFX")) return Outcome::kRifx;
+  rf64_ = wave::is_id(riff_, "RF64") || wave::is_id(riff_, "BW64");
+  if ((!rf64_ && !wave::is_id(riff_, "RIFF")) || !wave::is_id(riff_ + 8, "WAVE")) {
+    return Outcome::kNotWave;
+  }
+  if (rf64_) changes_.form = wave::is_id(riff_, "RF64") ? "RF64" : "BW64";
   riff_size_ = load_u32(riff_ + 4);
   return {};
 }
 
-Stop Relay::chunks_until_format() {
+// The first walk: up to the format chunk, reading only the ds64 chunk's
+// sizes. From a file the other chunks are passed over (they are read again
+// once the format chunk is written); from a pipe they are held.
+Stop Relay::walk_to_format() {
   for (;;) {
-    unsigned char h[8];
-    std::uint32_t size = 0;
-    if (Stop s = chunk_header(h, size, Outcome::kNoFormat)) return s;
-    if (is_id(h, "fmt ") || is_id(h, "ds64")) {
-      const bool format = is_id(h, "fmt ");
-      if (size > kMaxSmallChunk || size < (format ? kPlainFormatSize : 24)) {
-        return Outcome::kNotWave;
-      }
-      std::vector<unsigned char> body(size);
-      if (Stop s = read(body.data(), size, Outcome::kNoFormat)) return s;
-      const int pad = read_pad(size);
-      if (!format) {
-        // Only the sizes of an RF64 file: the RIFF chunk's and the data chunk's.
-        ds64_ = true;
-        riff_size_ = load_u64(body.data());
-        ds64_data_size_ = load_u64(body.data() + 8);
-        continue;
-      }
-      std::memcpy(fmt_header_, h, sizeof h);
-      fmt_ = std::move(body);
-      fmt_pad_ = pad;
-      after_format_ = in_.position();
+    if (Stop s = between_chunks()) return s;
+    ChunkHeader h;
+    if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kNoFormat);
+    if (h.is("fmt ")) {
+      format_at_ = in_.position() - sizeof h.bytes;
+      format_size_ = h.size();
       return {};
     }
-    Held c{{}, size, in_.position(), {}, -1};
-    std::memcpy(c.header, h, sizeof h);
-    if (file_) {
-      // Passed over now, read again once the format chunk is written.
-      const std::optional<std::uint64_t> length = in_.length();
-      if (c.body_at + size > *length) return Outcome::kNoFormat;
-      if (!in_.seek(c.body_at + size)) return Outcome::kReadFailed;
-    } else {
-      held_bytes_ += size;
-      if (held_bytes_ > kMaxHeld) return Outcome::kTooMuchBeforeData;
-      c.body.resize(size);
-      if (Stop s =
-              read(reinterpret_cast<unsigned char*>(c.body.data()), size, Outcome::kNoFormat)) {
-        return s;
-      }
+    if (rf64_ && h.is("ds64")) {
+      if (Stop s = ds64(h)) return s;
+      continue;
     }
-    c.pad = read_pad(size);
-    held_.push_back(std::move(c));
+    ++changes_.chunks_moved;
+    if (h.is("data")) {
+      if (Stop s = data_before_format(h)) return s;
+    }
+    if (!file_) {
+      if (Stop s = hold(h)) return s;
+      continue;
+    }
+    // Its pad, where one is missing, is added (and counted) on the second walk.
+    if (!in_.skip(h.size())) return cut(Outcome::kNoFormat);
+    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kNoFormat);
   }
 }
 
+// The sizes of an RF64 file: its RIFF chunk's and its data chunk's. The
+// chunk itself is not written.
+Stop Relay::ds64(const ChunkHeader& h) {
+  if (h.size() < kDs64Sizes) return Outcome(Outcome::kBadDs64, h.size());
+  unsigned char sizes[kDs64Sizes];
+  if (!in_.read_exact(sizes, sizeof sizes)) return cut(Outcome::kNoData);
+  if (!in_.skip(h.size() - kDs64Sizes)) return cut(Outcome::kNoData);
+  if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kNoData);
+  ds64_found_ = true;
+  ++changes_.ds64_dropped;
+  riff_size_ = load_u64(sizes);
+  ds64_data_size_ = load_u64(sizes + 8);
+  return {};
+}
+
+// A data chunk before the format chunk moves with the others, its size as
+// RF64's ds64 states it; with no length stated, where its samples end
+// cannot be told once other chunks follow it.
+Stop Relay::data_before_format(ChunkHeader& h) {
+  std::uint64_t size = h.size();
+  if (rf64_ && ds64_found_) size = ds64_data_size_;
+  if (size > wave::kUnknownDataSize) return Outcome::kTooLong;
+  if (wave::length_unknown(static_cast<std::uint32_t>(size))) return Outcome::kDataWithoutLength;
+  data_before_ = true;
+  data_before_size_ = static_cast<std::uint32_t>(size);
+  wave::store_u32(h.bytes + 4, data_before_size_);
+  return {};
+}
+
+// From a pipe, a chunk before the format chunk is held whole, with its pad
+// (a 0 where the writer left it out), up to kMaxHeld in all.
+Stop Relay::hold(const ChunkHeader& h) {
+  const std::uint32_t size = h.size();
+  const std::uint64_t needed = held_.size() + sizeof h.bytes + std::uint64_t{size} + 1;
+  if (needed > kMaxHeld) return Outcome::kTooMuchBeforeData;
+  if (held_.capacity() < needed) {
+    // Grown by doubling, but never past the bound.
+    held_.reserve(std::min<std::size_t>(
+        kMaxHeld, std::max<std::size_t>(static_cast<std::size_t>(needed), 2 * held_.capacity())));
+  }
+  held_.append(reinterpret_cast<const char*>(h.bytes), sizeof h.bytes);
+  const std::size_t body_at = held_.size();
+  held_.resize(body_at + size);
+  if (in_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
+    return cut(Outcome::kNoFormat);
+  }
+  if (wave::pad_follows(in_, size)) {
+    unsigned char b = 0;
+    if (!in_.read_exact(&b, 1)) return cut(Outcome::kNoFormat);
+    held_ += static_cast<char>(b);
+  } else if (wave::is_odd(size)) {
+    ++changes_.pads_added;
+    held_ += '\0';
+  }
+  return {};
+}
+
+// The fields of the format chunk that tell what it is: all of them, for the
+// extensible format; a longer chunk's rest is copied as it comes.
+Stop Relay::format_head() {
+  if (format_size_ < wave::kFixedFormatBytes) {
+    return Outcome(Outcome::kFormatTooShort, format_size_);
+  }
+  head_size_ = std::min(format_size_, kExtensibleSize);
+  if (!in_.read_exact(head_, head_size_)) return cut(Outcome::kNoFormat);
+  return {};
+}
+
 Stop Relay::check_format() {
-  const unsigned char* f = fmt_.data();
+  const unsigned char* f = head_;
   const std::uint16_t tag = load_u16(f);
   const std::uint16_t channels = load_u16(f + 2);
   const std::uint16_t block_align = load_u16(f + 12);
-  const std::uint16_t bits = load_u16(f + 14);
-  if (tag == kTagExtensible) {
+  if (tag == wave::kTagExtensible) {
     // cbSize 22: valid bits, the channel mask and the sub-format's GUID.
-    if (fmt_.size() < 40 || load_u16(f + 16) < 22) return Outcome::kNotWave;
+    if (format_size_ < kExtensibleSize || load_u16(f + 16) < 22) {
+      return Outcome(Outcome::kFormatTooShort, format_size_);
+    }
     if (std::memcmp(f + 24, kFloatGuid, 16) == 0) return Outcome::kFloat;
     if (std::memcmp(f + 24, kPcmGuid, 16) != 0) return Outcome::kExtensibleNotPcm;
     extensible_ = true;
-  } else if (tag == kTagFloat) {
-    return Outcome::kFloat;
-  } else if (tag != kTagPcm) {
+  } else if (!wave::tag_taken(tag)) {
     return Outcome(Outcome::kNotPcm, tag);
   }
   if (channels == 1) return Outcome::kMono;
   if (channels != wave::kChannels) return Outcome(Outcome::kChannels, channels);
-  if (block_align != 4 && block_align != 6) return Outcome(Outcome::kWidth, bits);
+  // The layouts velkoran takes, judged as it judges them: by the block.
+  if (wave::bytes_per_sample(channels, block_align) == 0) {
+    if (tag == wave::kTagFloat) return Outcome::kFloat;
+    if (block_align == 0 || wave::is_odd(block_align)) {
+      return Outcome(Outcome::kBlockAlign, block_align);
+    }
+    return Outcome(Outcome::kWidth, 8u * block_align / wave::kChannels);
+  }
   if (extensible_) {
     // The container's bits must be the block's: 24 bits in 32 is another width.
-    if (bits != block_align * 8 / wave::kChannels) return Outcome(Outcome::kWidth, bits);
+    const std::uint16_t bits = load_u16(f + 14);
+    if (bits != 8u * block_align / wave::kChannels) return Outcome(Outcome::kWidth, bits);
     const std::uint32_t mask = load_u32(f + 20);
     if (mask != 0 && mask != kFrontPair) return Outcome(Outcome::kChannelMask, mask);
+    const std::uint16_t valid_bits = load_u16(f + 18);
+    if (valid_bits != 0 && valid_bits < bits) changes_.valid_bits = valid_bits;
+    changes_.extension_dropped = format_size_ - kExtensibleSize;
   }
   return {};
 }
 
-Stop Relay::copy_unchanged() {
+// velkoran takes the file as it is: every byte is copied, a chunk at a time
+// up to the data chunk, so that a file without one is not called plain.
+Stop Relay::copy_plain() {
   if (Stop s = write(riff_, sizeof riff_)) return s;
-  if (Stop s = write(fmt_header_, sizeof fmt_header_)) return s;
-  if (Stop s = write(fmt_.data(), fmt_.size())) return s;
-  if (fmt_pad_ >= 0) {
-    const unsigned char b = static_cast<unsigned char>(fmt_pad_);
-    if (Stop s = write(&b, 1)) return s;
+  if (Stop s = write("fmt ", 4)) return s;
+  if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
+  if (Stop s = write(head_, head_size_)) return s;
+  if (Stop s = stop_for(in_.copy_to(out_, format_size_ - head_size_), Outcome::kNoFormat)) {
+    return s;
   }
-  return copy_rest();
+  if (Stop s = pad(format_size_, false)) return s;
+  return chunks_after_format(true);
 }
 
-Stop Relay::format_and_held() {
-  changes_.rf64 = rf64_;
-  // The RIFF size is set once the whole file is written.
-  if (Stop s = write("RIFF\0\0\0\0WAVE", 12)) return s;
+// The format chunk, first: a plain one as it stands (a pad left out added),
+// an extensible one as the plain PCM format it describes.
+Stop Relay::format_chunk() {
+  if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) return s;  // sized at the end
   if (extensible_) {
     changes_.extensible = true;
-    const unsigned char* f = fmt_.data();
     if (Stop s = write("fmt ", 4)) return s;
-    if (Stop s = write_u32(kPlainFormatSize)) return s;
-    if (Stop s = write_u16(kTagPcm)) return s;
+    if (Stop s = stop_for(out_.write_u32(kPlainFormatSize))) return s;
+    if (Stop s = stop_for(out_.write_u16(wave::kTagPcm))) return s;
     // Channels, rate, byte rate, block alignment and bits, as they stand.
-    if (Stop s = write(f + 2, 14)) return s;
+    if (Stop s = write(head_ + 2, kPlainFormatSize - 2)) return s;
+    if (!in_.skip(format_size_ - head_size_)) return cut(Outcome::kNoFormat);
+    if (wave::pad_follows(in_, format_size_) && !in_.skip(1)) return cut(Outcome::kNoFormat);
   } else {
-    if (Stop s = write(fmt_header_, sizeof fmt_header_)) return s;
-    if (Stop s = write(fmt_.data(), fmt_.size())) return s;
-    if (Stop s = write_pad(static_cast<std::uint32_t>(fmt_.size()), fmt_pad_)) return s;
-  }
-  changes_.chunks_moved = static_cast<unsigned>(held_.size());
-  for (const Held& c : held_) {
-    if (Stop s = write(c.header, sizeof c.header)) return s;
-    if (file_) {
-      bool cut = false;
-      if (!in_.seek(c.body_at)) return Outcome::kReadFailed;
-      if (Stop s = copy(c.size, cut)) return s;
-      if (cut) return Outcome::kReadFailed;  // the file shrank under us
-    } else if (Stop s = write(c.body.data(), c.body.size())) {
+    if (Stop s = write("fmt ", 4)) return s;
+    if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
+    if (Stop s = write(head_, head_size_)) return s;
+    if (Stop s = stop_for(in_.copy_to(out_, format_size_ - head_size_), Outcome::kNoFormat)) {
       return s;
     }
-    if (Stop s = write_pad(c.size, c.pad)) return s;
+    if (Stop s = pad(format_size_, true)) return s;
   }
-  if (file_ && !held_.empty() && !in_.seek(after_format_)) return Outcome::kReadFailed;
+  after_format_ = in_.position();
   return {};
 }
 
-Stop Relay::chunks_until_data() {
-  for (;;) {
-    unsigned char h[8];
-    std::uint32_t size = 0;
-    if (Stop s = chunk_header(h, size, Outcome::kNoData)) return s;
-    if (is_id(h, "data")) return data_chunk(h);
-    bool cut = false;
-    if (is_id(h, "ds64")) {
-      // Its sizes, after the format chunk, are of no use: dropped.
-      if (!in_.skip(size)) return Outcome::kNoData;
-      read_pad(size);
+// The chunks that stood before the format chunk, after it now, in their
+// order: held from a pipe; from a file, found again by a second walk.
+Stop Relay::chunks_before_format() {
+  if (!file_) return write(held_.data(), held_.size());
+  if (format_at_ == kRiffHeaderBytes) return {};
+  if (!in_.seek(kRiffHeaderBytes)) return Outcome::kReadFailed;
+  while (in_.position() < format_at_) {
+    if (Stop s = between_chunks()) return s;
+    ChunkHeader h;
+    // The file changed under the run if it is no longer as the first walk
+    // found it.
+    if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kReadFailed);
+    if (rf64_ && h.is("ds64")) {
+      if (!in_.skip(h.size())) return cut(Outcome::kReadFailed);
+      if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kReadFailed);
       continue;
     }
-    if (Stop s = write(h, sizeof h)) return s;
-    if (Stop s = copy(size, cut)) return s;
-    if (cut) return Outcome::kNoData;
-    if (Stop s = write_pad(size, read_pad(size))) return s;
+    if (h.is("data")) wave::store_u32(h.bytes + 4, data_before_size_);
+    if (Stop s = write(h.bytes, sizeof h.bytes)) return s;
+    if (Stop s = stop_for(in_.copy_to(out_, h.size()), Outcome::kReadFailed)) return s;
+    if (Stop s = pad(h.size(), true)) return s;
+  }
+  if (!in_.seek(after_format_)) return Outcome::kReadFailed;
+  return {};
+}
+
+// The chunks after the format chunk, up to the data chunk, and the rest. In
+// a re-laid RF64 file, a ds64 chunk here is read for its sizes, and dropped.
+Stop Relay::chunks_after_format(bool plain) {
+  for (;;) {
+    if (Stop s = between_chunks()) return s;
+    ChunkHeader h;
+    const std::size_t got = in_.read(h.bytes, sizeof h.bytes);
+    if (got < sizeof h.bytes) {
+      if (in_.why_short() != Halt::kEnded) return cut(Outcome::kNoData);
+      if (!data_before_) return Outcome::kNoData;
+      // What stands after the last chunk, as it stands.
+      return write(h.bytes, got);
+    }
+    if (h.is("data") && !data_before_) return data_chunk(h, plain);
+    if (!plain && rf64_ && h.is("ds64")) {
+      if (Stop s = ds64(h)) return s;
+      continue;
+    }
+    if (Stop s = write(h.bytes, sizeof h.bytes)) return s;
+    const Halted copied = in_.copy_to(out_, h.size());
+    // With the samples placed already, a last chunk cut short is carried
+    // over as it came.
+    if (copied == Halt::kEnded && data_before_) return {};
+    if (Stop s = stop_for(copied, Outcome::kNoData)) return s;
+    if (Stop s = pad(h.size(), !plain)) return s;
   }
 }
 
-Stop Relay::data_chunk(const unsigned char* header) {
-  std::uint32_t size = load_u32(header + 4);
-  if (rf64_ && size == wave::kUnknownDataSize && ds64_) {
-    if (ds64_data_size_ > wave::kUnknownDataSize - 1) return Outcome::kTooLong;
-    size = static_cast<std::uint32_t>(ds64_data_size_);
-  }
-  if (Stop s = write(header, 4)) return s;
-  if (Stop s = write_u32(size)) return s;
+Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
+  std::uint64_t size = h.size();
+  if (!plain && rf64_ && ds64_found_) size = ds64_data_size_;
+  if (size > wave::kUnknownDataSize) return Outcome::kTooLong;
+  const auto size32 = static_cast<std::uint32_t>(size);
+  if (Stop s = write("data", 4)) return s;
+  if (Stop s = stop_for(out_.write_u32(size32))) return s;
   // A data chunk whose length is unknown runs to the end of the input.
-  if (wave::length_unknown(size)) return copy_rest();
-  bool cut = false;
-  if (Stop s = copy(size, cut)) return s;
-  if (cut) return {};  // a recording cut short: all there is was carried over
-  if (Stop s = write_pad(size, read_pad(size))) return s;
+  if (wave::length_unknown(size32)) return stop_for(in_.copy_rest(out_));
+  const Halted copied = in_.copy_to(out_, size32);
+  if (copied == Halt::kEnded) return {};  // a recording cut short: all there is was carried over
+  if (Stop s = stop_for(copied)) return s;
+  if (Stop s = pad(size32, !plain)) return s;
   data_whole_ = true;
   data_end_in_ = in_.position();
-  data_end_out_ = out_.position();
   // Chunks after the data, and bytes after the RIFF chunk, as they stand.
-  return copy_rest();
+  return stop_for(in_.copy_rest(out_));
 }
 
-// The output's RIFF chunk ends where the input's did, relative to the data,
-// where that is believable (between the data and the end of the input);
-// else at the end of the output.
+// The output's RIFF chunk ends where the input's did, relative to the end of
+// the data, where that is believable; else at the end of the output.
 Stop Relay::riff_size() {
-  const std::uint64_t length = out_.position();
-  const std::uint64_t riff_end = 8 + riff_size_;
-  std::uint64_t out_end = length;
-  if (data_whole_ && riff_end >= data_end_in_ && riff_end < in_.position()) {
-    out_end = riff_end - data_end_in_ + data_end_out_;
-  }
+  const std::uint64_t outside =
+      data_whole_ ? wave::bytes_after_riff(riff_size_, data_end_in_, in_.position()) : 0;
+  const std::uint64_t riff_end = out_.position() - outside;
   if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
-  return write_u32(static_cast<std::uint32_t>(out_end - 8));
+  return stop_for(out_.write_u32(static_cast<std::uint32_t>(riff_end - 8)));
 }
 
 }  // namespace

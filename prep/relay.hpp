@@ -1,16 +1,18 @@
 // The re-laying itself: a WAVE file in a layout that velkoran refuses by
 // design, rewritten into the plain one it takes, losing nothing.
-//  - Chunks before the format chunk (JUNK, bext, iXML, LIST, anything): the
-//    format chunk moves to the front; every other chunk keeps its bytes, its
-//    pad and its order.
+//  - Chunks before the format chunk (JUNK, bext, iXML, LIST, anything, the
+//    data chunk too where it states its length): the format chunk moves to
+//    the front; every other chunk keeps its bytes, its pad and its order.
 //  - WAVE_FORMAT_EXTENSIBLE of PCM, stereo, 16 or 24 bits: a plain 16-byte
-//    PCM format chunk with the same rate, channels, block alignment and bits.
-//  - RF64 and BW64 whose sizes fit a RIFF file: RIFF with true 32-bit sizes;
-//    the ds64 chunk, which only holds those sizes, is dropped.
-//  - A file in the plain layout already is copied unchanged.
+//    PCM format chunk with the same rate, channels, byte rate, block
+//    alignment and bits.
+//  - RF64 and BW64 whose sizes fit a RIFF file: RIFF, the data size the
+//    ds64 chunk states (wherever it stands before the data), and the ds64
+//    chunk, which only holds those sizes, dropped.
+//  - A file velkoran takes as it is is copied unchanged.
 // Damage velkoran tolerates (a cut data chunk, a data size of 0 or
-// 0xFFFFFFFF, odd chunks with or without a pad) is carried over as it is; a
-// pad a writer left out is added, as 0.
+// 0xFFFFFFFF, odd chunks with or without a pad) is carried over as it is; in
+// a re-laid file, a pad a writer left out is added, as 0.
 #pragma once
 
 #include "prep/outcome.hpp"
@@ -19,9 +21,10 @@
 namespace velkoran::prep {
 
 // Reads `in` from its first byte and writes the re-laid file to `out`, which
-// must be a new file (its RIFF size is set at the end). An input that is a
-// file is read twice where chunks stand before the format chunk; from a pipe,
-// they are held, up to kMaxHeld. `changes` says what was changed.
+// must be a new, empty file (its RIFF size is set at the end). An input that
+// is a file is walked twice where chunks stand before the format chunk; from
+// a pipe, they are held, up to kMaxHeld. Memory does not grow with the
+// number of chunks. `changes` says what was changed.
 Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes);
 
 }  // namespace velkoran::prep

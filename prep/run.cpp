@@ -3,20 +3,31 @@
 #include <cstdio>
 
 #include "app/files.hpp"
+#include "app/replacement.hpp"
 #include "prep/relay.hpp"
 
 namespace velkoran::prep {
 namespace {
 
-// A new file beside the output, which takes its place only once it is whole:
-// a refusal, a failure or an interruption never leaves half a file under the
-// output's name, nor replaces a good one there.
-std::FILE* create_beside(const std::string& out_name, std::string& temp_name) {
-  for (int i = 0; i < 100; ++i) {
-    temp_name = out_name + ".velkoran-prep-" + std::to_string(i) + ".tmp";
-    if (std::FILE* f = app::create_new(temp_name)) return f;
+// Why the output's name may not be written, as this program says it.
+Outcome refused(app::Replacement::Refusal refusal, std::uint64_t links) {
+  using Refusal = app::Replacement::Refusal;
+  switch (refusal) {
+    case Refusal::kIsInput:
+      return Outcome::kOutputIsInput;
+    case Refusal::kFolder:
+      return Outcome::kOutputFolder;
+    case Refusal::kFifo:
+      return Outcome::kOutputFifo;
+    case Refusal::kDevice:
+      return Outcome::kOutputDevice;
+    case Refusal::kHardLinks:
+      return Outcome(Outcome::kOutputLinked, static_cast<std::uint32_t>(links));
+    case Refusal::kNone:
+    case Refusal::kNotOpened:
+      break;
   }
-  return nullptr;
+  return Outcome::kOutputNotOpened;
 }
 
 }  // namespace
@@ -28,34 +39,29 @@ int run(const std::vector<std::string>& args, Console& console) {
 
   std::FILE* in = app::open_input(in_name);
   if (in == nullptr) return console.end(Outcome::kInputNotOpened, in_name, out_name);
-  if (app::is_open_file(out_name, in)) {
+  // A new file beside the output, which takes its place only once it is
+  // whole: a refusal, a failure or an interruption never leaves half a file
+  // under the output's name, nor replaces a good one there.
+  app::Replacement out;
+  if (const auto refusal = out.open(out_name, in); refusal != app::Replacement::Refusal::kNone) {
     std::fclose(in);
-    return console.end(Outcome::kOutputIsInput, in_name, out_name);
-  }
-  std::string temp_name;
-  std::FILE* out = create_beside(out_name, temp_name);
-  if (out == nullptr) {
-    std::fclose(in);
-    return console.end(Outcome::kOutputNotOpened, in_name, out_name);
+    return console.end(refused(refusal, out.links()), in_name, out_name);
   }
 
   // The stream layer buffers small reads and writes itself.
   std::setvbuf(in, nullptr, _IONBF, 0);
-  std::setvbuf(out, nullptr, _IONBF, 0);
+  std::setvbuf(out.file(), nullptr, _IONBF, 0);
   Changes changes;
   Outcome outcome = Outcome::kWritten;
   {
     wave::Reader reader(in);
-    wave::Writer writer(out);
+    wave::Writer writer(out.file());
     outcome = relay(reader, writer, changes);
     if (!writer.flush() && outcome.written()) outcome = Outcome::kWriteFailed;
   }
   std::fclose(in);
-  if (std::fclose(out) != 0 && outcome.written()) outcome = Outcome::kWriteFailed;
-  if (outcome.written() && !app::replace_file(temp_name, out_name)) {
-    outcome = Outcome::kOutputNotOpened;
-  }
-  if (!outcome.written()) app::remove_file(temp_name);
+  if (outcome.written() && !out.commit()) outcome = Outcome::kWriteFailed;
+  out.abandon();
   return console.end(outcome, in_name, out_name, changes);
 }
 

@@ -11,6 +11,7 @@
 #include "messages.hpp"
 #include "named_case.hpp"
 #include "program.hpp"
+#include "wave/le.hpp"
 
 namespace velkoran::test {
 namespace {
@@ -60,40 +61,84 @@ TEST(Faults, ClosedStandardStreamsNeverReachTheOutput) {
 }
 
 // Ctrl-C, a batch job's timeout, a closed terminal: each lands while the
-// program waits for more of its input. The run ends with a whole, shorter
-// file (whole frames, true sizes), nothing more on the console, and by that
-// very signal, so whoever started it sees the interruption. A signal that was
-// ignored when the program started (a background job) changes nothing.
-TEST(Faults, SignalMidRunLeavesAWholeShorterFile) {
+// program waits for more of its input, and cuts that wait short. The run ends
+// with a whole, shorter file (whole frames, whole chunks, true sizes), nothing
+// more on the console, and by that very signal, so whoever started it sees
+// the interruption. A signal that was ignored when the program started (a
+// background job) changes nothing.
+struct SignalCase : NamedCase {
+  std::string signal;
+  bool ignored;
+  int status;
+  Bytes input;
+  std::size_t arrived;  // bytes delivered before the signal
+  Bytes output;         // all the output holds afterwards
+  bool has_data = true;
+};
+
+class Signal : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(Signal, LeavesAWholeShorterFile) {
   // Under Wine, a SIGINT reaches the Windows program as Ctrl-C only while it
   // is not waiting on a read, and SIGTERM and SIGHUP end Wine itself.
   if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
-  const std::vector<std::int32_t> values = varied(2, 8000);
-  const Bytes wav = pcm_wave(Format::pcm16(), 2 * 8000, samples(2, values).add(list_chunk()));
-  // What arrives before the signal: the header, 1000 frames and half a frame.
-  const std::size_t arrived = 44 + 4 * 1000 + 2;
-  const Bytes expected =
-      float_wave(Format::pcm16(), floats(2, {values.begin(), values.begin() + 2000}));
-  struct Case {
-    std::string signal;
-    bool ignored;
-    int status;
-  };
-  const std::vector<Case> cases = {
-      {"INT", false, 130}, {"TERM", false, 143}, {"HUP", false, 129}, {"INT", true, 0}};
-  for (const Case& c : cases) {
-    TempDir dir;
-    write_file(dir / "delivered", wav);
-    Shell shell = signal_after(arrived, c.signal);
-    if (c.ignored) shell.before = "trap '' INT && " + shell.before;
-    const RunResult r = run_program(dir.path(), {"in.wav"}, shell);
-    EXPECT_EQ(r.status, c.status) << c.signal;
-    EXPECT_EQ(r.console, banner("in.wav") + "tag=1") << c.signal;
-    EXPECT_TRUE(read_file(dir / "velkoran-in.wav") == expected.str()) << c.signal;
-    // An independent reader takes it for what it is: frames = data size / 8.
-    EXPECT_EQ(decode(dir / "velkoran-in.wav").info.frames, 1000) << c.signal;
+  const SignalCase& c = GetParam();
+  TempDir dir;
+  write_file(dir / "delivered", c.input);
+  Shell shell = signal_after(c.arrived, c.signal);
+  if (c.ignored) shell.before = "trap '' INT && " + shell.before;
+  const RunResult r = run_program(dir.path(), {"in.wav"}, shell);
+  EXPECT_EQ(r.status, c.status);
+  const bool tag_read = c.arrived >= 22;
+  EXPECT_EQ(r.console, banner("in.wav") + (tag_read ? "tag=1" : ""));
+  EXPECT_TRUE(read_file(dir / "velkoran-in.wav") == c.output.str());
+  // The wait was cut short: the FIFO stays open 3 s.
+  if (!c.ignored) {
+    EXPECT_LT(r.seconds, 2);
+  }
+  // An independent reader takes it for what it is: frames = data size / 8.
+  if (c.has_data) {
+    EXPECT_EQ(decode(dir / "velkoran-in.wav").info.frames,
+              static_cast<sf_count_t>(wave::load_u32(c.output.data().data() + 40) / 8));
   }
 }
+
+const std::vector<std::int32_t> kValues = varied(2, 8000);
+const Bytes kSignalled = pcm_wave(Format::pcm16(), 2 * 8000, samples(2, kValues).add(list_chunk()));
+// What arrives before the signal: the header, 1000 frames and half a frame.
+const std::size_t kSomeFrames = 44 + 4 * 1000 + 2;
+const Bytes kFirstFrames =
+    float_wave(Format::pcm16(), floats(2, {kValues.begin(), kValues.begin() + 2000}));
+// A chunk that arrives only in part: 150,000 of its bytes, more than a read
+// takes at a time, so what comes before it is handled before the signal.
+const Bytes kLong = Bytes().chunk("JUNK", Bytes().fill(300000, 9));
+const std::size_t kPartOfLong = 8 + 150000;
+const Bytes kFloatFormat = format_chunk(float_format_of(Format::pcm16(), 48000 * 8));
+
+Bytes file_of(Bytes chunks) {
+  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
+  return set_riff_size(b);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, Signal,
+    testing::Values(
+        SignalCase{"InSamplesInt", "INT", false, 130, kSignalled, kSomeFrames, kFirstFrames},
+        SignalCase{"InSamplesTerm", "TERM", false, 143, kSignalled, kSomeFrames, kFirstFrames},
+        SignalCase{"InSamplesHup", "HUP", false, 129, kSignalled, kSomeFrames, kFirstFrames},
+        SignalCase{"IgnoredChangesNothing", "INT", true, 0, kSignalled, kSomeFrames, kFirstFrames},
+        // Inside the data size field: the RIFF header and the format chunk are whole.
+        SignalCase{"InTheHeader", "INT", false, 130, kSignalled, 40, file_of(kFloatFormat), false},
+        SignalCase{"InAChunkBeforeTheData", "TERM", false, 143,
+                   file_of(format_chunk(Format::pcm16()).add(list_chunk()).add(kLong)),
+                   36 + list_chunk().size() + kPartOfLong,
+                   file_of(Bytes().add(kFloatFormat).add(list_chunk())), false},
+        SignalCase{
+            "InAChunkAfterTheData", "INT", false, 130,
+            pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()).add(kLong)),
+            44 + 8 + list_chunk().size() + kPartOfLong,
+            float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk())}),
+    ByName());
 
 TEST(Faults, HugeDeclaredSizeOnATinyFileConvertsWhatIsThere) {
   TempDir dir;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/outcome.hpp"
 #include "wave/convert.hpp"
 
 namespace velkoran::test {
@@ -34,13 +35,25 @@ struct InProcess {
   std::string console;  // all the run printed
 };
 
+// Prints the tag line as the program does; shows no progress.
+class PrintTag final : public wave::Observer {
+ public:
+  explicit PrintTag(app::Console& console) : console_(console) {}
+  void format_tag(std::uint16_t tag) override { (void)console_.format_tag(tag); }
+  void advance(std::uint64_t, std::optional<std::uint64_t>) override {}
+
+ private:
+  app::Console& console_;
+};
+
 // Converts `in` into `out` and prints how the run ended, as the program does.
 inline InProcess convert_in_process(std::FILE* in, std::FILE* out,
                                     std::uint64_t max_length = wave::kMaxWaveLength) {
   std::FILE* text = std::tmpfile();
-  Console console(text);
+  app::Console console(text);
+  PrintTag observer(console);
   InProcess r;
-  r.status = console.end(wave::convert(in, out, console, max_length));
+  r.status = console.end(wave::convert(in, out, observer, max_length));
   r.console = read_stream(text);
   std::fclose(text);
   return r;

@@ -1,6 +1,7 @@
 #include "program.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -72,13 +73,18 @@ RunResult run(const std::string& program, const fs::path& dir, const std::vector
   std::string cmd = "cd " + quote(dir.string()) + " && ";
   if (!shell.before.empty()) cmd += shell.before + " && ";
   // A shell that writes its process id, then becomes the program.
+  if (shell.as_user && running_as_root()) {
+    cmd += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
   if (shell.pid_file) cmd += "sh -c 'echo $$ >.pid && exec \"$0\" \"$@\"' ";
   cmd += program;
   for (const auto& a : args) cmd += " " + quote(a);
   cmd += shell.closed_std_streams ? " <&- >&-" : " >" + quote(out.string()) + " </dev/null";
   cmd += " 2>" + quote(err.string());
+  const auto start = std::chrono::steady_clock::now();
   const int rc = std::system(cmd.c_str());
   RunResult r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : WIFSIGNALED(rc) ? 128 + WTERMSIG(rc) : -1;
   if (!shell.closed_std_streams) r.console = normalise_console(read_file(out));
   r.errors = read_file(err);
@@ -92,10 +98,17 @@ RunResult run(const std::string& program, const fs::path& dir, const std::vector
 
 }  // namespace
 
+bool running_as_root() {
+  return ::geteuid() == 0;
+}
+
 Shell signal_after(std::size_t bytes, const std::string& signal) {
-  Shell shell{"mkfifo in.wav && { { head -c " + std::to_string(bytes) +
-              " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; kill -" + signal +
-              " $(cat .pid); } >in.wav & }"};
+  Shell shell{
+      "mkfifo in.wav && { { head -c " + std::to_string(bytes) +
+      " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; p=$(cat .pid); kill -" +
+      signal +
+      " $p; i=0; while [ $i -lt 30 ] && kill -0 $p 2>/dev/null; do sleep 0.1; "
+      "i=$((i + 1)); done; } >in.wav & }"};
   shell.pid_file = true;
   return shell;
 }

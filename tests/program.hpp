@@ -30,6 +30,7 @@ struct RunResult {
   int status = -1;      // 128 + the signal's number where a signal ended it
   std::string console;  // standard output, byte for byte
   std::string errors;   // standard error: the program never writes there
+  double seconds = 0;   // how long it took, from the shell's start
 };
 
 // True when VELKORAN_TEST_WINDOWS is set: VELKORAN_TEST_COMMAND then runs the
@@ -41,11 +42,19 @@ struct Shell {
   std::string before;               // commands run first, in `dir` (a ulimit, say)
   bool closed_std_streams = false;  // standard input and output closed: no console
   bool pid_file = false;            // the program's process id written to `dir`/.pid first
+  // The program run as a user who owns nothing here (nobody) where the tests
+  // run as root, whom no file's permissions refuse.
+  bool as_user = false;
 };
+
+// True when the tests run as root.
+bool running_as_root();
 
 // Starts the program (its process id written to .pid first) on a FIFO named
 // in.wav that delivers the first `bytes` of the file "delivered" and, once
-// they have had time to arrive, sends it `signal` ("INT", "TERM", ...).
+// they have had time to arrive, sends it `signal` ("INT", "TERM", ...). The
+// FIFO stays open, delivering nothing more, for 3 s or until the program
+// ends: a read that the signal did not cut short would wait that long.
 Shell signal_after(std::size_t bytes, const std::string& signal);
 
 // Runs the program with `args` from inside `dir`.

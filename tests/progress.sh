@@ -1,66 +1,96 @@
 #!/usr/bin/env bash
-# The progress indication, seen through a pseudo-terminal (script): on a slow
-# input that takes more than a second, it appears after the tag line on
-# standard error, and once the run has ended the screen holds exactly what it
-# holds without it; with standard error redirected, nothing of it is written
-# anywhere, and the output file is the same either way.
+# The progress indication, seen on a real terminal (tmux renders what the
+# program writes): on a slow input that takes more than a second, it appears
+# after the tag line, and once the run has ended the screen holds exactly
+# what the same run shows without it (standard error redirected): at any
+# width, and after a Ctrl-C whose "^C" the terminal echoes. With TERM=dumb,
+# or standard error not a terminal, nothing of it is written at all, and the
+# output file is the same either way.
 # Usage: progress.sh VELKORAN
-# Exits 77 (skipped, for ctest) where script or python3 is missing.
+# Exits 77 (skipped, for ctest) where tmux or python3 is missing.
 set -euo pipefail
-for tool in script python3; do
+for tool in tmux python3; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 program=$(realpath "$1")
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+socket=velkoran-progress-$$
+trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$dir"' EXIT
 cd "$dir"
 
-# 4 MB of 16-bit stereo, delivered through a FIFO in three parts, 1.3 s and
-# 0.5 s apart: the run takes about two seconds, and its length is unknown.
+# 4 MB of 16-bit stereo, delivered through a FIFO in three parts, 1.2 s and
+# 0.8 s apart: the run takes about two seconds, and its length is unknown.
 python3 - <<'PY'
 import struct
 d = bytes(range(256)) * 15625
 open('recording.wav', 'wb').write(b'RIFF' + struct.pack('<I', 36 + len(d)) + b'WAVEfmt '
     + struct.pack('<IHHIIHH', 16, 1, 2, 48000, 192000, 4, 16) + b'data' + struct.pack('<I', len(d)) + d)
 PY
-slowly() {  # delivers recording.wav through the FIFO in.wav
-  rm -f in.wav && mkfifo in.wav
-  { head -c 1000000 recording.wav; sleep 1.3; tail -c +1000001 recording.wav | head -c 1000000
-    sleep 0.5; tail -c +2000001 recording.wav; } >in.wav &
+tmux -L "$socket" -f /dev/null new-session -d -s idle -x 80 -y 10
+
+part() { dd if=recording.wav bs=1000000 skip="$1" count=1 status=none; }
+# Starts a run in a folder and a terminal of its own: run NAME WIDTH [ENV] [REDIRECT]. The
+# shell around it catches Ctrl-C (which leaves the program the default) to
+# write down its status.
+run() {
+  local name=$1 width=$2 env=${3:-} redirect=${4:-}
+  mkdir "$name"
+  ln -s ../recording.wav "$name/recording.wav"
+  (cd "$name" && mkfifo in.wav &&
+    { { part 0; sleep 1.2; part 1; sleep 0.8; part 2; part 3; part 4; } >in.wav & })
+  tmux -L "$socket" new-session -d -s "$name" -x "$width" -y 40 \
+    "trap : INT; cd '$dir/$name' && $env '$program' in.wav $redirect; echo \$? >status; sleep 60"
 }
-# What a terminal shows for a byte stream: line feeds, carriage returns and
-# backspaces move the cursor; every other byte is written where it stands.
-cat >screen.py <<'PY'
-import sys
-lines, row, col = [[]], 0, 0
-for b in open(sys.argv[1], 'rb').read():
-    if b == 10:
-        row += 1; col = 0
-        if row == len(lines): lines.append([])
-    elif b == 13: col = 0
-    elif b == 8: col = max(0, col - 1)
-    else:
-        line = lines[row]
-        line.extend([32] * (col + 1 - len(line)))
-        line[col] = b; col += 1
-sys.stdout.buffer.write(b'\n'.join(bytes(l).rstrip(b' ') for l in lines))
-PY
+screen() { tmux -L "$socket" capture-pane -p -t "$1" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'; }
+# Waits until the indication shows in a terminal (at most 2 s); false if it never does.
+shows() {
+  local i
+  for i in $(seq 40); do
+    [[ "$(screen "$1")" =~ tag=1\ [0-9]+\ MB ]] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+finished() {
+  local i
+  for i in $(seq 100); do [ -s "$1/status" ] && return 0; sleep 0.05; done
+  return 1
+}
 
 failed=0
 fail() { echo "FAIL: $1"; failed=1; }
 
-slowly
-script -q -e -c "$program in.wav" /dev/null >transcript || fail "status $? on a terminal"
-mv velkoran-in.wav on-terminal.wav
-grep -q ' [0-9]* MB' transcript || fail "no indication appeared on the terminal"
-want=$'\n Convert in.wav to Velkoran format (velkoran-in.wav)\n\ntag=1'
-[ "$(python3 screen.py transcript)" = "$want" ] ||
-  { fail "the screen at the end is not the one without it:"; python3 screen.py transcript | od -c; }
+# (Whole screens are compared as strings: grep -q would stop reading early.)
+# Each case beside its twin without the indication; they run at once.
+widths=(80 11 10 7)
+for w in "${widths[@]}"; do
+  run "shown$w" "$w"
+  run "hidden$w" "$w" "" "2>errors$w"
+done
+run shownctrlc 80
+run hiddenctrlc 80 "" "2>errorsctrlc"
+run shownctrlc11 11
+run hiddenctrlc11 11 "" "2>errorsctrlc11"
+run dumb 80 "TERM=dumb"
 
-slowly
-script -q -e -c "$program in.wav 2>errors" /dev/null >transcript || fail "status $? with errors redirected"
-[ ! -s errors ] || fail "the indication went into a redirected standard error"
-if grep -q $'\b' transcript; then fail "the indication showed with standard error redirected"; fi
-cmp -s on-terminal.wav velkoran-in.wav || fail "the output differs with the indication shown"
+shows shown80 || fail "no indication appeared on the terminal"
+shows shownctrlc && shows shownctrlc11 || fail "no indication to interrupt"
+for name in shownctrlc hiddenctrlc shownctrlc11 hiddenctrlc11; do tmux -L "$socket" send-keys -t "$name" C-c; done
+if [[ "$(screen dumb)" == *MB* ]]; then fail "an indication showed with TERM=dumb"; fi
+
+for name in "${widths[@]/#/shown}" "${widths[@]/#/hidden}" shownctrlc hiddenctrlc shownctrlc11 \
+  hiddenctrlc11 dumb; do
+  finished "$name" || fail "$name did not finish"
+done
+for w in "${widths[@]}" ctrlc ctrlc11; do
+  [ "$(screen "shown$w")" = "$(screen "hidden$w")" ] ||
+    { fail "at $w the screen at the end is not the one without it:"; screen "shown$w" | od -c | tail -5; }
+  [ ! -s "hidden$w/errors$w" ] || fail "the indication went into a redirected standard error ($w)"
+done
+[ "$(cat shown80/status)" = 0 ] || fail "status $(cat shown80/status) on a terminal"
+[ "$(cat shownctrlc/status)" = 130 ] || fail "status $(cat shownctrlc/status) after Ctrl-C"
+[[ "$(screen shownctrlc)" == *$'\ntag=1^C' ]] || fail "the ^C the terminal echoed is not kept after the tag line"
+cmp -s shown80/velkoran-in.wav hidden80/velkoran-in.wav || fail "the output differs with the indication shown"
+cmp -s shown80/velkoran-in.wav dumb/velkoran-in.wav || fail "the output differs on a dumb terminal"
 
 [ "$failed" -eq 0 ] && echo "1 passed, 0 failed" || { echo "0 passed, 1 failed"; exit 1; }

@@ -3,7 +3,6 @@
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
 #include "wave/samples.hpp"
-#include "wave/stream.hpp"
 
 namespace velkoran::wave {
 namespace {
@@ -16,34 +15,37 @@ Stop refuse_what_cannot_fit(const Reader& in, Writer& out, const Handoff& handof
   const std::optional<std::uint64_t> length = in.length();
   if (!length || least_output_length(handoff, out.position(), *length) <= max_length) return {};
   if (Stop s = write_true_sizes(out, handoff, Converted())) return s;
-  return Outcome::kTooLong;
+  return End::kTooLong;
 }
 
 }  // namespace
 
-Outcome convert(std::FILE* in, std::FILE* out, Console& console, std::uint64_t max_length,
-                Progress* progress) {
+End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length) {
   Reader reader(in);
   Writer writer(out, max_length);
   Handoff handoff;
   Converted converted;
-  Stop stop = transcribe_header(reader, writer, console, handoff);
+  Stop stop = transcribe_header(reader, writer, observer, handoff);
   const bool header_written = !stop;
   if (!stop) stop = refuse_what_cannot_fit(reader, writer, handoff, max_length);
-  if (!stop) stop = convert_samples(reader, writer, handoff, converted, progress);
+  if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer);
   if (stop_requested()) {
-    // A signal ended the run (a read it cut short may look like a failure):
-    // what has been written becomes a whole, shorter file, and nothing is
-    // printed. Chunks after the data that were not reached are not written.
-    if (header_written && writer.ok()) (void)write_true_sizes(writer, handoff, converted);
+    // A signal ended the run (a read it cut short may look like the end of
+    // the input): what has been written becomes a whole, shorter file of
+    // whole chunks, and nothing is printed. Chunks that were not reached,
+    // or reached only in part, are not in it.
+    if (writer.ok()) {
+      (void)(header_written ? keep_whole(writer, handoff, converted)
+                            : keep_whole_header(writer, handoff));
+    }
     (void)writer.flush();
-    return Outcome::kInterrupted;
+    return End::kInterrupted;
   }
   if (!stop) stop = write_true_sizes(writer, handoff, converted);
   // Whatever was written before the run ended reaches the output now. A
   // write that fails here came before that ending, so it is what is reported.
-  if (!writer.flush()) return Outcome::kWriteFailed;
-  return stop.value_or(Outcome::kConverted);
+  if (!writer.flush()) return End::kWriteFailed;
+  return stop.value_or(End::kConverted);
 }
 
 }  // namespace velkoran::wave

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "wave/format.hpp"
+
 namespace velkoran::wave {
 
 // Every output sample is a 32-bit float.
@@ -24,12 +26,11 @@ struct Handoff {
   std::uint32_t declared_data_size = 0;  // the input's data chunk size, as it stands
   std::uint64_t data_size_offset = 0;    // where the output's data size field stands
   std::uint32_t riff_size = 0;           // the input's RIFF size, as it stands
+  // Where the last whole piece of the output's header ends (the RIFF header,
+  // the format chunk, each chunk after it), so far: a run stopped inside the
+  // header keeps the output up to there.
+  std::uint64_t whole_end = 0;
 };
-
-// Samples are converted in whole frames, a sample for each of the two
-// channels: a stereo file cut after a left sample still gives an output of
-// whole frames, as its block alignment of 8 says.
-inline constexpr unsigned kChannels = 2;
 
 // What the sample conversion hands to the true sizes.
 struct Converted {
@@ -37,6 +38,9 @@ struct Converted {
   // Bytes at the output's end that stand after the input's RIFF chunk (a
   // stray tail, a tag appended by a tagger): they stay outside the output's.
   std::uint64_t after_riff = 0;
+  // Where the samples, or the last whole chunk after them, end in the
+  // output: a run stopped part-way keeps the output up to there.
+  std::uint64_t whole_end = 0;
 };
 
 }  // namespace velkoran::wave

@@ -1,71 +1,69 @@
 #include "wave/header.hpp"
 
+#include "wave/format.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
 
 namespace velkoran::wave {
 namespace {
 
-constexpr std::uint16_t kTagPcm = 1;
-constexpr std::uint16_t kTagFloat = 3;
 constexpr std::uint16_t kOutBlockAlign = kChannels * kOutBytesPerSample;
 constexpr unsigned char kOutBitsPerSample[2] = {8 * kOutBytesPerSample, 0};
-constexpr std::uint32_t kFixedFormatBytes = 14;  // wFormatTag through nBlockAlign
 // Where the output's RIFF size field stands; the data size's depends on the
 // chunks before it, and the hand-off carries it.
 constexpr std::uint64_t kRiffSizeOffset = 4;
+// "RIFF", its size and "WAVE": the first whole piece of the output.
+constexpr std::uint64_t kRiffHeaderBytes = 12;
 
 // One pass over the header. Each step reads a field, checks it, writes the
 // output's version of it, and only then goes on to the next field. A step
 // that ends the run gives back why.
 class HeaderPass {
  public:
-  HeaderPass(Reader& in, Writer& out, Console& console) : in_(in), out_(out), console_(console) {}
+  HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff)
+      : in_(in), out_(out), observer_(observer), handoff_(handoff) {}
 
-  Stop run(Handoff& handoff) {
+  Stop run() {
     if (Stop s = riff_and_wave()) return s;
     if (Stop s = format_chunk()) return s;
-    return chunks_until_data(handoff);
+    return chunks_until_data();
   }
 
  private:
   // A field that did not arrive whole: the input ended there (header error
-  // `e`) or failed.
-  Stop cut(HeaderError e) const { return in_.short_read(Outcome::header(e)); }
-  Stop write(const unsigned char* p, std::size_t n) {
-    if (out_.write(p, n)) return {};
-    return out_.failure();
-  }
-  Stop write_u16(std::uint16_t v) {
-    if (out_.write_u16(v)) return {};
-    return out_.failure();
-  }
-  Stop write_u32(std::uint32_t v) {
-    if (out_.write_u32(v)) return {};
-    return out_.failure();
-  }
+  // `e`), failed, or a signal cut the read short.
+  Stop cut(HeaderError e) const { return End::of(in_.why_short(), End::header(e)); }
 
   // Reads a chunk id and carries it over when it is `want`: header error
   // `if_cut` when it does not arrive whole, `if_other` when it is another id.
   Stop expect_id(const char (&want)[5], HeaderError if_cut, HeaderError if_other) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(if_cut);
-    if (!is_id(id, want)) return Outcome::header(if_other);
-    return write(id, sizeof id);
+    if (!is_id(id, want)) return End::header(if_other);
+    return stop_for(out_.write(id, sizeof id));
   }
 
   Stop riff_and_wave();
   Stop format_chunk();
   Stop format_tail(std::uint32_t count);
   Stop copy_body(std::uint32_t count) {
-    return in_.copy_to(out_, count, Outcome::header(HeaderError::kBodyCut));
+    return stop_for(in_.copy_to(out_, count), End::header(HeaderError::kBodyCut));
   }
-  Stop pad_after(std::uint32_t body_size);
-  Stop chunks_until_data(Handoff& handoff);
+  // The pad byte after a body of odd size is carried over as it stands; the
+  // chunk is then whole in the output.
+  Stop pad_after(std::uint32_t body_size) {
+    if (pad_follows(in_, body_size)) {
+      if (Stop s = copy_body(1)) return s;
+    }
+    handoff_.whole_end = out_.position();
+    return {};
+  }
+  Stop chunks_until_data();
 
   Reader& in_;
   Writer& out_;
-  Console& console_;
+  Observer& observer_;
+  Handoff& handoff_;
   std::uint32_t riff_size_ = 0;
   unsigned bytes_per_sample_ = 0;
 };
@@ -75,8 +73,9 @@ Stop HeaderPass::riff_and_wave() {
   // The RIFF size is carried over as it stands; once the whole output has
   // been written, its true size replaces it.
   if (!in_.read_u32(riff_size_)) return cut(HeaderError::kNotWave);
-  if (Stop s = write_u32(riff_size_)) return s;
+  if (Stop s = stop_for(out_.write_u32(riff_size_))) return s;
   if (Stop s = expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave)) return s;
+  handoff_.whole_end = kRiffHeaderBytes;
   // The format chunk must come first: nothing may stand between it and the form type.
   return expect_id("fmt ", HeaderError::kNoFmtChunk, HeaderError::kNoFmtChunk);
 }
@@ -84,28 +83,27 @@ Stop HeaderPass::riff_and_wave() {
 Stop HeaderPass::format_chunk() {
   std::uint32_t fmt_size = 0;
   if (!in_.read_u32(fmt_size)) return cut(HeaderError::kNoFmtSize);
-  if (Stop s = write_u32(fmt_size)) return s;
+  if (Stop s = stop_for(out_.write_u32(fmt_size))) return s;
 
   std::uint16_t tag = 0;
   // No value arrived, so there is no tag to show.
-  if (!in_.read_u16(tag)) return in_.short_read(Outcome::kUnknownFormatTag);
-  // What has been written so far reaches the output before the tag line is
-  // printed: a write that fails there is reported without the line, as it
-  // came first.
-  if (!out_.flush()) return out_.failure();
-  console_.format_tag(tag);
-  if (tag != kTagPcm && tag != kTagFloat) return Outcome::kUnknownFormatTag;
-  if (Stop s = write_u16(kTagFloat)) return s;
+  if (!in_.read_u16(tag)) return End::of(in_.why_short(), End::kUnknownFormatTag);
+  // What has been written so far reaches the output before the tag is
+  // handed on (and printed): a write that fails there is reported without
+  // the tag line, as it came first.
+  if (!out_.flush()) return End::kWriteFailed;
+  observer_.format_tag(tag);
+  if (!tag_taken(tag)) return End::kUnknownFormatTag;
+  if (Stop s = stop_for(out_.write_u16(kTagFloat))) return s;
 
   std::uint16_t channels = 0;
   if (!in_.read_u16(channels)) return cut(HeaderError::kBadChannels);
-  if (as_i16(channels) < 1 || as_i16(channels) > 2)
-    return Outcome::header(HeaderError::kBadChannels);
-  if (Stop s = write_u16(channels)) return s;
+  if (as_i16(channels) < 1 || as_i16(channels) > 2) return End::header(HeaderError::kBadChannels);
+  if (Stop s = stop_for(out_.write_u16(channels))) return s;
 
   std::uint32_t sample_rate = 0;
   if (!in_.read_u32(sample_rate)) return cut(HeaderError::kNoSampleRate);
-  if (Stop s = write_u32(sample_rate)) return s;
+  if (Stop s = stop_for(out_.write_u32(sample_rate))) return s;
 
   // The output's byte rate depends on the sample width, which only the next
   // field tells: hold it back until then.
@@ -116,15 +114,10 @@ Stop HeaderPass::format_chunk() {
   if (!in_.read_u16(block_align)) return cut(HeaderError::kNoBlockAlign);
   // Only stereo is converted. With one channel a block alignment of 4 means
   // 32-bit samples, which are not pairs of 16-bit ones.
-  if (channels == 2 && block_align == 4) {
-    bytes_per_sample_ = 2;
-  } else if (channels == 2 && block_align == 6) {
-    bytes_per_sample_ = 3;
-  } else {
-    return Outcome::kNotStereo16Or24;
-  }
-  if (Stop s = write_u32(rescale_byte_rate(byte_rate, bytes_per_sample_))) return s;
-  if (Stop s = write_u16(kOutBlockAlign)) return s;
+  bytes_per_sample_ = bytes_per_sample(channels, block_align);
+  if (bytes_per_sample_ == 0) return End::kNotStereo16Or24;
+  if (Stop s = stop_for(out_.write_u32(rescale_byte_rate(byte_rate, bytes_per_sample_)))) return s;
+  if (Stop s = stop_for(out_.write_u16(kOutBlockAlign))) return s;
 
   // Whatever the format chunk declares beyond the fixed fields. A size below
   // 14 wraps to a huge count: the copy then runs to the end of the input and
@@ -140,32 +133,29 @@ Stop HeaderPass::format_tail(std::uint32_t count) {
   for (unsigned char b : kOutBitsPerSample) {
     if (count == 0) return {};
     if (!in_.skip(1)) return cut(HeaderError::kBodyCut);
-    if (Stop s = write(&b, 1)) return s;
+    if (Stop s = stop_for(out_.write(&b, 1))) return s;
     --count;
   }
   return copy_body(count);
 }
 
-// The pad byte after a body of odd size is carried over as it stands.
-Stop HeaderPass::pad_after(std::uint32_t body_size) {
-  if (body_size % 2 == 0 || !pad_follows(in_)) return {};
-  return copy_body(1);
-}
-
-Stop HeaderPass::chunks_until_data(Handoff& handoff) {
+Stop HeaderPass::chunks_until_data() {
   for (;;) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(HeaderError::kNoDataChunk);
-    if (Stop s = write(id, sizeof id)) return s;
+    if (Stop s = stop_for(out_.write(id, sizeof id))) return s;
 
     std::uint32_t size = 0;
     if (!in_.read_u32(size)) return cut(HeaderError::kNoChunkSize);
 
     if (is_id(id, "data")) {
-      handoff = Handoff{bytes_per_sample_, size, out_.position(), riff_size_};
-      return write_u32(rescale_data_size(size, bytes_per_sample_));
+      handoff_.bytes_per_sample = bytes_per_sample_;
+      handoff_.declared_data_size = size;
+      handoff_.data_size_offset = out_.position();
+      handoff_.riff_size = riff_size_;
+      return stop_for(out_.write_u32(rescale_data_size(size, bytes_per_sample_)));
     }
-    if (Stop s = write_u32(size)) return s;
+    if (Stop s = stop_for(out_.write_u32(size))) return s;
     if (Stop s = copy_body(size)) return s;
     if (Stop s = pad_after(size)) return s;
   }
@@ -193,26 +183,55 @@ std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample
   return size > kUnknownDataSize ? kUnknownDataSize : static_cast<std::uint32_t>(size);
 }
 
-Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff) {
-  return HeaderPass(in, out, console).run(handoff);
+Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff) {
+  handoff = Handoff();
+  return HeaderPass(in, out, observer, handoff).run();
 }
+
+namespace {
+
+// A fix-up of the output's header after a move: `moved` says whether to go
+// on. An output that cannot be repositioned by its nature (a pipe) keeps
+// what it has; any other failure to move is a failed write.
+Stop after_move(Writer::Seek seek, bool& moved) {
+  moved = seek == Writer::Seek::kMoved;
+  if (seek == Writer::Seek::kFailed) return End::kWriteFailed;
+  return {};
+}
+
+}  // namespace
 
 Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted) {
   const std::uint64_t riff_end = out.position() - converted.after_riff;
-  switch (out.seek(kRiffSizeOffset)) {
-    case Writer::Seek::kMoved:
-      break;
-    case Writer::Seek::kUnseekable:
-      return {};
-    case Writer::Seek::kFailed:
-      return Outcome::kWriteFailed;
-  }
-  if (!out.write_u32(static_cast<std::uint32_t>(riff_end - 8)) ||
+  bool moved = false;
+  if (Stop s = after_move(out.seek(kRiffSizeOffset), moved); s || !moved) return s;
+  if (out.write_u32(static_cast<std::uint32_t>(riff_end - 8)) ||
       out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
-      !out.write_u32(static_cast<std::uint32_t>(converted.samples * kOutBytesPerSample))) {
-    return Outcome::kWriteFailed;
+      out.write_u32(static_cast<std::uint32_t>(converted.samples * kOutBytesPerSample))) {
+    return End::kWriteFailed;
   }
   return {};
+}
+
+Stop keep_whole_header(Writer& out, const Handoff& handoff) {
+  bool moved = false;
+  if (Stop s = after_move(out.truncate(handoff.whole_end), moved); s || !moved) return s;
+  // Less than the RIFF header is nothing whole: the output is left empty.
+  if (handoff.whole_end < kRiffHeaderBytes) return {};
+  if (out.seek(kRiffSizeOffset) != Writer::Seek::kMoved ||
+      out.write_u32(static_cast<std::uint32_t>(handoff.whole_end - 8))) {
+    return End::kWriteFailed;
+  }
+  return {};
+}
+
+Stop keep_whole(Writer& out, const Handoff& handoff, const Converted& converted) {
+  bool moved = false;
+  if (Stop s = after_move(out.truncate(converted.whole_end), moved); s || !moved) return s;
+  // Cut back, the output holds nothing past its RIFF chunk.
+  Converted whole = converted;
+  whole.after_riff = 0;
+  return write_true_sizes(out, handoff, whole);
 }
 
 }  // namespace velkoran::wave

@@ -5,18 +5,19 @@
 
 #include <cstdint>
 
+#include "wave/end.hpp"
 #include "wave/handoff.hpp"
-#include "wave/outcome.hpp"
+#include "wave/observer.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::wave {
 
-// Reads the input's header and writes the output's, printing the format tag
-// line on the way. When the run goes on, `handoff` is filled in, the input
-// stands at the first sample byte and the output just after its data size
-// field. Otherwise the run ends there, and whatever was written stays in the
-// output.
-Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& handoff);
+// Reads the input's header and writes the output's, handing the format tag to
+// `observer` on the way. When the run goes on, `handoff` is filled in, the
+// input stands at the first sample byte and the output just after its data
+// size field. Otherwise the run ends there, and whatever was written stays in
+// the output; `handoff.whole_end` says where its last whole piece ends.
+Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff);
 
 // Sets the RIFF and data sizes that transcribe_header wrote to what the
 // output really holds: the converted samples, and a RIFF chunk that ends where
@@ -25,6 +26,14 @@ Stop transcribe_header(Reader& in, Writer& out, Console& console, Handoff& hando
 // that cannot be repositioned by its nature (a pipe) keeps the sizes written
 // on the way; any other failure to reposition it is a failed write.
 Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted);
+
+// A run stopped inside the header keeps only its whole pieces: the output is
+// cut back to `handoff.whole_end`, and its RIFF size states what it holds.
+Stop keep_whole_header(Writer& out, const Handoff& handoff);
+
+// A run stopped after the header keeps its whole frames and whole chunks:
+// the output is cut back to `converted.whole_end`, its sizes then true.
+Stop keep_whole(Writer& out, const Handoff& handoff, const Converted& converted);
 
 // The output's nAvgBytesPerSec: the input's, rescaled for 4-byte samples, with
 // the multiplication wrapping at 32 bits and the division truncating toward

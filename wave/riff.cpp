@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "wave/le.hpp"
+
 namespace velkoran::wave {
 
 bool is_id(const unsigned char* id, const char (&want)[5]) {
@@ -51,9 +53,25 @@ bool is_pad(const unsigned char* p, std::size_t n) {
   return false;
 }
 
-bool pad_follows(Reader& in) {
+bool pad_follows(Reader& in, std::uint64_t body_size) {
+  if (!is_odd(body_size)) return false;
   unsigned char next[5];
   return is_pad(next, in.peek(next, sizeof next));
+}
+
+std::uint32_t ChunkHeader::size() const {
+  return load_u32(bytes + 4);
+}
+
+bool read_chunk_header(Reader& in, ChunkHeader& h) {
+  return in.read_exact(h.bytes, sizeof h.bytes);
+}
+
+std::uint64_t bytes_after_riff(std::uint64_t riff_size, std::uint64_t data_end,
+                               std::uint64_t input_end) {
+  if (riff_size >= input_end) return 0;  // and 8 + riff_size cannot wrap
+  const std::uint64_t riff_end = 8 + riff_size;
+  return riff_end >= data_end && riff_end < input_end ? input_end - riff_end : 0;
 }
 
 }  // namespace velkoran::wave

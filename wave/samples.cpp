@@ -17,21 +17,40 @@ constexpr std::size_t kInBlockBytes = kBlockSamples * 3;
 constexpr std::size_t kOutBlockBytes = kBlockSamples * kOutBytesPerSample;
 static_assert(kBlockSamples % kChannels == 0, "a block holds whole frames");
 
+// Carries over, unchanged, every byte after the data chunk (and its pad) to
+// the end of the input. It goes a chunk at a time only to know where each
+// ends, so that a run stopped inside one keeps the chunks before it whole;
+// bytes that are no chunk (a stray tail) are carried over all the same.
+Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
+  for (;;) {
+    ChunkHeader h;
+    const std::size_t got = in.read(h.bytes, sizeof h.bytes);
+    if (Halted x = out.write(h.bytes, got)) return stop_for(x);
+    if (got < sizeof h.bytes) return unless_ended(in.why_short());
+    if (Halted x = in.copy_to(out, h.size())) return unless_ended(x);
+    if (pad_follows(in, h.size())) {
+      if (Halted x = in.copy_to(out, 1)) return unless_ended(x);
+    }
+    converted.whole_end = out.position();
+  }
+}
+
 }  // namespace
 
 Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
-                     Progress* progress) {
+                     Observer& observer) {
   converted = Converted();
+  converted.whole_end = out.position();
   const unsigned width = handoff.bytes_per_sample;
   // The header hands over only these two; a hand-off without a width is no
   // reason to divide by zero.
-  if (width != 2 && width != 3) return Outcome::kNotStereo16Or24;
+  if (width != 2 && width != 3) return End::kNotStereo16Or24;
   const unsigned frame = kChannels * width;
   const auto in_block = std::make_unique<unsigned char[]>(kInBlockBytes);
   const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
   const std::uint32_t declared = handoff.declared_data_size;
   const bool bounded = !length_unknown(declared);
-  const std::optional<std::uint64_t> length = progress ? in.length() : std::nullopt;
+  const std::optional<std::uint64_t> length = in.length();
   // Samples still to convert, in whole frames.
   std::uint64_t left = bounded ? std::uint64_t{declared / frame} * kChannels : UINT64_MAX;
 
@@ -46,37 +65,30 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
     } else {
       pcm24_to_float(in_block.get(), whole, out_block.get());
     }
-    if (!out.write(out_block.get(), whole * kOutBytesPerSample)) return out.failure();
+    if (Halted h = out.write(out_block.get(), whole * kOutBytesPerSample)) return stop_for(h);
     converted.samples += whole;
+    converted.whole_end = out.position();
     left -= whole;
     // The end of the input, within the data or where a length-unknown data
     // chunk ends: nothing follows.
-    if (got != want * width) return in.end_of_input();
+    if (got != want * width) return unless_ended(in.why_short());
     // A signal asks the run to end: it does so at a block's edge, once what
     // had arrived is converted.
-    if (stop_requested()) return Outcome::kInterrupted;
-    if (progress) progress->advance(in.position(), length);
+    if (stop_requested()) return End::kInterrupted;
+    observer.advance(in.position(), length);
   }
 
   // The bytes of a partial frame at the end of the data chunk are dropped,
   // and so is the pad byte after a chunk of odd size: the output's data is
   // whole frames, never odd.
-  if (!in.skip(declared % frame)) return in.end_of_input();
-  if (declared % 2 != 0 && pad_follows(in)) {
-    if (!in.skip(1)) return in.end_of_input();
-  }
+  if (!in.skip(declared % frame)) return unless_ended(in.why_short());
+  if (pad_follows(in, declared) && !in.skip(1)) return unless_ended(in.why_short());
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input; so are bytes after the RIFF chunk.
   const std::uint64_t data_end = in.position();
-  if (Stop s = in.copy_rest(out)) return s;
-  // A RIFF size is believed where it ends between the data chunk and the end
-  // of the input; one of 0, or one that ends inside the header or the data
-  // (an editor that never set it), is not.
-  const std::uint64_t riff_end = 8 + std::uint64_t{handoff.riff_size};
-  if (riff_end >= data_end && riff_end < in.position()) {
-    converted.after_riff = in.position() - riff_end;
-  }
+  if (Stop s = copy_after_data(in, out, converted)) return s;
+  converted.after_riff = bytes_after_riff(handoff.riff_size, data_end, in.position());
   return {};
 }
 
@@ -89,7 +101,7 @@ std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_l
   const std::uint64_t data = bounded && declared < available ? declared : available;
   std::uint64_t after = available - data;
   // The pad after data of odd size, where there is one, is dropped.
-  if (bounded && declared % 2 != 0 && after != 0) --after;
+  if (bounded && is_odd(declared) && after != 0) --after;
   return header_length + data / frame * kChannels * kOutBytesPerSample + after;
 }
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wave/end.hpp"
 #include "wave/handoff.hpp"
-#include "wave/outcome.hpp"
-#include "wave/progress.hpp"
+#include "wave/observer.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::wave {
@@ -24,10 +24,11 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 // whatever follows the chunk; `converted` says what was written. The declared
 // size bounds the samples unless it says the length is unknown; in every case
 // the end of the input is the normal end. A stop requested ends the
-// conversion before the next block.
-// `progress`, where there is one, is told at each block.
+// conversion before the next block, or inside a chunk after the data at the
+// next MiB; `converted.whole_end` then says what is whole. `observer` is
+// told at each block how far the input has been read.
 Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
-                     Progress* progress = nullptr);
+                     Observer& observer);
 
 // The least length the output can have, for an input of `input_length` bytes
 // whose header, `header_length` bytes, has been transcribed: the header, the

@@ -4,7 +4,13 @@
 #include <cstring>
 
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
+#include "wave/interrupt.hpp"
 #include "wave/le.hpp"
 
 namespace velkoran::wave {
@@ -105,10 +111,23 @@ bool Reader::read_u32(std::uint32_t& v) {
   return true;
 }
 
-bool Reader::skip(std::size_t n) {
+bool Reader::skip(std::uint64_t n) {
+  std::size_t k = static_cast<std::size_t>(n < buffered() ? n : buffered());
+  begin_ += k;
+  position_ += k;
+  n -= k;
+  // A long stretch of a file is passed over by repositioning it: a chunk of
+  // a gigabyte costs no reading.
+  const std::optional<std::uint64_t> whole = n > kBufferSize ? length() : std::nullopt;
+  if (whole) {
+    if (position_ + n <= *whole) return seek(position_ + n);
+    // It ends first: as if read to its end.
+    (void)seek(*whole);
+    return false;
+  }
   while (n != 0) {
-    if (begin_ == end_ && !fill()) return false;
-    const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
+    if (buffered() == 0 && !fill()) return false;
+    k = static_cast<std::size_t>(n < buffered() ? n : buffered());
     begin_ += k;
     position_ += k;
     n -= k;
@@ -124,39 +143,34 @@ std::size_t Reader::peek(unsigned char* p, std::size_t n) {
   return k;
 }
 
-std::uint64_t Reader::copy(Writer& out, std::uint64_t n) {
-  std::uint64_t done = 0;
-  while (done < n) {
-    if (begin_ == end_ && !fill()) break;
-    const std::size_t avail = end_ - begin_;
-    const std::size_t k = n - done < avail ? static_cast<std::size_t>(n - done) : avail;
-    if (!out.write(buf_.get() + begin_, k)) break;
+Halted Reader::copy_to(Writer& out, std::uint64_t n) {
+  while (n != 0) {
+    if (buffered() == 0 && !fill()) return why_short();
+    const std::size_t k = static_cast<std::size_t>(n < buffered() ? n : buffered());
+    if (Halted h = out.write(buf_.get() + begin_, k)) return h;
     begin_ += k;
     position_ += k;
-    done += k;
+    n -= k;
+    // A long chunk is no reason to let a stop request wait; a copy that is
+    // done is whole all the same.
+    if (n != 0 && stop_requested()) return Halt::kStopped;
   }
-  return done;
-}
-
-Stop Reader::copy_to(Writer& out, std::uint64_t n, Outcome if_cut) {
-  const std::uint64_t done = copy(out, n);
-  if (!out.ok()) return out.failure();
-  if (done < n) return short_read(if_cut);
   return {};
 }
 
-Stop Reader::copy_rest(Writer& out) {
-  copy(out, UINT64_MAX);
-  if (!out.ok()) return out.failure();
-  return end_of_input();
+Halted Reader::copy_rest(Writer& out) {
+  const Halted h = copy_to(out, UINT64_MAX);
+  if (h == Halt::kEnded) return {};
+  return h;
+}
+
+Halt Reader::why_short() const {
+  if (stop_requested()) return Halt::kStopped;
+  return failed() ? Halt::kReadFailed : Halt::kEnded;
 }
 
 bool Reader::failed() const {
   return std::ferror(f_) != 0;
-}
-
-Outcome Reader::short_read(Outcome at_end) const {
-  return failed() ? Outcome::kReadFailed : at_end;
 }
 
 bool Reader::seek(std::uint64_t offset) {
@@ -178,49 +192,40 @@ std::optional<std::uint64_t> Reader::length() const {
   return kind->length;
 }
 
-Stop Reader::end_of_input() const {
-  if (failed()) return Outcome::kReadFailed;
-  return {};
-}
-
 Writer::Writer(std::FILE* f, std::uint64_t max_length)
     : f_(f), max_length_(max_length), buf_(new_buffer()) {}
 
-bool Writer::put(const unsigned char* p, std::size_t n) {
-  if (std::fwrite(p, 1, n, f_) == n) return true;
-  failure_ = Outcome::kWriteFailed;
-  return false;
+Halted Writer::put(const unsigned char* p, std::size_t n) {
+  if (std::fwrite(p, 1, n, f_) == n) return {};
+  return fail(Halt::kWriteFailed);
 }
 
-bool Writer::write(const unsigned char* p, std::size_t n) {
-  if (broken()) return false;
-  if (position_ + n > max_length_) {
-    failure_ = Outcome::kTooLong;
-    return false;
-  }
+Halted Writer::write(const unsigned char* p, std::size_t n) {
+  if (broken()) return Halt::kWriteFailed;
+  if (position_ + n > max_length_) return fail(Halt::kTooLong);
   position_ += n;
   if (used_ + n < kBufferSize) {
     std::memcpy(buf_.get() + used_, p, n);
     used_ += n;
-    return true;
+    return {};
   }
-  if (!drain()) return false;
+  if (!drain()) return Halt::kWriteFailed;
   if (n < kBufferSize) {
     std::memcpy(buf_.get(), p, n);
     used_ = n;
-    return true;
+    return {};
   }
   // A block: straight from the caller's memory.
   return put(p, n);
 }
 
-bool Writer::write_u16(std::uint16_t v) {
+Halted Writer::write_u16(std::uint16_t v) {
   unsigned char b[2];
   store_u16(b, v);
   return write(b, sizeof b);
 }
 
-bool Writer::write_u32(std::uint32_t v) {
+Halted Writer::write_u32(std::uint32_t v) {
   unsigned char b[4];
   store_u32(b, v);
   return write(b, sizeof b);
@@ -230,13 +235,13 @@ bool Writer::drain() {
   if (broken()) return false;
   const std::size_t n = used_;
   used_ = 0;
-  return n == 0 || put(buf_.get(), n);
+  return n == 0 || !put(buf_.get(), n);
 }
 
 bool Writer::flush() {
   if (!drain()) return false;
   if (std::fflush(f_) != 0) {
-    failure_ = Outcome::kWriteFailed;
+    (void)fail(Halt::kWriteFailed);
     return false;
   }
   return true;
@@ -255,8 +260,23 @@ Writer::Seek Writer::seek(std::uint64_t offset) {
     return Seek::kMoved;
   }
   if (errno == ESPIPE || is_pipe_or_device(f_)) return Seek::kUnseekable;
-  failure_ = Outcome::kWriteFailed;
+  (void)fail(Halt::kWriteFailed);
   return Seek::kFailed;
+}
+
+Writer::Seek Writer::truncate(std::uint64_t length) {
+  if (is_pipe_or_device(f_)) return flush() ? Seek::kUnseekable : Seek::kFailed;
+  if (!flush()) return Seek::kFailed;
+#if defined(_WIN32)
+  const bool cut = _chsize_s(_fileno(f_), static_cast<long long>(length)) == 0;
+#else
+  const bool cut = ftruncate(fileno(f_), static_cast<off_t>(length)) == 0;
+#endif
+  if (!cut) {
+    (void)fail(Halt::kWriteFailed);
+    return Seek::kFailed;
+  }
+  return seek(length);
 }
 
 }  // namespace velkoran::wave

@@ -1,5 +1,6 @@
 // The two byte streams of a run: whole-item and typed little-endian reads of
-// the input, and the matching writes of the output.
+// the input, the matching writes of the output, and the verbatim copy of
+// bytes from one to the other.
 //
 // Small reads and writes (header fields, chunk headers) go through a buffer of
 // each stream's own, so that a file of many small chunks costs few system
@@ -10,10 +11,12 @@
 //
 // The input is read forward (only a file may be repositioned, on request),
 // and once it has ended it is never asked again (so a terminal needs one
-// end-of-file key, not two). The output is
-// written forward too, except for the final fix-up of its two size fields; the
-// writer counts its own position in 64 bits, as ftell's long is 32-bit on
-// Windows.
+// end-of-file key, not two). The output is written forward too, except for
+// fix-ups of its size fields and cutting it back; the writer counts its own
+// position in 64 bits, as ftell's long is 32-bit on Windows.
+//
+// Neither stream knows what a run prints: what stops a read, a write or a
+// copy is a Halt, and each program says what that means for it.
 #pragma once
 
 #include <cstddef>
@@ -22,13 +25,28 @@
 #include <memory>
 #include <optional>
 
-#include "wave/outcome.hpp"
-
 namespace velkoran::wave {
 
 // A WAVE file states its sizes in 32 bits: the RIFF size, which is the file's
-// length less 8 bytes, must fit, so the writer lets no output grow longer.
+// length less 8 bytes, must fit, so by default the writer lets no output grow
+// longer.
 inline constexpr std::uint64_t kMaxWaveLength = 0xFFFFFFFFull + 8;
+
+// What stopped a read, a write or a copy.
+enum class Halt {
+  kEnded,        // the input ended first
+  kReadFailed,   // a read of the input failed (not its end)
+  kWriteFailed,  // a write of the output failed
+  kTooLong,      // the output would pass its length bound
+  kStopped,      // a signal asked the run to stop (stop_requested)
+};
+
+// Nothing while the stream went on; else what stopped it. A caller cannot
+// drop it without a warning.
+class [[nodiscard]] Halted : public std::optional<Halt> {
+ public:
+  using std::optional<Halt>::optional;
+};
 
 class Writer;
 
@@ -36,29 +54,31 @@ class Reader {
  public:
   explicit Reader(std::FILE* f);
 
-  // Reads up to n bytes; fewer only where the input ends or fails.
+  // Reads up to n bytes; fewer only where the input ends or fails, or a
+  // signal cut a read short.
   std::size_t read(unsigned char* p, std::size_t n);
   // True when the whole item of n bytes arrived. A partial item is lost.
   bool read_exact(unsigned char* p, std::size_t n) { return read(p, n) == n; }
   bool read_u16(std::uint16_t& v);
   bool read_u32(std::uint32_t& v);
-  // Passes over the next n bytes; false when the input stops first.
-  bool skip(std::size_t n);
+  // Passes over the next n bytes (a long stretch of a file by repositioning
+  // it); false when the input stops first.
+  bool skip(std::uint64_t n);
   // Copies up to n of the next bytes (n at most a few dozen) into p without
-  // consuming them; fewer only where the input ends or fails.
+  // consuming them; fewer only where the input stops first.
   std::size_t peek(unsigned char* p, std::size_t n);
 
-  // Carries the next n bytes over to `out` unchanged. Where the input stops
-  // first (what did arrive is carried over), the run ends with `if_cut`, or
-  // with the read failure; where a write fails, with the writer's failure.
-  Stop copy_to(Writer& out, std::uint64_t n, Outcome if_cut);
-  // Carries every byte up to the end of the input over to `out` unchanged:
-  // that end is the normal one, and only a failure stops the run.
-  Stop copy_rest(Writer& out);
+  // Why a read came up short: a stop requested (a signal cuts a waiting read
+  // short, which is no failure of the input), a read failure, or the end.
+  Halt why_short() const;
 
-  // What a read that came up short means: `at_end` where the input ended,
-  // a read failure where it failed.
-  Outcome short_read(Outcome at_end) const;
+  // Carries the next n bytes over to `out` unchanged, looking at whether a
+  // stop was requested after every piece of at most 64 KiB. kEnded where the
+  // input stops first; what did arrive is carried over.
+  Halted copy_to(Writer& out, std::uint64_t n);
+  // Carries every byte up to the end of the input over to `out`: that end
+  // is the normal one, and gives nothing.
+  Halted copy_rest(Writer& out);
 
   // True once a read has failed (not merely met the end of the input).
   bool failed() const;
@@ -70,14 +90,11 @@ class Reader {
   bool seek(std::uint64_t offset);
   // The input's whole length, where it is a regular file; none for a pipe.
   std::optional<std::uint64_t> length() const;
-  // The input ended, as it should: the run goes on, unless a read failed.
-  Stop end_of_input() const;
 
  private:
   std::size_t take(unsigned char* p, std::size_t n);
+  std::size_t buffered() const { return end_ - begin_; }
   bool fill();
-  // Carries up to n bytes over; fewer where the input ends or a write fails.
-  std::uint64_t copy(Writer& out, std::uint64_t n);
 
   std::FILE* f_;
   std::unique_ptr<unsigned char[]> buf_;
@@ -92,17 +109,20 @@ class Writer {
   // No write may take the output past `max_length` bytes.
   explicit Writer(std::FILE* f, std::uint64_t max_length = kMaxWaveLength);
 
-  // True when all n bytes were taken. False when they would take the output
-  // past its length limit, or when a write has failed (this one or any
-  // earlier: then every later one fails too).
-  bool write(const unsigned char* p, std::size_t n);
-  bool write_u16(std::uint16_t v);
-  bool write_u32(std::uint32_t v);
+  // Takes all n bytes, or none: kTooLong where they would take the output
+  // past its length bound, kWriteFailed where this write or any earlier one
+  // failed (then every later one fails too).
+  Halted write(const unsigned char* p, std::size_t n);
+  Halted write(const char* p, std::size_t n) {
+    return write(reinterpret_cast<const unsigned char*>(p), n);
+  }
+  Halted write_u16(std::uint16_t v);
+  Halted write_u32(std::uint32_t v);
 
   // True while every write has been taken.
   bool ok() const { return !failure_.has_value(); }
   // Why the output stopped taking bytes, once it has: kTooLong or kWriteFailed.
-  Outcome failure() const { return *failure_; }
+  Halt failure() const { return *failure_; }
 
   // Bytes written so far: the output's length while it is written forward.
   std::uint64_t position() const { return position_; }
@@ -119,18 +139,25 @@ class Writer {
   };
   // Flushes, then moves to `offset` to overwrite a field there.
   [[nodiscard]] Seek seek(std::uint64_t offset);
+  // Flushes, then cuts the output back to its first `length` bytes and goes
+  // on writing from there; kUnseekable for a pipe, which keeps what it has.
+  [[nodiscard]] Seek truncate(std::uint64_t length);
 
  private:
-  bool put(const unsigned char* p, std::size_t n);
+  Halted put(const unsigned char* p, std::size_t n);
   bool drain();  // writes out the buffer, without flushing the stream
-  bool broken() const { return failure_ && failure_->kind == Outcome::kWriteFailed; }
+  bool broken() const { return failure_ == Halt::kWriteFailed; }
+  Halted fail(Halt h) {
+    failure_ = h;
+    return h;
+  }
 
   std::FILE* f_;
   std::uint64_t max_length_;
   std::unique_ptr<unsigned char[]> buf_;
   std::size_t used_ = 0;  // bytes waiting in buf_
   std::uint64_t position_ = 0;
-  Stop failure_;  // none while every write has been taken
+  Halted failure_;  // none while every write has been taken
 };
 
 }  // namespace velkoran::wave

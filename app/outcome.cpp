@@ -1,10 +1,10 @@
-#include "wave/outcome.hpp"
+#include "app/outcome.hpp"
 
 #include <iterator>
 
 #include "wave/le.hpp"
 
-namespace velkoran {
+namespace velkoran::app {
 namespace {
 
 // The banner: the input's name, then the output's.
@@ -48,16 +48,46 @@ static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in 
 
 }  // namespace
 
+Outcome::Outcome(const wave::End& end) : kind(kConverted), header_error(end.header_error) {
+  switch (end.kind) {
+    case wave::End::kConverted:
+      kind = kConverted;
+      break;
+    case wave::End::kHeaderMalformed:
+      kind = kHeaderMalformed;
+      break;
+    case wave::End::kUnknownFormatTag:
+      kind = kUnknownFormatTag;
+      break;
+    case wave::End::kNotStereo16Or24:
+      kind = kNotStereo16Or24;
+      break;
+    case wave::End::kWriteFailed:
+      kind = kWriteFailed;
+      break;
+    case wave::End::kReadFailed:
+      kind = kReadFailed;
+      break;
+    case wave::End::kTooLong:
+      kind = kTooLong;
+      break;
+    case wave::End::kInterrupted:
+      kind = kInterrupted;
+      break;
+  }
+}
+
 void Console::banner(const std::string& in_name, const std::string& out_name) {
   std::fprintf(f_, kBannerFormat, in_name.c_str(), out_name.c_str());
   std::fflush(f_);
 }
 
-void Console::format_tag(std::uint16_t tag) {
-  std::fprintf(f_, kFormatTagFormat, wave::as_i16(tag));
+std::size_t Console::format_tag(std::uint16_t tag) {
+  const int printed = std::fprintf(f_, kFormatTagFormat, wave::as_i16(tag));
   // Shown at once, though it ends with no line feed: the conversion of a
   // large file takes a while.
   std::fflush(f_);
+  return printed > 0 ? static_cast<std::size_t>(printed) : 0;
 }
 
 Status Console::end(const Outcome& outcome, const std::string& name) {
@@ -82,4 +112,4 @@ Status Console::end(const Outcome& outcome, const std::string& name) {
   return ending.status;
 }
 
-}  // namespace velkoran
+}  // namespace velkoran::app

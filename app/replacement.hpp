@@ -1,0 +1,70 @@
+// A file written under a temporary name beside the one it is to replace,
+// which takes that one's place in a single step only once it is whole and
+// on the disk: a refusal, a failure or an interruption never leaves half a
+// file under the name, nor replaces a good one there.
+//
+// Only a regular file is ever replaced: a name that leads to a folder, a
+// FIFO or a device is refused, and so is one that is the input itself, one
+// with more than one hard link (replacing it would part the names), and one
+// the user could not open for writing. A missing name is created. A
+// symbolic link stays one: the file it leads to is replaced, in that file's
+// folder. The file that takes the old one's place keeps its permission bits,
+// and its owner and group where the process may set them.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace velkoran::app {
+
+class Replacement {
+ public:
+  enum class Refusal {
+    kNone,
+    kIsInput,    // the name leads to the input itself
+    kFolder,     // ... to a folder
+    kFifo,       // ... to a FIFO
+    kDevice,     // ... to a device or a socket
+    kHardLinks,  // ... to a file of several names
+    kNotOpened,  // the file cannot be opened for writing, or nothing can be created beside it
+  };
+
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() { abandon(); }
+
+  // Looks at what `name` leads to and, where it may be replaced, creates
+  // the new file beside it (kNone). `input` is the file being read, which
+  // must never be replaced.
+  Refusal open(const std::string& name, std::FILE* input);
+
+  // The new file, open for binary writing; nullptr before open succeeds.
+  std::FILE* file() const { return file_; }
+  // The number of names (hard links) the file had, for a kHardLinks refusal.
+  std::uint64_t links() const { return links_; }
+
+  // Flushes the new file, puts it on the disk, closes it and renames it into
+  // place (the folder, too, is put on the disk where the system can). False
+  // where any of that failed: the new file is then removed, and the old one
+  // is as it was.
+  [[nodiscard]] bool commit();
+  // Closes and removes the new file, if there is one.
+  void abandon();
+
+ private:
+  Refusal look(const std::string& name, std::FILE* input);
+
+  std::string target_;  // the file to replace or create, links followed
+  std::string temp_;    // the new file
+  std::FILE* file_ = nullptr;
+  bool existed_ = false;
+  std::uint64_t links_ = 0;
+  // The old file's permission bits, owner and group (POSIX).
+  unsigned mode_ = 0;
+  unsigned uid_ = 0;
+  unsigned gid_ = 0;
+};
+
+}  // namespace velkoran::app
