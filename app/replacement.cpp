@@ -39,16 +39,20 @@ std::string folder_of(const std::string& name) {
   return at == std::string::npos ? std::string() : name.substr(0, at + 1);
 }
 
-// A short name that does not grow with the output's, so that an output name
-// at the file system's limit still has a new file beside it: a dot, so it
-// stays out of listings, and a part drawn at random.
-std::string temp_name(const std::string& folder) {
+std::uint64_t draw_at_random() {
   static std::mt19937_64 draw{
       std::random_device{}() ^
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-  char part[17];
-  std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(draw()));
-  return folder + ".velkoran-" + std::string(part, 8) + ".tmp";
+  return draw();
+}
+
+// A short name that does not grow with the output's, so that an output name
+// at the file system's limit still has a new file beside it: a dot, so it
+// stays out of listings, and a part drawn at random.
+std::string temp_name(const std::string& folder, std::uint64_t drawn) {
+  char part[9];
+  std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(drawn & 0xFFFFFFFFu));
+  return folder + ".velkoran-" + part + ".tmp";
 }
 
 #if defined(_WIN32)
@@ -143,7 +147,7 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
   existed_ = false;
   if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
   for (int i = 0; i < kAttempts && file_ == nullptr; ++i) {
-    temp_ = temp_name(folder_of(target_));
+    temp_ = temp_name(folder_of(target_), (draw_ != nullptr ? draw_ : draw_at_random)());
     const HANDLE h = CreateFileW(wide(temp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -226,7 +230,7 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
     mode_ = 0666u & ~static_cast<unsigned>(mask);
   }
   for (int i = 0; i < kAttempts && file_ == nullptr; ++i) {
-    temp_ = temp_name(folder_of(target_));
+    temp_ = temp_name(folder_of(target_), (draw_ != nullptr ? draw_ : draw_at_random)());
     // Exclusive: never a file or a link that stood there already.
     const int fd =
         ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

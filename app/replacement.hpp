@@ -30,7 +30,9 @@ class Replacement {
     kNotOpened,  // the file cannot be opened for writing, or nothing can be created beside it
   };
 
-  Replacement() = default;
+  // `draw` gives the random part of the new file's name (tests fix it);
+  // by default, a generator seeded from the system's randomness.
+  explicit Replacement(std::uint64_t (*draw)() = nullptr) : draw_(draw) {}
   Replacement(const Replacement&) = delete;
   Replacement& operator=(const Replacement&) = delete;
   ~Replacement() { abandon(); }
@@ -56,6 +58,7 @@ class Replacement {
  private:
   Refusal look(const std::string& name, std::FILE* input);
 
+  std::uint64_t (*draw_)();
   std::string target_;  // the file to replace or create, links followed
   std::string temp_;    // the new file
   std::FILE* file_ = nullptr;

@@ -1,7 +1,9 @@
-// Writes the fuzzer's seed corpus into the folder given, emptied first: WAVE
-// files made by the test suite's builders, one of each shape the converter
-// knows. Those it must convert are named "converts-..."; a few carry the
-// trailer that bounds the output, fails the reads or makes the output a pipe.
+// Writes the fuzzers' seed corpora into the folders given, each emptied
+// first: for the conversion, WAVE files made by the test suite's builders,
+// one of each shape the converter knows (those it must convert are named
+// "converts-..."; a few carry the trailer that bounds the output, fails the
+// reads or makes the output a pipe); for velkoran-prep, the inputs of its
+// table of layouts (those it must write are named "writes-...").
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "controls.hpp"
+#include "prep_layouts.hpp"
 #include "wav_builder.hpp"
 
 using velkoran::fuzz::trailer;
@@ -23,11 +26,35 @@ Bytes samples(unsigned width, std::size_t count) {
   return velkoran::test::samples(width, velkoran::test::varied(width, count));
 }
 
+void write_corpus(const std::filesystem::path& dir,
+                  const std::vector<std::pair<std::string, Bytes>>& seeds) {
+  // Seeds dropped from a list must not stay behind and be replayed.
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  for (const auto& [name, bytes] : seeds) {
+    std::ofstream out(dir / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data().data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  std::printf("wrote %zu seeds to %s\n", seeds.size(), dir.string().c_str());
+}
+
+// The inputs of velkoran-prep's layouts, but those too large for a fuzzer's
+// input (the tests that cross its buffers).
+std::vector<std::pair<std::string, Bytes>> prep_seeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  for (const auto& c : velkoran::test::layouts::prep_layouts()) {
+    if (c.input.size() > 64 * 1024) continue;
+    seeds.emplace_back(std::string(c.relaid.size() != 0 ? "writes-" : "") + c.name, c.input);
+  }
+  return seeds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s CONVERSION_FOLDER PREP_FOLDER\n", argv[0]);
     return 2;
   }
   const Format f16 = Format::pcm16();
@@ -81,15 +108,7 @@ int main(int argc, char** argv) {
       {"read_fails_in_header", pcm_wave(f16, 8, samples(2, 4), list).raw(trailer(0, 20, 0))},
       {"read_fails_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(0, 30, 0))},
   };
-  const std::filesystem::path dir(argv[1]);
-  // Seeds dropped from this list must not stay behind and be replayed.
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  for (const auto& [name, bytes] : seeds) {
-    std::ofstream out(dir / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data().data()),
-              static_cast<std::streamsize>(bytes.size()));
-  }
-  std::printf("wrote %zu seeds to %s\n", seeds.size(), dir.string().c_str());
+  write_corpus(argv[1], seeds);
+  write_corpus(argv[2], prep_seeds());
   return 0;
 }

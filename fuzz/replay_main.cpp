@@ -1,7 +1,7 @@
 // Replays saved fuzz inputs through the fuzz target's checks, for compilers
 // and platforms without libFuzzer. Each argument is a file or a folder of
 // files. An input that breaks an invariant aborts with its message; one whose
-// name starts with "converts-" must also convert.
+// name starts with "converts-" or "writes-" must also succeed (status 0).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,8 +23,9 @@ void replay(const fs::path& p, int& count, int& refused) {
                                 std::istreambuf_iterator<char>());
   const int status =
       velkoran::fuzz::check_one(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  if (status != 0 && p.filename().string().rfind("converts-", 0) == 0) {
-    std::printf("refused, but must convert: %s\n", p.string().c_str());
+  const std::string name = p.filename().string();
+  if (status != 0 && (name.rfind("converts-", 0) == 0 || name.rfind("writes-", 0) == 0)) {
+    std::printf("refused, but must succeed: %s\n", p.string().c_str());
     ++refused;
   }
   ++count;

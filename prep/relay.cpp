@@ -130,6 +130,7 @@ class Relay {
   std::uint64_t ds64_data_size_ = 0;
   // A data chunk that stood before the format chunk, and the size it states.
   bool data_before_ = false;
+  std::uint64_t data_before_at_ = 0;
   std::uint32_t data_before_size_ = 0;
   // What stood before the format chunk, from a pipe: headers, bodies, pads.
   std::string held_;
@@ -170,12 +171,15 @@ Stop Relay::walk_to_format() {
       format_size_ = h.size();
       return {};
     }
-    if (rf64_ && h.is("ds64")) {
+    // A ds64 chunk states the sizes before the data; after it, it is a
+    // chunk like any other.
+    if (rf64_ && !data_before_ && h.is("ds64")) {
       if (Stop s = ds64(h)) return s;
       continue;
     }
     ++changes_.chunks_moved;
-    if (h.is("data")) {
+    // The first data chunk is the one; a later one is a chunk like any other.
+    if (h.is("data") && !data_before_) {
       if (Stop s = data_before_format(h)) return s;
     }
     if (!file_) {
@@ -212,6 +216,7 @@ Stop Relay::data_before_format(ChunkHeader& h) {
   if (size > wave::kUnknownDataSize) return Outcome::kTooLong;
   if (wave::length_unknown(static_cast<std::uint32_t>(size))) return Outcome::kDataWithoutLength;
   data_before_ = true;
+  data_before_at_ = in_.position() - sizeof h.bytes;
   data_before_size_ = static_cast<std::uint32_t>(size);
   wave::store_u32(h.bytes + 4, data_before_size_);
   return {};
@@ -347,12 +352,13 @@ Stop Relay::chunks_before_format() {
     // The file changed under the run if it is no longer as the first walk
     // found it.
     if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kReadFailed);
-    if (rf64_ && h.is("ds64")) {
+    const std::uint64_t at = in_.position() - sizeof h.bytes;
+    if (rf64_ && h.is("ds64") && !(data_before_ && at > data_before_at_)) {
       if (!in_.skip(h.size())) return cut(Outcome::kReadFailed);
       if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kReadFailed);
       continue;
     }
-    if (h.is("data")) wave::store_u32(h.bytes + 4, data_before_size_);
+    if (data_before_ && at == data_before_at_) wave::store_u32(h.bytes + 4, data_before_size_);
     if (Stop s = write(h.bytes, sizeof h.bytes)) return s;
     if (Stop s = stop_for(in_.copy_to(out_, h.size()), Outcome::kReadFailed)) return s;
     if (Stop s = pad(h.size(), true)) return s;
@@ -375,7 +381,7 @@ Stop Relay::chunks_after_format(bool plain) {
       return write(h.bytes, got);
     }
     if (h.is("data") && !data_before_) return data_chunk(h, plain);
-    if (!plain && rf64_ && h.is("ds64")) {
+    if (!plain && rf64_ && !data_before_ && h.is("ds64")) {
       if (Stop s = ds64(h)) return s;
       continue;
     }

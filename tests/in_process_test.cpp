@@ -7,6 +7,8 @@
 
 #include "in_process.hpp"
 #include "messages.hpp"
+#include "named_case.hpp"
+#include "prep/relay.hpp"
 #include "wav_builder.hpp"
 #include "wave/interrupt.hpp"
 
@@ -30,40 +32,58 @@ Converted convert_with_limit(const Bytes& input, std::uint64_t max_length, bool 
   return c;
 }
 
-TEST(LengthLimit, OutputNeverGrowsPastWhatWaveSizesCanState) {
-  const Bytes input = pcm_wave(Format::pcm16(), 0, samples(2, {1, 2, 3, 4}));
-  const Bytes whole = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
-  // The header alone, stating what it holds: no sample.
-  const std::string mended = float_wave(Format::pcm16(), Bytes()).str();
-  // Exactly at the limit is fine; one byte more is refused. From a file, whose
-  // length shows it, before any sample, and the header then states the little
-  // it holds; from a pipe, where the bound is passed.
-  EXPECT_EQ(convert_with_limit(input, whole.size()).run.status, 0);
-  const Converted over = convert_with_limit(input, whole.size() - 1);
-  EXPECT_EQ(over.run.status, 1);
-  EXPECT_EQ(over.run.console, "tag=1" + kTooLong);
-  EXPECT_EQ(over.output, mended);
-  const Converted piped = convert_with_limit(input, whole.size() - 1, false);
-  EXPECT_EQ(piped.run.console, "tag=1" + kTooLong);
-  EXPECT_LT(piped.output.size(), whole.size());
+// The output never grows past what WAVE sizes can state (here a bound the
+// test sets). From a file, whose length shows it, an output that cannot fit
+// is refused before any sample, and the header then states the little it
+// holds; from a pipe, the bound is kept on every byte.
+struct LimitCase : NamedCase {
+  Bytes input;
+  std::size_t bound;
+  bool from_file;
+  int status;
+  Bytes output;  // what the output holds, where that is known exactly
+};
 
-  const Bytes list = list_chunk();
-  const Bytes with_trailer = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list));
-  const Converted trailer_over = convert_with_limit(with_trailer, whole.size() + list.size() - 1);
-  EXPECT_EQ(trailer_over.run.status, 1);
-  EXPECT_EQ(trailer_over.output, mended);
+class LengthLimit : public testing::TestWithParam<LimitCase> {};
 
-  // The bound holds for the header too: a chunk before the data that passes
-  // it, and then no whole sample, is no success with a wrapped RIFF size.
-  const Bytes big_chunk_first = riff_and_format(Format::pcm16(), 0)
-                                    .chunk("JUNK", Bytes().fill(100, 0))
-                                    .id("data")
-                                    .u32(1)
-                                    .u8(5);
-  const Converted header_over = convert_with_limit(big_chunk_first, big_chunk_first.size() - 2);
-  EXPECT_EQ(header_over.run.status, 1);
-  EXPECT_EQ(header_over.run.console, "tag=1" + kTooLong);
+const Bytes kFour = pcm_wave(Format::pcm16(), 0, samples(2, {1, 2, 3, 4}));
+const Bytes kFourOut = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
+// The header alone, stating what it holds: no sample.
+const Bytes kMended = float_wave(Format::pcm16(), Bytes());
+const Bytes kWithTrailer = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()));
+const std::size_t kWithTrailerOut =
+    float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk()).size();
+// The data size declares far more than the file holds: the bound is weighed
+// against what it holds.
+const Bytes kDeclaresMore = pcm_wave(Format::pcm16(), 4000, samples(2, {1, 2, 3, 4}));
+// A chunk before the data that passes the bound, and then no whole sample:
+// no success with a wrapped RIFF size.
+const Bytes kBigChunkFirst =
+    riff_and_format(Format::pcm16(), 0).chunk("JUNK", Bytes().fill(100, 0)).id("data").u32(1).u8(5);
+
+TEST_P(LengthLimit, OutputNeverGrowsPastIt) {
+  const LimitCase& c = GetParam();
+  const Converted r = convert_with_limit(c.input, c.bound, c.from_file);
+  EXPECT_EQ(r.run.status, c.status);
+  EXPECT_EQ(r.run.console, c.status == 0 ? "tag=1" : "tag=1" + kTooLong);
+  EXPECT_LE(r.output.size(), c.bound);
+  if (c.output.size() != 0) {
+    EXPECT_TRUE(r.output == c.output.str());
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, LengthLimit,
+    testing::Values(
+        LimitCase{"ExactlyAtTheBound", kFour, kFourOut.size(), true, 0, kFourOut},
+        LimitCase{"ExactlyAtTheBoundFromAPipe", kFour, kFourOut.size(), false, 0, kFourOut},
+        LimitCase{"OneByteOver", kFour, kFourOut.size() - 1, true, 1, kMended},
+        LimitCase{"OneByteOverFromAPipe", kFour, kFourOut.size() - 1, false, 1, Bytes()},
+        LimitCase{"TrailingChunkOneByteOver", kWithTrailer, kWithTrailerOut - 1, true, 1, kMended},
+        LimitCase{"DeclaredPastTheEndButFits", kDeclaresMore, kFourOut.size(), true, 0, kFourOut},
+        LimitCase{"HeaderPastTheBound", kBigChunkFirst, kBigChunkFirst.size() - 2, true, 1,
+                  Bytes()}),
+    ByName());
 
 #if defined(__GLIBC__)
 // Streams that fail as a bad disk or a dropped network share does.
@@ -99,10 +119,12 @@ TEST(ReadFailure, IsReportedWhereverItHappens) {
 }
 
 // A signal asks the run to stop (the flag it sets is set here by the input,
-// once it has delivered 200,000 bytes): the run ends at the next block of
-// samples, and the output is a whole, shorter file of whole frames.
+// once it has delivered `stop_at` bytes): the run ends at the next block of
+// samples, or within a MiB of a long chunk, and the output is a whole,
+// shorter file of whole frames and whole chunks.
 struct Stopping {
   std::string bytes;
+  std::size_t stop_at;
   std::size_t at = 0;
 };
 
@@ -111,15 +133,29 @@ ssize_t read_then_stop(void* cookie, char* buf, std::size_t size) {
   const std::size_t n = std::min(size, src->bytes.size() - src->at);
   std::memcpy(buf, src->bytes.data() + src->at, n);
   src->at += n;
-  if (src->at >= 200000) wave::stop_signal = 2;
+  if (src->at >= src->stop_at) wave::stop_signal = 2;
   return static_cast<ssize_t>(n);
 }
 
-TEST(StopRequested, EndsAtABlockWithTheTrueSizesOfWhatWasWritten) {
-  const std::vector<std::int32_t> values = varied(2, 5 * 65536);
-  Stopping src{pcm_wave(Format::pcm16(), 0, samples(2, values).add(list_chunk())).str()};
-  std::FILE* in =
-      fopencookie(&src, "rb", cookie_io_functions_t{read_then_stop, nullptr, nullptr, nullptr});
+std::FILE* stopping_stream(Stopping& src) {
+  return fopencookie(&src, "rb", cookie_io_functions_t{read_then_stop, nullptr, nullptr, nullptr});
+}
+
+const std::size_t kMiB = 1024 * 1024;
+const Bytes kLongJunk = Bytes().chunk("JUNK", Bytes().fill(3 * kMiB, 7));
+
+struct StopCase : NamedCase {
+  Bytes input;
+  std::size_t stop_at;
+  Bytes output;  // empty: the samples' case, checked on its own
+};
+
+class StopRequested : public testing::TestWithParam<StopCase> {};
+
+TEST_P(StopRequested, EndsSoonWithWholePiecesAndTrueSizes) {
+  const StopCase& c = GetParam();
+  Stopping src{c.input.str(), c.stop_at};
+  std::FILE* in = stopping_stream(src);
   std::FILE* out = std::tmpfile();
   const InProcess r = convert_in_process(in, out);
   const std::string output = read_stream(out);
@@ -127,6 +163,12 @@ TEST(StopRequested, EndsAtABlockWithTheTrueSizesOfWhatWasWritten) {
   std::fclose(in);
   std::fclose(out);
   EXPECT_EQ(r.console, "tag=1");  // nothing added
+  EXPECT_LE(src.at, c.stop_at + kMiB);
+  if (c.output.size() != 0) {
+    EXPECT_TRUE(output == c.output.str());
+    return;
+  }
+  const std::vector<std::int32_t> values = varied(2, 5 * 65536);
   ASSERT_GE(output.size(), 44u);
   const std::size_t floats_written = (output.size() - 44) / 4;
   EXPECT_GT(floats_written, 0u);
@@ -135,6 +177,56 @@ TEST(StopRequested, EndsAtABlockWithTheTrueSizesOfWhatWasWritten) {
   const std::vector<std::int32_t> head(
       values.begin(), values.begin() + static_cast<std::ptrdiff_t>(floats_written));
   EXPECT_TRUE(output == float_wave(Format::pcm16(), floats(2, head)).str());
+}
+
+Bytes whole_file(const Bytes& chunks) {
+  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
+  return set_riff_size(b);
+}
+
+const Bytes kFloat16 = format_chunk(float_format_of(Format::pcm16(), 48000 * 8));
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, StopRequested,
+    testing::Values(
+        StopCase{"InTheSamples",
+                 pcm_wave(Format::pcm16(), 0, samples(2, varied(2, 5 * 65536)).add(list_chunk())),
+                 200000, Bytes()},
+        StopCase{"InAChunkBeforeTheData",
+                 whole_file(format_chunk(Format::pcm16())
+                                .add(list_chunk())
+                                .add(kLongJunk)
+                                .chunk("data", samples(2, {1, 2}))),
+                 kMiB, whole_file(Bytes().add(kFloat16).add(list_chunk()))},
+        StopCase{
+            "InAChunkAfterTheData",
+            pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()).add(kLongJunk)),
+            kMiB, float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk())}),
+    ByName());
+
+// velkoran-prep, too, stops within a MiB of a long copy.
+TEST(StopRequested, RelayEndsSoonToo) {
+  const std::vector<std::int32_t> many = varied(2, 2 * kMiB);
+  Stopping src{whole_file(Bytes()
+                              .chunk("JUNK", Bytes().fill(8, 0))
+                              .add(format_chunk(Format::pcm16()))
+                              .chunk("data", samples(2, many)))
+                   .str(),
+               kMiB};
+  std::FILE* in = stopping_stream(src);
+  std::FILE* out = std::tmpfile();
+  prep::Changes changes;
+  prep::Outcome outcome = prep::Outcome::kWritten;
+  {
+    wave::Reader reader(in);
+    wave::Writer writer(out);
+    outcome = prep::relay(reader, writer, changes);
+  }
+  wave::stop_signal = 0;
+  std::fclose(in);
+  std::fclose(out);
+  EXPECT_EQ(outcome.kind, prep::Outcome::kInterrupted);
+  EXPECT_LE(src.at, 2 * kMiB);
 }
 
 // An output that takes every byte but cannot be repositioned.

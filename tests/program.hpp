@@ -43,7 +43,8 @@ struct Shell {
   bool closed_std_streams = false;  // standard input and output closed: no console
   bool pid_file = false;            // the program's process id written to `dir`/.pid first
   // The program run as a user who owns nothing here (nobody) where the tests
-  // run as root, whom no file's permissions refuse.
+  // run as root, whom no file's permissions refuse (not the Windows build,
+  // whose read-only attribute refuses everyone).
   bool as_user = false;
 };
 

@@ -90,6 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"OddSizeEndsAtPad", 3, samples(2, {-2}).u8(1), Bytes(), Bytes()},
         BodyCase{"BytesAfterTheRiffChunkStayOutside", 4, samples(2, {8, 9}).add(kList),
                  floats(2, {8, 9}), kList, k16, Bytes(), kStray},
+        // The ordinary ID3v1 case: the RIFF chunk ends where the data does.
+        BodyCase{"TagRightAfterTheData", 4, samples(2, {8, 9}), floats(2, {8, 9}), Bytes(), k16,
+                 Bytes(), kStray},
         BodyCase{"RiffSizeEndingInTheHeaderIsNotBelieved", 4, samples(2, {8, 9}).add(kList),
                  floats(2, {8, 9}), kList, k16, Bytes(), kStray, 20},
         BodyCase{"SevenBytesMakeTwo24BitSamples", 7, samples(3, {0x7FFFFF, -0x800000}).u8(0x11),
@@ -106,6 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
                  floats(2, {1, 2, 3, 4}), empty_chunks(10000), k16, empty_chunks(10000)},
         BodyCase{"SeveralBlocks16ThenAChunk", static_cast<std::uint32_t>(2 * kBlocks16.size()),
                  samples(2, kBlocks16).add(kList), floats(2, kBlocks16), kList},
+        // Samples read a block at a time still count where the RIFF chunk ends.
+        BodyCase{"SeveralBlocksThenBytesOutsideTheRiffChunk",
+                 static_cast<std::uint32_t>(2 * kBlocks16.size()), samples(2, kBlocks16).add(kList),
+                 floats(2, kBlocks16), kList, k16, Bytes(), kStray},
         BodyCase{"SeveralBlocks24UntilTheEnd", 0, samples(3, kBlocks24).u8(1), floats(3, kBlocks24),
                  Bytes(), k24}),
     ByName());

@@ -1,0 +1,86 @@
+// The shared file helpers in process: a name quoted for the shell, and the
+// new file that replaces an old one.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/quote.hpp"
+#include "app/replacement.hpp"
+
+namespace velkoran::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(QuoteForShell, GivesTheShellTheNameUnchanged) {
+  struct Case {
+    const char* name;
+    const char* posix;
+    const char* cmd;
+  };
+  for (const Case& c : {
+           Case{"take.wav", "take.wav", "take.wav"},
+           Case{"Day 1/Take 01.wav", "'Day 1/Take 01.wav'", "\"Day 1/Take 01.wav\""},
+           Case{"it's.wav", "'it'\\''s.wav'", "\"it's.wav\""},
+           Case{"-lead.wav", "./-lead.wav", ".\\-lead.wav"},
+           Case{"a&b;c$(d)|e.wav", "'a&b;c$(d)|e.wav'", "\"a&b;c$(d)|e.wav\""},
+           Case{"100%.wav", "'100%.wav'", "\"100%.wav\""},
+           Case{"\xC3\x9C"
+                "bung.wav",
+                "\xC3\x9C"
+                "bung.wav",
+                "\xC3\x9C"
+                "bung.wav"},
+           Case{"C:\\rec\\x.wav", "'C:\\rec\\x.wav'", "C:\\rec\\x.wav"},
+       }) {
+    EXPECT_EQ(quote_for_shell(c.name, Shell::kPosix), c.posix) << c.name;
+    EXPECT_EQ(quote_for_shell(c.name, Shell::kCmd), c.cmd) << c.name;
+  }
+}
+
+#if !defined(_WIN32)
+std::string contents(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void put(const fs::path& p, const std::string& s) {
+  std::ofstream(p, std::ios::binary) << s;
+}
+
+// The names drawn: the first two stand there already, a link and a leftover.
+std::uint64_t drawn[] = {0xaaaaaaaa, 0xbbbbbbbb, 0xcccccccc};
+std::size_t next_draw = 0;
+std::uint64_t draw_in_turn() {
+  return drawn[next_draw++ % 3];
+}
+
+// Whatever stands under a name the new file would take (a link planted by
+// someone else, a leftover of a killed run) is passed over, never written.
+TEST(Replacement, NeverOpensANameThatStandsThereAlready) {
+  char tmpl[] = "/tmp/velkoran-replacement-XXXXXX";
+  const fs::path dir = ::mkdtemp(tmpl);
+  put(dir / "victim", "victim");
+  put(dir / "in.wav", "input");
+  put(dir / ".velkoran-bbbbbbbb.tmp", "leftover");
+  fs::create_symlink(dir / "victim", dir / ".velkoran-aaaaaaaa.tmp");
+  std::FILE* input = std::fopen((dir / "in.wav").c_str(), "rb");
+  next_draw = 0;
+  Replacement out(draw_in_turn);
+  ASSERT_EQ(out.open((dir / "out.wav").string(), input), Replacement::Refusal::kNone);
+  std::fputs("new", out.file());
+  EXPECT_TRUE(out.commit());
+  std::fclose(input);
+  EXPECT_EQ(contents(dir / "out.wav"), "new");
+  EXPECT_EQ(contents(dir / "victim"), "victim");
+  EXPECT_EQ(contents(dir / ".velkoran-bbbbbbbb.tmp"), "leftover");
+  EXPECT_FALSE(fs::exists(dir / ".velkoran-cccccccc.tmp"));
+  fs::remove_all(dir);
+}
+#endif
+
+}  // namespace
+}  // namespace velkoran::app
