@@ -229,6 +229,46 @@ TEST(StopRequested, RelayEndsSoonToo) {
   EXPECT_LE(src.at, 2 * kMiB);
 }
 
+// A read that a signal cuts short, with nothing read yet, is the stop the
+// signal asked for, not a failure of the input: velkoran-prep, which has no
+// other look at the request there, ends interrupted and says nothing.
+struct Cut {
+  std::string bytes;  // what arrives before the signal
+  std::size_t at = 0;
+};
+
+ssize_t read_then_signal(void* cookie, char* buf, std::size_t size) {
+  auto* src = static_cast<Cut*>(cookie);
+  if (src->at == src->bytes.size()) {
+    wave::stop_signal = 2;
+    errno = EINTR;
+    return -1;
+  }
+  const std::size_t n = std::min(size, src->bytes.size() - src->at);
+  std::memcpy(buf, src->bytes.data() + src->at, n);
+  src->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+TEST(StopRequested, AReadCutByASignalIsAStop) {
+  Cut src{whole_file(Bytes().chunk("JUNK", Bytes().fill(8, 0))).str().substr(0, 20)};
+  std::FILE* in =
+      fopencookie(&src, "rb", cookie_io_functions_t{read_then_signal, nullptr, nullptr, nullptr});
+  std::FILE* out = std::tmpfile();
+  prep::Changes changes;
+  prep::Outcome outcome = prep::Outcome::kWritten;
+  {
+    wave::Reader reader(in);
+    wave::Writer writer(out);
+    outcome = prep::relay(reader, writer, changes);
+    EXPECT_EQ(reader.why_short(), wave::Halt::kStopped);
+  }
+  wave::stop_signal = 0;
+  std::fclose(in);
+  std::fclose(out);
+  EXPECT_EQ(outcome.kind, prep::Outcome::kInterrupted);
+}
+
 // An output that takes every byte but cannot be repositioned.
 struct Sink {
   int seek_errno;  // why repositioning fails
