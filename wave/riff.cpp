@@ -53,8 +53,7 @@ bool is_pad(const unsigned char* p, std::size_t n) {
   return false;
 }
 
-bool pad_follows(Reader& in, std::uint64_t body_size) {
-  if (!is_odd(body_size)) return false;
+bool pad_next(Reader& in) {
   unsigned char next[5];
   return is_pad(next, in.peek(next, sizeof next));
 }

@@ -34,9 +34,15 @@ inline bool is_odd(std::uint64_t body_size) {
 // when the writer left the pad out and it starts the next chunk.
 bool is_pad(const unsigned char* p, std::size_t n);
 
+// Looks at the input just after an odd body, without consuming it: true
+// when the byte there is its pad.
+bool pad_next(Reader& in);
+
 // Looks at the input just after a body of `body_size` bytes, without
 // consuming it: true when a pad byte follows there.
-bool pad_follows(Reader& in, std::uint64_t body_size);
+inline bool pad_follows(Reader& in, std::uint64_t body_size) {
+  return is_odd(body_size) && pad_next(in);
+}
 
 // Where the input's RIFF chunk ends, 8 + `riff_size`, lies between the end
 // of its data chunk (with its pad) and the end of the input, the bytes past
