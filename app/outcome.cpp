@@ -45,37 +45,20 @@ constexpr bool each_ending_at_its_kind() {
   return std::size(kEndings) == Outcome::kInterrupted + 1;
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
+static_assert(Outcome::kHeaderMalformed ==
+                      Outcome::kOutputNotOpened + wave::End::kHeaderMalformed &&
+                  Outcome::kInterrupted == Outcome::kOutputNotOpened + wave::End::kInterrupted,
+              "the conversion's ends follow the front end's, in their own order");
 
 }  // namespace
 
-Outcome::Outcome(const wave::End& end) : kind(kConverted), header_error(end.header_error) {
-  switch (end.kind) {
-    case wave::End::kConverted:
-      kind = kConverted;
-      break;
-    case wave::End::kHeaderMalformed:
-      kind = kHeaderMalformed;
-      break;
-    case wave::End::kUnknownFormatTag:
-      kind = kUnknownFormatTag;
-      break;
-    case wave::End::kNotStereo16Or24:
-      kind = kNotStereo16Or24;
-      break;
-    case wave::End::kWriteFailed:
-      kind = kWriteFailed;
-      break;
-    case wave::End::kReadFailed:
-      kind = kReadFailed;
-      break;
-    case wave::End::kTooLong:
-      kind = kTooLong;
-      break;
-    case wave::End::kInterrupted:
-      kind = kInterrupted;
-      break;
-  }
-}
+// The conversion's ends stand in Kind in their own order, after the front
+// end's: each is found by its place.
+Outcome::Outcome(const wave::End& end)
+    : kind(end.kind == wave::End::kConverted
+               ? kConverted
+               : static_cast<Kind>(kOutputNotOpened + static_cast<int>(end.kind))),
+      header_error(end.header_error) {}
 
 void Console::banner(const std::string& in_name, const std::string& out_name) {
   std::fprintf(f_, kBannerFormat, in_name.c_str(), out_name.c_str());

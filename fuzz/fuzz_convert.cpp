@@ -121,18 +121,8 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
       2 * (bounded && declared / frame < available ? declared / frame : available);
   check(load_u32(o + pos + 4) == 4 * samples, "data size is 4 times the samples");
   check(start + 4 * samples <= out.size(), "samples within the output");
-  for (std::size_t i = 0; i < samples; ++i) {
-    const unsigned char* s = in + start + width * i;
-    const std::uint32_t word = width == 2
-                                   ? std::uint32_t{load_u16(s)} << 16
-                                   : (std::uint32_t{s[0]} << 8) | (std::uint32_t{s[1]} << 16) |
-                                         (std::uint32_t{s[2]} << 24);
-    const double value = static_cast<std::int32_t>(word) / 2147483648.0;
-    const std::uint32_t bits = load_u32(o + start + 4 * i);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    check(static_cast<double>(f) == value, "every sample is exactly s / 2^15 or s / 2^23");
-  }
+  check(velkoran::fuzz::same_samples(in + start, width, o + start, samples),
+        "every sample is exactly s / 2^15 or s / 2^23");
 
   // What follows the data chunk is carried over, less one pad byte.
   std::size_t after = size;
