@@ -45,9 +45,12 @@ constexpr bool each_ending_at_its_kind() {
   return std::size(kEndings) == Outcome::kInterrupted + 1;
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
-static_assert(Outcome::kHeaderMalformed ==
-                      Outcome::kOutputNotOpened + wave::End::kHeaderMalformed &&
-                  Outcome::kInterrupted == Outcome::kOutputNotOpened + wave::End::kInterrupted,
+// Where a conversion's end stands in Kind: after the front end's, in its own order.
+constexpr int after_front_end(wave::End::Kind k) {
+  return static_cast<int>(Outcome::kOutputNotOpened) + static_cast<int>(k);
+}
+static_assert(Outcome::kHeaderMalformed == after_front_end(wave::End::kHeaderMalformed) &&
+                  Outcome::kInterrupted == after_front_end(wave::End::kInterrupted),
               "the conversion's ends follow the front end's, in their own order");
 
 }  // namespace
@@ -55,9 +58,8 @@ static_assert(Outcome::kHeaderMalformed ==
 // The conversion's ends stand in Kind in their own order, after the front
 // end's: each is found by its place.
 Outcome::Outcome(const wave::End& end)
-    : kind(end.kind == wave::End::kConverted
-               ? kConverted
-               : static_cast<Kind>(kOutputNotOpened + static_cast<int>(end.kind))),
+    : kind(end.kind == wave::End::kConverted ? kConverted
+                                             : static_cast<Kind>(after_front_end(end.kind))),
       header_error(end.header_error) {}
 
 void Console::banner(const std::string& in_name, const std::string& out_name) {

@@ -1,8 +1,9 @@
 // A fuzz input may end in a trailer that sets how the run's streams behave,
-// so that the fuzzer reaches the length bound, failing reads and outputs that
-// cannot be rewound as well as the bytes of the file: the marker, then one
-// byte for each of the three. An input without the trailer runs on a plain
-// input and a seekable, unbounded output.
+// so that the fuzzer reaches the length bound, failing reads, outputs that
+// cannot be rewound and RF64 outputs as well as the bytes of the file: the
+// marker, then a byte for the bound, one for the failing reads and one of
+// flags (an unseekable output; files for input and output). An input without the trailer runs on a
+// plain input and a seekable, unbounded output.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,8 @@ struct Controls {
   std::uint64_t max_length = 0;    // 0: the 4 GiB bound of WAVE sizes
   std::size_t fail_at = SIZE_MAX;  // reads fail once this many bytes have been read
   bool unseekable = false;         // the output cannot be repositioned, as a pipe
+  // The input and the output are files: an output past the bound is RF64.
+  bool files = false;
 };
 
 // The controls an input's trailer sets; `size` then leaves the trailer out.
@@ -32,7 +35,10 @@ inline Controls controls_of(const std::uint8_t* data, std::size_t& size) {
   // At least 20 bytes, so the format tag's line is printed before the bound stops a run.
   if (t[0] != 0) c.max_length = 20 + 4u * t[0];
   if (t[1] != 0) c.fail_at = 3u * (t[1] - 1u);
-  c.unseekable = (t[2] & 1) != 0;
+  // Files for both streams leave no failing reads and no unseekable output.
+  c.files = (t[2] & 2) != 0;
+  c.unseekable = !c.files && (t[2] & 1) != 0;
+  if (c.files) c.fail_at = SIZE_MAX;
   return c;
 }
 

@@ -202,14 +202,35 @@ struct Run {
 Run run(const std::uint8_t* data, std::size_t size, const Controls& c) {
   Source src{data, size, c.fail_at};
   Sink sink{c.unseekable, {}};
-  std::FILE* in = fopencookie(&src, "rb", {source_read, nullptr, nullptr, nullptr});
-  std::FILE* out = fopencookie(&sink, "wb", {nullptr, sink_write, sink_seek, nullptr});
+  std::FILE* in =
+      c.files ? velkoran::test::file_holding(std::string(reinterpret_cast<const char*>(data), size))
+              : fopencookie(&src, "rb", {source_read, nullptr, nullptr, nullptr});
+  std::FILE* out = c.files ? std::tmpfile()
+                           : fopencookie(&sink, "wb", {nullptr, sink_write, sink_seek, nullptr});
   if (in == nullptr || out == nullptr) std::abort();
   const velkoran::test::InProcess r = velkoran::test::convert_in_process(
       in, out, c.max_length != 0 ? c.max_length : velkoran::wave::kMaxWaveLength);
+  if (c.files) sink.bytes = velkoran::test::read_stream(out);
   std::fclose(in);
   std::fclose(out);
   return {r.status, r.console, sink.bytes};
+}
+
+// The RF64 file that stands for the RIFF output `riff` (its true sizes):
+// RF64, a ds64 chunk of its 64-bit sizes, then the same chunks, the 32-bit
+// sizes 0xFFFFFFFF.
+std::string as_rf64(const std::string& riff, std::size_t data_size_offset) {
+  const auto* r = reinterpret_cast<const unsigned char*>(riff.data());
+  const std::uint64_t data = load_u32(r + data_size_offset);
+  unsigned char ds64[36] = {'d', 's', '6', '4', 28};
+  velkoran::wave::store_u64(ds64 + 8, std::uint64_t{load_u32(r + 4)} + 36);
+  velkoran::wave::store_u64(ds64 + 16, data);
+  velkoran::wave::store_u64(ds64 + 24, data / 8);
+  std::string out = "RF64\xFF\xFF\xFF\xFFWAVE";
+  out.append(reinterpret_cast<const char*>(ds64), sizeof ds64);
+  out += riff.substr(12);
+  out.replace(data_size_offset + 36, 4, "\xFF\xFF\xFF\xFF");
+  return out;
 }
 
 }  // namespace
@@ -231,8 +252,20 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   const Run r = run(data, size, c);
   check(r.status == 0 || r.status == 1, "statuses are 0 and 1 only");
   if (r.status != 0) check_failure(r.console);
-  if (bounded) check(r.output.size() <= c.max_length, "the output keeps to its length bound");
+  if (bounded && r.output.compare(0, 4, "RF64") != 0) {
+    check(r.output.size() <= c.max_length, "a RIFF output keeps to its length bound");
+  }
   if (bounded + failing + c.unseekable > 1) return r.status;
+
+  // From a file into a file, an output past the bound is RF64, the same
+  // chunks, its sizes in ds64; but a header that passes it is refused.
+  if (bounded && c.files && plain.status == 0 && plain.output.size() > c.max_length &&
+      data_size.offset + 4 <= c.max_length) {
+    check(r.status == 0 && r.console == plain.console &&
+              r.output == as_rf64(plain.output, data_size.offset),
+          "an output past the bound is RF64, the same chunks, its true sizes in ds64");
+    return r.status;
+  }
 
   if (failing) {
     check(r.status == 1, "a run whose reads fail does not succeed");

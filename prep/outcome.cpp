@@ -71,6 +71,13 @@ constexpr Ending kEndings[] = {
     {Outcome::kTooLong,
      "{in} holds more than a RIFF file's sizes can state (4 GiB); velkoran could not take "
      "it either.\n"},
+    {Outcome::kLongFromAPipe,
+     "{in} is not a file, and its data passes what RIFF sizes can state (4 GiB): the chunks "
+     "after it could not be moved before it. Give it as a file.\n"},
+    {Outcome::kLongWithStrayTail,
+     "{in} has data past what RIFF sizes can state (4 GiB), and after it bytes that are no "
+     "whole chunk: they could not be moved before the data, and velkoran would read them as "
+     "samples.\n"},
     {Outcome::kTooMuchBeforeData,
      "{in} is not a file, and what stands before its format chunk passes the 16 MiB held "
      "from a pipe: give it as a file.\n"},
@@ -122,7 +129,14 @@ std::string count(std::uint64_t n, const char* one, const char* many) {
 std::string describe(const Changes& c) {
   std::string s;
   const auto add = [&s](const std::string& part) { s += (s.empty() ? "" : ", ") + part; };
-  if (std::string(c.form) != "RIFF") {
+  if (c.past_riff) {
+    add(std::string(c.form) + " written as RIFF, its ds64 chunk dropped");
+    add("and as its data passes what RIFF sizes can state (4 GiB), the RIFF and data sizes "
+        "written as 0xFFFFFFFF (length unknown)");
+    if (c.chunks_after_data_moved != 0) {
+      add(count(c.chunks_after_data_moved, "chunk", "chunks") + " after the data moved before it");
+    }
+  } else if (std::string(c.form) != "RIFF") {
     add(std::string(c.form) + " written as RIFF");
     if (c.ds64_dropped > 1) {
       add("its data size taken from the last of its " + std::to_string(c.ds64_dropped) +
@@ -149,6 +163,9 @@ std::string describe(const Changes& c) {
   }
   if (c.pads_added != 0) {
     add(count(c.pads_added, "missing pad byte", "missing pad bytes") + " added");
+  }
+  if (c.pads_zeroed != 0) {
+    add(count(c.pads_zeroed, "pad byte", "pad bytes") + " of another value than 0 written as 0");
   }
   add("every other chunk kept byte for byte");
   return s;

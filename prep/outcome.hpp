@@ -40,6 +40,8 @@ struct [[nodiscard]] Outcome {
     kExtensibleNotPcm,   // WAVE_FORMAT_EXTENSIBLE of another sub-format
     kChannelMask,        // with the mask
     kTooLong,            // more than RIFF sizes can state
+    kLongFromAPipe,      // RF64 data past what RIFF states, from a pipe
+    kLongWithStrayTail,  // RF64 data past what RIFF states, followed by what is no chunk
     kTooMuchBeforeData,  // from a pipe, more before the format chunk than is held
     kReadFailed,
     kWriteFailed,
@@ -70,6 +72,11 @@ struct Changes {
   unsigned valid_bits = 0;    // its wValidBitsPerSample, where fewer than the bits
   std::uint64_t extension_dropped = 0;  // its bytes past the 22 of the extension
   unsigned pads_added = 0;              // pad bytes a writer had left out
+  unsigned pads_zeroed = 0;             // pad bytes of another value than 0, written as 0
+  // RF64 data past what RIFF sizes state: written with both sizes "length
+  // unknown", the chunks after it moved before it.
+  bool past_riff = false;
+  unsigned chunks_after_data_moved = 0;
 };
 
 // The most that is held of the chunks before the format chunk when the input

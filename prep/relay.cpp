@@ -18,6 +18,7 @@ using wave::Halt;
 using wave::Halted;
 using wave::load_u16;
 using wave::load_u32;
+using wave::load_u64;
 
 // The sub-formats of WAVE_FORMAT_EXTENSIBLE: KSDATAFORMAT_SUBTYPE_PCM and
 // _IEEE_FLOAT, as their GUIDs stand in the file.
@@ -35,10 +36,6 @@ constexpr std::uint32_t kExtensibleSize = 40;
 // A ds64 chunk starts with the RIFF size, the data size and the sample count.
 constexpr std::uint32_t kDs64Sizes = 24;
 constexpr std::uint64_t kRiffHeaderBytes = 12;
-
-std::uint64_t load_u64(const unsigned char* p) {
-  return std::uint64_t{load_u32(p)} | (std::uint64_t{load_u32(p + 4)} << 32);
-}
 
 // What a halted read, write or copy ends the run with: `at_end` where the
 // input ended first.
@@ -73,6 +70,7 @@ class Relay {
     if (!s) s = walk_to_format();
     if (!s) s = format_head();
     if (!s) s = check_format();
+    if (!s) s = look_ahead();
     if (!s && plain()) return copy_plain().value_or(Outcome::kCopied);
     if (!s) s = format_chunk();
     if (!s) s = chunks_before_format();
@@ -95,12 +93,33 @@ class Relay {
   // The pad after a body of `size` as the re-laid file has it: the one that
   // stood there, copied, or where the writer left it out, a 0 added. In a
   // file copied unchanged, a pad left out stays out.
-  Stop pad(std::uint32_t size, bool add_missing) {
-    if (wave::pad_follows(in_, size)) return stop_for(in_.copy_to(out_, 1), Outcome::kNoData);
-    if (!wave::is_odd(size) || !add_missing) return {};
-    ++changes_.pads_added;
+  Stop pad(std::uint32_t size, bool relaid) {
+    if (!relaid) {
+      if (!wave::pad_follows(in_, size)) return {};
+      return stop_for(in_.copy_to(out_, 1), Outcome::kNoData);
+    }
+    const int b = take_pad(size);
+    if (b == kNoPad) return {};
+    if (b == kCut) return cut(Outcome::kNoData);
     const unsigned char zero = 0;
     return write(&zero, 1);
+  }
+  // The pad after a body of `size`, in a re-laid file: consumed, and
+  // counted where it was left out or was not 0. A chunk that moved stands
+  // before another one now, against which a pad of another value could be
+  // weighed as the first byte of its id: every pad there is written as 0.
+  static constexpr int kNoPad = -1;
+  static constexpr int kCut = -2;
+  int take_pad(std::uint32_t size) {
+    if (!wave::is_odd(size)) return kNoPad;
+    if (!wave::pad_follows(in_, size)) {
+      ++changes_.pads_added;
+      return 0;
+    }
+    unsigned char b = 0;
+    if (!in_.read_exact(&b, 1)) return kCut;
+    if (b != 0) ++changes_.pads_zeroed;
+    return 0;
   }
 
   Stop riff_header();
@@ -110,6 +129,9 @@ class Relay {
   Stop hold(const ChunkHeader& h);
   Stop format_head();
   Stop check_format();
+  Stop look_ahead();
+  bool tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks);
+  Stop long_data();
   bool plain() const { return !rf64_ && format_at_ == kRiffHeaderBytes && !extensible_; }
   Stop copy_plain();
   Stop format_chunk();
@@ -144,6 +166,12 @@ class Relay {
   // data ran to the end of the input.
   bool data_whole_ = false;
   std::uint64_t data_end_in_ = 0;
+  // RF64 data past what RIFF states, from a file: its size, and where the
+  // chunks after it begin.
+  bool past_ = false;
+  std::uint64_t long_size_ = 0;
+  std::uint64_t tail_at_ = 0;
+  unsigned tail_chunks_ = 0;
 };
 
 Stop Relay::riff_header() {
@@ -223,7 +251,7 @@ Stop Relay::data_before_format(ChunkHeader& h) {
 }
 
 // From a pipe, a chunk before the format chunk is held whole, with its pad
-// (a 0 where the writer left it out), up to kMaxHeld in all.
+// (as 0), up to kMaxHeld in all.
 Stop Relay::hold(const ChunkHeader& h) {
   const std::uint32_t size = h.size();
   const std::uint64_t needed = held_.size() + sizeof h.bytes + std::uint64_t{size} + 1;
@@ -239,14 +267,9 @@ Stop Relay::hold(const ChunkHeader& h) {
   if (in_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
     return cut(Outcome::kNoFormat);
   }
-  if (wave::pad_follows(in_, size)) {
-    unsigned char b = 0;
-    if (!in_.read_exact(&b, 1)) return cut(Outcome::kNoFormat);
-    held_ += static_cast<char>(b);
-  } else if (wave::is_odd(size)) {
-    ++changes_.pads_added;
-    held_ += '\0';
-  }
+  const int pad = take_pad(size);
+  if (pad == kCut) return cut(Outcome::kNoFormat);
+  if (pad != kNoPad) held_ += '\0';
   return {};
 }
 
@@ -298,6 +321,91 @@ Stop Relay::check_format() {
     changes_.extension_dropped = format_size_ - kExtensibleSize;
   }
   return {};
+}
+
+// An RF64 file whose data passes what RIFF can state (its size past 32 bits,
+// or the whole file past the writer's bound) is written with RIFF and data
+// sizes that say "length unknown", which velkoran reads to the end of the
+// file: so the chunks after the data must come before it. From a file, its
+// chunk headers up to the data, and the chunks after it, are read ahead to
+// know that, and that they are whole chunks, before anything is written;
+// a pipe cannot be read twice.
+Stop Relay::look_ahead() {
+  if (!rf64_ || data_before_) return {};
+  if (!file_) {
+    if (ds64_found_ && ds64_data_size_ >= wave::kUnknownDataSize) return Outcome::kLongFromAPipe;
+    return {};
+  }
+  const std::uint64_t length = *in_.length();
+  const std::uint64_t resume = in_.position();
+  bool ds64 = ds64_found_;
+  std::uint64_t size = ds64_data_size_;
+  if (!in_.skip(format_size_ - head_size_)) return cut(Outcome::kNoFormat);
+  if (wave::pad_follows(in_, format_size_) && !in_.skip(1)) return cut(Outcome::kNoFormat);
+  for (;;) {
+    ChunkHeader h;
+    // No data chunk: the walk that writes says so.
+    if (!wave::read_chunk_header(in_, h)) break;
+    if (h.is("ds64") && h.size() >= kDs64Sizes) {
+      unsigned char sizes[kDs64Sizes];
+      if (!in_.read_exact(sizes, sizeof sizes)) break;
+      ds64 = true;
+      size = load_u64(sizes + 8);
+      if (!in_.skip(h.size() - kDs64Sizes)) break;
+    } else if (h.is("data")) {
+      const std::uint64_t body_at = in_.position();
+      const bool long_size = ds64 && size >= wave::kUnknownDataSize;
+      if (!long_size && length <= out_.max_length()) break;
+      // Without ds64, a size of 0 or 0xFFFFFFFF says the data runs to the end.
+      if (!ds64) size = wave::length_unknown(h.size()) ? length - body_at : h.size();
+      past_ = true;
+      long_size_ = size;
+      // (A size past what the file holds, however large, ends at its end.)
+      tail_at_ = size < length - body_at ? body_at + size : length;
+      if (!tail_is_chunks(tail_at_, length, tail_chunks_)) return Outcome::kLongWithStrayTail;
+      break;
+    } else if (!in_.skip(h.size())) {
+      break;
+    }
+    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) break;
+  }
+  if (in_.failed()) return Outcome::kReadFailed;
+  if (!in_.seek(resume)) return Outcome::kReadFailed;
+  if (past_) out_.set_max_length(UINT64_MAX);  // the output says "length unknown"
+  return {};
+}
+
+// True when the bytes from `from` (just after long data) to `length` are
+// whole chunks, their pads after them, or nothing; `chunks` counts them.
+bool Relay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks) {
+  chunks = 0;
+  if (!in_.seek(from)) return false;
+  if (wave::pad_follows(in_, long_size_) && !in_.skip(1)) return false;
+  tail_at_ = in_.position();
+  while (in_.position() < length) {
+    ChunkHeader h;
+    if (!wave::read_chunk_header(in_, h) || !in_.skip(h.size())) return false;
+    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return false;
+    ++chunks;
+  }
+  return true;
+}
+
+// The long data of an RF64 file, last: the chunks after it first, as they
+// stand, then the data chunk, its size "length unknown", and every byte of
+// its data; no pad follows what runs to the end of the file.
+Stop Relay::long_data() {
+  changes_.past_riff = true;
+  changes_.chunks_after_data_moved = tail_chunks_;
+  const std::uint64_t body_at = in_.position();
+  if (!in_.seek(tail_at_)) return Outcome::kReadFailed;
+  if (Stop s = stop_for(in_.copy_rest(out_))) return s;
+  if (Stop s = write("data", 4)) return s;
+  if (Stop s = stop_for(out_.write_u32(wave::kUnknownDataSize))) return s;
+  if (!in_.seek(body_at)) return Outcome::kReadFailed;
+  const Halted copied = in_.copy_to(out_, long_size_);
+  if (copied == Halt::kEnded) return {};  // cut short: all there is was carried over
+  return stop_for(copied);
 }
 
 // velkoran takes the file as it is: every byte is copied, a chunk at a time
@@ -396,9 +504,14 @@ Stop Relay::chunks_after_format(bool plain) {
 }
 
 Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
+  if (past_) return long_data();
   std::uint64_t size = h.size();
-  if (!plain && rf64_ && ds64_found_) size = ds64_data_size_;
-  if (size > wave::kUnknownDataSize) return Outcome::kTooLong;
+  const bool from_ds64 = !plain && rf64_ && ds64_found_;
+  if (from_ds64) size = ds64_data_size_;
+  // What a 32-bit size cannot state (its largest value says "length unknown").
+  if (from_ds64 && size >= wave::kUnknownDataSize) {
+    return file_ ? Outcome::kTooLong : Outcome::kLongFromAPipe;
+  }
   const auto size32 = static_cast<std::uint32_t>(size);
   if (Stop s = write("data", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(size32))) return s;
@@ -417,6 +530,10 @@ Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
 // The output's RIFF chunk ends where the input's did, relative to the end of
 // the data, where that is believable; else at the end of the output.
 Stop Relay::riff_size() {
+  if (past_) {
+    if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
+    return stop_for(out_.write_u32(wave::kUnknownDataSize));
+  }
   const std::uint64_t outside =
       data_whole_ ? wave::bytes_after_riff(riff_size_, data_end_in_, in_.position()) : 0;
   const std::uint64_t riff_end = out_.position() - outside;

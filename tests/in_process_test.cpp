@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "decode.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "named_case.hpp"
 #include "prep/relay.hpp"
+#include "prep_layouts.hpp"
 #include "wav_builder.hpp"
 #include "wave/interrupt.hpp"
 
@@ -41,7 +43,8 @@ struct LimitCase : NamedCase {
   std::size_t bound;
   bool from_file;
   int status;
-  Bytes output;  // what the output holds, where that is known exactly
+  Bytes output;                            // what the output holds, where that is known exactly
+  std::vector<std::int32_t> samples = {};  // what libsndfile must read from it, 16-bit
 };
 
 class LengthLimit : public testing::TestWithParam<LimitCase> {};
@@ -51,8 +54,7 @@ const Bytes kFourOut = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
 // The header alone, stating what it holds: no sample.
 const Bytes kMended = float_wave(Format::pcm16(), Bytes());
 const Bytes kWithTrailer = pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()));
-const std::size_t kWithTrailerOut =
-    float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk()).size();
+const Bytes kWithTrailerOut = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk());
 // The data size declares far more than the file holds: the bound is weighed
 // against what it holds.
 const Bytes kDeclaresMore = pcm_wave(Format::pcm16(), 4000, samples(2, {1, 2, 3, 4}));
@@ -60,15 +62,48 @@ const Bytes kDeclaresMore = pcm_wave(Format::pcm16(), 4000, samples(2, {1, 2, 3,
 // no success with a wrapped RIFF size.
 const Bytes kBigChunkFirst =
     riff_and_format(Format::pcm16(), 0).chunk("JUNK", Bytes().fill(100, 0)).id("data").u32(1).u8(5);
+// Samples over several blocks, chunks before and after them, a tag after
+// the RIFF chunk: past the bound, all of it as RF64. (libsndfile's RF64
+// reader loses its way in a LIST whose items are not padded: this one's are.)
+const std::vector<std::int32_t> kLong = varied(2, 3 * 65536 + 6);
+const Bytes kTagOutside = Bytes().raw("TAG").fill(13, 0x41);
+const Bytes kInfo = Bytes().chunk("LIST", Bytes().raw("INFOICMT").u32(4).raw("take"));
+const Bytes kLongIn = pcm_wave(Format::pcm16(), static_cast<std::uint32_t>(2 * kLong.size()),
+                               samples(2, kLong).add(kInfo), kInfo)
+                          .add(kTagOutside);
+const Bytes kLongOut = float_wave(Format::pcm16(), floats(2, kLong), kInfo, kInfo).add(kTagOutside);
+// Odd data: three samples and a byte, then its pad and a chunk.
+const Bytes kOddIn = pcm_wave(Format::pcm16(), 7, samples(2, {5, 6, 7}).u8(1).u8(0).add(kInfo));
+const Bytes kOddOut = float_wave(Format::pcm16(), floats(2, {5, 6}), kInfo);
 
-TEST_P(LengthLimit, OutputNeverGrowsPastIt) {
+std::string written(const std::string& bytes) {
+  const fs::path p = fs::temp_directory_path() / ("velkoran-limit-" + std::to_string(::getpid()));
+  std::FILE* f = std::fopen(p.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return p.string();
+}
+
+TEST_P(LengthLimit, OutputNeverGrowsPastItAsRiff) {
   const LimitCase& c = GetParam();
   const Converted r = convert_with_limit(c.input, c.bound, c.from_file);
   EXPECT_EQ(r.run.status, c.status);
   EXPECT_EQ(r.run.console, c.status == 0 ? "tag=1" : "tag=1" + kTooLong);
-  EXPECT_LE(r.output.size(), c.bound);
   if (c.output.size() != 0) {
     EXPECT_TRUE(r.output == c.output.str());
+  }
+  if (r.output.compare(0, 4, "RIFF") == 0) {
+    EXPECT_LE(r.output.size(), c.bound);
+  }
+  if (c.samples.empty()) return;
+  // An independent reader takes the RF64 file for what it is.
+  const std::string name = written(r.output);
+  const Decoded d = decode(name);
+  fs::remove(name);
+  EXPECT_EQ(d.info.frames, static_cast<sf_count_t>(c.samples.size() / 2));
+  ASSERT_EQ(d.samples.size(), c.samples.size());
+  for (std::size_t i = 0; i < c.samples.size(); ++i) {
+    ASSERT_EQ(d.samples[i], static_cast<float>(c.samples[i]) / 32768.0f) << "sample " << i;
   }
 }
 
@@ -77,9 +112,24 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LimitCase{"ExactlyAtTheBound", kFour, kFourOut.size(), true, 0, kFourOut},
         LimitCase{"ExactlyAtTheBoundFromAPipe", kFour, kFourOut.size(), false, 0, kFourOut},
-        LimitCase{"OneByteOver", kFour, kFourOut.size() - 1, true, 1, kMended},
+        LimitCase{"OneByteOverIsRf64",
+                  kFour,
+                  kFourOut.size() - 1,
+                  true,
+                  0,
+                  as_rf64(kFourOut),
+                  {1, 2, 3, 4}},
         LimitCase{"OneByteOverFromAPipe", kFour, kFourOut.size() - 1, false, 1, Bytes()},
-        LimitCase{"TrailingChunkOneByteOver", kWithTrailer, kWithTrailerOut - 1, true, 1, kMended},
+        LimitCase{"TrailingChunkOneByteOver",
+                  kWithTrailer,
+                  kWithTrailerOut.size() - 1,
+                  true,
+                  0,
+                  as_rf64(kWithTrailerOut),
+                  {1, 2, 3, 4}},
+        LimitCase{"Rf64BlocksChunksAndATagOutside", kLongIn, 1000, true, 0,
+                  as_rf64(kLongOut, kTagOutside.size()), kLong},
+        LimitCase{"Rf64OddData", kOddIn, 60, true, 0, as_rf64(kOddOut), {5, 6}},
         LimitCase{"DeclaredPastTheEndButFits", kDeclaresMore, kFourOut.size(), true, 0, kFourOut},
         LimitCase{"HeaderPastTheBound", kBigChunkFirst, kBigChunkFirst.size() - 2, true, 1,
                   Bytes()}),
@@ -188,6 +238,36 @@ TEST_P(StopRequested, EndsSoonWithWholePiecesAndTrueSizes) {
   EXPECT_TRUE(output == float_wave(Format::pcm16(), floats(2, head)).str());
 }
 
+// An RF64 output stopped part-way (here after its second block of samples,
+// from a file, which RF64 needs): whole frames, its ds64 sizes true.
+class StopAfterBlocks final : public wave::Observer {
+ public:
+  explicit StopAfterBlocks(int blocks) : left_(blocks) {}
+  void format_tag(std::uint16_t) override {}
+  void advance(std::uint64_t, std::optional<std::uint64_t>) override {
+    if (--left_ == 0) wave::stop_signal = 2;
+  }
+
+ private:
+  int left_;
+};
+
+TEST(StopRequested, AnRf64OutputKeepsWholeFramesAndTrueSizes) {
+  const std::vector<std::int32_t> values = varied(2, 5 * 65536);
+  std::FILE* in = file_holding(pcm_wave(Format::pcm16(), 0, samples(2, values).add(kInfo)).str());
+  std::FILE* out = std::tmpfile();
+  StopAfterBlocks observer(2);
+  const wave::End end = wave::convert(in, out, observer, 1000);
+  wave::stop_signal = 0;
+  const std::string output = read_stream(out);
+  std::fclose(in);
+  std::fclose(out);
+  EXPECT_EQ(end.kind, wave::End::kInterrupted);
+  // The stop comes after the second block; the third has been read by then.
+  const std::vector<std::int32_t> head(values.begin(), values.begin() + 3 * 65536);
+  EXPECT_TRUE(output == as_rf64(float_wave(Format::pcm16(), floats(2, head))).str());
+}
+
 Bytes whole_file(const Bytes& chunks) {
   Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
   return set_riff_size(b);
@@ -241,6 +321,79 @@ TEST(StopRequested, RelayEndsSoonToo) {
                kMiB};
   EXPECT_EQ(relay_stopping(src), prep::Outcome::kInterrupted);
   EXPECT_LE(src.at, 2 * kMiB);
+}
+
+// RF64 whose data passes what RIFF can state (here a bound the test sets):
+// velkoran-prep writes its sizes as "length unknown", the chunks after the
+// data moved before it, so that velkoran, reading the data to the end of the
+// file, converts every frame, into RF64. Bytes after the data that are no
+// chunk could not be moved: that is said before anything is written.
+struct Relaid {
+  prep::Outcome::Kind outcome;
+  std::string line;
+  std::string bytes;
+};
+
+Relaid relay_with_bound(const Bytes& input, std::uint64_t bound) {
+  std::FILE* in = file_holding(input.str());
+  std::FILE* out = std::tmpfile();
+  std::FILE* text = std::tmpfile();
+  prep::Changes changes;
+  prep::Outcome outcome = prep::Outcome::kWritten;
+  {
+    wave::Reader reader(in);
+    wave::Writer writer(out, bound);
+    outcome = prep::relay(reader, writer, changes);
+    EXPECT_TRUE(writer.flush());
+  }
+  prep::Console console(text);
+  (void)console.end(outcome, "in.wav", "out.wav", changes);
+  Relaid r{outcome.kind, read_stream(text), read_stream(out)};
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(text);
+  return r;
+}
+
+TEST(LongRf64, ChunksAfterTheDataComeBeforeItAndVelkoranConvertsEveryFrame) {
+  const std::vector<std::int32_t> values = varied(2, 256);
+  const Bytes junk = Bytes().chunk("JUNK", Bytes().fill(8, 0));
+  const Bytes bext = Bytes().chunk("bext", Bytes().raw("Take 2"));
+  const Bytes data = Bytes().id("data").u32(0xFFFFFFFF).add(samples(2, values));
+  const Bytes input = layouts::rf64(
+      "RF64", junk, Bytes().add(format_chunk(Format::pcm16())).add(data).add(kInfo).add(bext),
+      2 * values.size());
+  const Relaid r = relay_with_bound(input, 200);
+  EXPECT_EQ(r.outcome, prep::Outcome::kWritten);
+  EXPECT_EQ(r.line,
+            "Wrote out.wav: RF64 written as RIFF, its ds64 chunk dropped, and as its data passes "
+            "what RIFF sizes can state (4 GiB), the RIFF and data sizes written as 0xFFFFFFFF "
+            "(length unknown), 2 chunks after the data moved before it, the format chunk moved to "
+            "the front, before 1 other chunk, every other chunk kept byte for byte.\n");
+  const Bytes relaid = Bytes()
+                           .id("RIFF")
+                           .u32(0xFFFFFFFF)
+                           .id("WAVE")
+                           .add(format_chunk(Format::pcm16()))
+                           .add(junk)
+                           .add(kInfo)
+                           .add(bext)
+                           .add(data);
+  EXPECT_TRUE(r.bytes == relaid.str());
+
+  std::FILE* in = file_holding(r.bytes);
+  std::FILE* out = std::tmpfile();
+  const InProcess v = convert_in_process(in, out, 200);
+  EXPECT_EQ(v.status, 0);
+  Bytes converted = float_wave(Format::pcm16(), floats(2, values), Bytes(),
+                               Bytes().add(junk).add(kInfo).add(bext));
+  EXPECT_TRUE(read_stream(out) == as_rf64(converted).str());
+  std::fclose(in);
+  std::fclose(out);
+
+  const Relaid stray = relay_with_bound(Bytes().add(input).raw("TAG").fill(125, 0x41), 200);
+  EXPECT_EQ(stray.outcome, prep::Outcome::kLongWithStrayTail);
+  EXPECT_EQ(stray.bytes, "");
 }
 
 // A read that a signal cuts short, with nothing read yet, is the stop the

@@ -1,67 +1,111 @@
 #!/usr/bin/env bash
-# Outputs past 2 GiB, and past 4 GiB. Offsets and sizes must not pass through
-# a 32-bit long (as ftell's are on Windows): converts 1.2 GB of 16-bit
-# silence, with a LIST chunk after the data, and checks the output's length
-# and its two sizes. And a file whose output cannot fit a WAVE file's 32-bit
-# sizes is refused before any sample, its output then a header that states
-# what it holds, not after writing 4 GiB.
-# Usage: large_file.sh PROGRAM   (VELKORAN_TEST_COMMAND overrides PROGRAM)
+# Outputs past 2 GiB and past 4 GiB, from sparse inputs (no disk used for
+# them). Offsets and sizes must not pass through a 32-bit long (as ftell's
+# are on Windows):
+#  - 1.2 GB of 16-bit silence with a LIST chunk after the data: a RIFF output
+#    of 2.4 GB, its length and two sizes checked;
+#  - 2.2 GB of 16-bit samples, the last ones known, with a LIST chunk after
+#    them: the output cannot fit RIFF's sizes, so it is RF64, its ds64
+#    sizes, its 32-bit ones, its last samples and the chunk checked;
+#  - with velkoran-prep (where it is given): an RF64 input whose data passes
+#    4 GiB, a LIST chunk after it, re-laid with "length unknown" sizes and
+#    the chunk moved before the data.
+# Usage: large_file.sh VELKORAN [VELKORAN-PREP]
+#   (VELKORAN_TEST_COMMAND and VELKORAN_TEST_PREP_COMMAND override them)
 # Exits 77 (skipped) where there is not space enough for it.
 set -euo pipefail
 program=${VELKORAN_TEST_COMMAND:-$(realpath "$1")}
-le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
-header16() {  # data-size [bytes-after-the-data]: stereo 16-bit 48 kHz, RIFF size to match
-  printf 'RIFF'; le32 $((36 + $1 + ${2:-0})); printf 'WAVEfmt '; le32 16
-  printf '\x01\x00\x02\x00\x80\xbb\x00\x00\x00\xee\x02\x00\x04\x00\x10\x00data'; le32 "$1"
-}
-field() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+prep=${VELKORAN_TEST_PREP_COMMAND:-${2:+$(realpath "$2")}}
 
-# 3.5 hours of 16-bit stereo: 4.8 GB of floats. A sparse file: no disk used.
-refused=$(mktemp -d)
-trap 'rm -rf "$refused"' EXIT
-(
-  cd "$refused"
-  data=2419200000
-  header16 $data >long.wav
-  truncate -s $((44 + data)) long.wav
-  start=$(date +%s)
-  console=$($program long.wav | tr -d '\r') && status=0 || status=$?
-  took=$(($(date +%s) - start))
-  want=$'tag=1\nERROR: Output exceeds the 4 GiB limit of a WAVE file.'
-  echo "past 4 GiB: status $status in ${took} s, output $(stat -c %s velkoran-long.wav) bytes," \
-    "RIFF size $(field velkoran-long.wav 4), data size $(field velkoran-long.wav 40)"
-  if ! { [ "$status" -eq 1 ] && [[ "$console" == *"$want" ]] && [ "$took" -le 5 ] &&
-    [ "$(stat -c %s velkoran-long.wav)" -eq 44 ] && [ "$(field velkoran-long.wav 4)" -eq 36 ] &&
-    [ "$(field velkoran-long.wav 40)" -eq 0 ]; }; then
-    echo "FAIL: not refused at once, with that header left; console: $console"
-    exit 1
-  fi
-)
-
-# 2.4 GB of output: in memory where there is a tmpfs, so no disk fills up.
+# In memory where there is a tmpfs, so no disk fills up: the RF64 output
+# takes 4.4 GB, and is removed before the next.
 base=${LARGE_FILE_DIR:-$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp )}
 free=$(df --output=avail -B1 "$base" | tail -n 1)
-if [ "$free" -lt 3000000000 ]; then
-  echo "skipped: $base has $free bytes free, 3 GB are needed"
+if [ "$free" -lt 5000000000 ]; then
+  echo "skipped: $base has $free bytes free, 5 GB are needed"
   exit 77
 fi
 dir=$(mktemp -d "$base/velkoran-large.XXXXXX")
-trap 'rm -rf "$dir" "$refused"' EXIT
+trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 
-data=1200000000
-header16 $data 12 >in.wav
-truncate -s $((44 + data)) in.wav
-{ printf 'LIST'; le32 4; printf 'INFO'; } >>in.wav
+failed=0
+fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
+field() { od -An -tu"$3" -j "$2" -N"$3" "$1" | tr -d ' '; }
 
+# A sparse stereo 16-bit file: RIFF (or RF64 with a ds64 chunk), the format
+# chunk, DATA bytes of data whose last 4 frames are 1..8 (or -1..-8), and a
+# LIST chunk after them.
+make_input() {  # name form data-bytes
+  python3 - "$@" <<'PY'
+import struct, sys
+name, form, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
+fmt = b'fmt ' + struct.pack('<IHHIIHH', 16, 1, 2, 48000, 192000, 4, 16)
+lst = b'LIST' + struct.pack('<I', 4) + b'INFO'
+ds64 = b''
+if form == 'RF64':
+    riff = 4 + 36 + len(fmt) + 8 + n + len(lst)
+    ds64 = b'ds64' + struct.pack('<IQQQI', 28, riff, n, n // 4, 0)
+    head = b'RF64' + struct.pack('<I', 0xFFFFFFFF) + b'WAVE' + ds64 + fmt + b'data' + struct.pack('<I', 0xFFFFFFFF)
+else:
+    head = b'RIFF' + struct.pack('<I', 4 + len(fmt) + 8 + n + len(lst)) + b'WAVE' + fmt + b'data' + struct.pack('<I', n)
+with open(name, 'wb') as f:
+    f.write(head)
+    f.seek(n - 16, 1)
+    f.write(struct.pack('<8h', *range(-8, 0)))
+    f.write(lst)
+PY
+}
+
+# 1. 2.4 GB of RIFF output.
+data=1200000000
+make_input in.wav RIFF $data
 $program in.wav >/dev/null
-size=$(stat -c %s velkoran-in.wav)
 want=$((44 + 2 * data + 12))
-echo "output: $size bytes, RIFF size $(field velkoran-in.wav 4), data size $(field velkoran-in.wav 40)"
-printf 'LIST\x04\x00\x00\x00INFO' >list.want
-if ! { [ "$size" -eq "$want" ] && [ "$(field velkoran-in.wav 4)" -eq $((want - 8)) ] &&
-  [ "$(field velkoran-in.wav 40)" -eq $((2 * data)) ] && tail -c 12 velkoran-in.wav | cmp -s - list.want; }; then
-  echo "FAIL: wrong length, sizes or trailing chunk"
-  exit 1
+size=$(stat -c %s velkoran-in.wav)
+echo "RIFF output: $size bytes, RIFF size $(field velkoran-in.wav 4 4), data size $(field velkoran-in.wav 40 4)"
+[ "$size" -eq "$want" ] && [ "$(field velkoran-in.wav 4 4)" -eq $((want - 8)) ] &&
+  [ "$(field velkoran-in.wav 40 4)" -eq $((2 * data)) ] &&
+  [ "$(tail -c 12 velkoran-in.wav | od -An -c | tr -d ' \n')" = 'LIST004\0\0\0INFO' ] ||
+  fail "wrong length, sizes or trailing chunk of the RIFF output"
+rm -f in.wav velkoran-in.wav
+
+# 2. RF64 past 4 GiB: 2.2 GB of 16-bit in, 4.4 GB out.
+data=2200000000
+make_input in.wav RIFF $data
+start=$(date +%s)
+console=$($program in.wav | tr -d '\r') || fail "status $? past 4 GiB: $console"
+want=$((48 + 24 + 8 + 2 * data + 12))
+size=$(stat -c %s velkoran-in.wav)
+echo "RF64 output in $(($(date +%s) - start)) s: $size bytes; ds64: RIFF $(field velkoran-in.wav 20 8)," \
+  "data $(field velkoran-in.wav 28 8), frames $(field velkoran-in.wav 36 8)"
+# The last 4 frames: -8..-1 / 32768, as floats; then the chunk.
+want_tail=$(python3 -c "
+import struct, sys
+sys.stdout.write(struct.pack('<8f', *[v / 32768 for v in range(-8, 0)]).hex() + b'LIST\\4\\0\\0\\0INFO'.hex())")
+[ "$size" -eq "$want" ] && [ "$(head -c 4 velkoran-in.wav)" = RF64 ] &&
+  [ "$(field velkoran-in.wav 4 4)" -eq 4294967295 ] &&
+  [ "$(field velkoran-in.wav 20 8)" -eq $((want - 8)) ] &&
+  [ "$(field velkoran-in.wav 28 8)" -eq $((2 * data)) ] &&
+  [ "$(field velkoran-in.wav 36 8)" -eq $((data / 4)) ] &&
+  [ "$(field velkoran-in.wav 76 4)" -eq 4294967295 ] &&
+  [ "$(tail -c 44 velkoran-in.wav | od -An -tx1 | tr -d ' \n')" = "$want_tail" ] &&
+  [[ "$console" == *"tag=1" ]] ||
+  fail "not RF64 with its true sizes, its last samples and its chunk: $console"
+rm -f in.wav velkoran-in.wav
+
+# 3. velkoran-prep: RF64 data past 4 GiB, a LIST chunk after it.
+if [ -n "$prep" ]; then
+  data=4300000000
+  make_input long.wav RF64 $data
+  console=$($prep long.wav plain.wav | tr -d '\r') || fail "velkoran-prep status $?: $console"
+  size=$(stat -c %s plain.wav)
+  echo "re-laid: $size bytes; $console"
+  [ "$size" -eq $((12 + 24 + 12 + 8 + data)) ] && [ "$(field plain.wav 4 4)" -eq 4294967295 ] &&
+    [ "$(od -An -tx1 -j 36 -N 16 plain.wav | tr -d ' \n')" = 4c49535404000000494e464f64617461 ] &&
+    [ "$(field plain.wav 52 4)" -eq 4294967295 ] &&
+    [[ "$console" == *"1 chunk after the data moved before it"* ]] ||
+    fail "the RF64 input was not re-laid with its chunk before the data and sizes unknown"
 fi
-echo "2 passed, 0 failed"
+
+[ "$failed" -eq 0 ] && echo "passed" || exit 1

@@ -126,14 +126,14 @@ inline std::vector<PrepCase> prep_layouts() {
           riff(Bytes().add(kJunk).add(kBext).add(kIxml).add(k16Format).add(data(2)).add(kList)),
           wrote("the format chunk moved to the front, before 3 other chunks"),
           riff(Bytes().add(k16Format).add(kJunk).add(kBext).add(kIxml).add(data(2)).add(kList))},
-      // Pads left out are added as 0; one of another value is kept.
+      // Pads left out are added as 0; one of another value is written as 0, as
+      // what follows a moved chunk may weigh it otherwise.
       PrepCase{
           "OddChunksBeforeAndAfterTheFormat",
           riff(Bytes().add(kNote).add(k24Format).add(kCue).u8(0xFF).add(kList).add(data(3))),
           wrote("the format chunk moved to the front, before 1 other chunk, 1 missing pad "
-                "byte added"),
-          riff(Bytes().add(k24Format).add(kNote).u8(0).add(kCue).u8(0xFF).add(kList).add(data(3))),
-          3},
+                "byte added, 1 pad byte of another value than 0 written as 0"),
+          riff(Bytes().add(k24Format).add(kNote).u8(0).add(kCue).u8(0).add(kList).add(data(3))), 3},
       // The pad after odd data stays: without it, readers lose the chunk after.
       PrepCase{"OddDataPadThenList",
                riff(Bytes().add(kJunk).add(k16Format).add(kOddData).add(kList)),
@@ -236,12 +236,23 @@ inline std::vector<PrepCase> prep_layouts() {
                wrote("RF64 written as RIFF, its data size kept as its data chunk states it (it "
                      "has no ds64 chunk)"),
                riff(Bytes().add(k16Format).add(rf64_data(2)))},
-      // A size past 32 bits is never cut to its low bits.
+      // A size past 32 bits is never cut to its low bits: the data's length
+      // is "unknown", and velkoran reads it to the end of the file (here cut
+      // short: nothing follows it).
       PrepCase{"Rf64PastWhatRiffCanState",
                rf64("RF64", Bytes(), Bytes().add(k16Format).add(rf64_data(2)),
                     0x100000000ull + kDataSize16),
-               refused("holds more than a RIFF file's sizes can state (4 GiB); velkoran could "
-                       "not take it either.")},
+               wrote("RF64 written as RIFF, its ds64 chunk dropped, and as its data passes what "
+                     "RIFF sizes can state (4 GiB), the RIFF and data sizes written as "
+                     "0xFFFFFFFF (length unknown)"),
+               Bytes().id("RIFF").u32(0xFFFFFFFF).id("WAVE").add(k16Format).add(rf64_data(2))},
+      // From a pipe, what follows the data could not be moved before it.
+      PrepCase{"Rf64PastWhatRiffCanStateThroughAPipe",
+               rf64("RF64", Bytes(), Bytes().add(k16Format).add(rf64_data(2)),
+                    0x100000000ull + kDataSize16),
+               refused("is not a file, and its data passes what RIFF sizes can state (4 GiB): "
+                       "the chunks after it could not be moved before it. Give it as a file."),
+               Bytes(), 2, true},
       PrepCase{"Ds64TooShort",
                Bytes().id("RF64").u32(0xFFFFFFFF).id("WAVE").chunk("ds64", Bytes().fill(16, 0)),
                refused("has a ds64 chunk of 16 bytes, too short to state its sizes.")},

@@ -190,6 +190,32 @@ inline Bytes pcm_wave(const Format& f, std::uint32_t data_size, const Bytes& aft
   return set_riff_size(b);
 }
 
+// The RF64 file velkoran writes where the RIFF output `riff` (with its true
+// sizes, its chunks padded) cannot fit: a ds64 chunk right after the form
+// type states the RIFF size (the `outside` bytes after the RIFF chunk left
+// out), the data size and the frames, and the 32-bit sizes say "look there".
+inline Bytes as_rf64(const Bytes& riff, std::size_t outside = 0) {
+  const auto& b = riff.data();
+  const auto u32 = [&b](std::size_t at) {
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) |
+           (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24);
+  };
+  std::size_t data = 12;
+  while (std::memcmp(&b[data], "data", 4) != 0) data += 8 + u32(data + 4) + u32(data + 4) % 2;
+  const std::uint64_t riff_size = riff.size() + 36 - outside - 8;
+  const std::uint64_t data_size = u32(data + 4);
+  Bytes r;
+  r.id("RF64").u32(0xFFFFFFFF).id("WAVE").id("ds64").u32(28);
+  for (const std::uint64_t v : {riff_size, data_size, data_size / 8}) {
+    r.u32(static_cast<std::uint32_t>(v)).u32(static_cast<std::uint32_t>(v >> 32));
+  }
+  r.u32(0);
+  Bytes rest;
+  rest.raw(std::string(b.begin() + 12, b.end()));
+  rest.set_u32(data + 4 - 12, 0xFFFFFFFF);
+  return r.add(rest);
+}
+
 inline Bytes float_wave(const Format& in, const Bytes& floats, const Bytes& after,
                         const Bytes& before) {
   Bytes b = riff_and_format(float_format_of(in, in.rate * 8), 0)

@@ -2,20 +2,48 @@
 
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
+#include "wave/riff.hpp"
 #include "wave/samples.hpp"
 
 namespace velkoran::wave {
 namespace {
 
-// Where the input's length is known (a file), an output that cannot fit the
-// bound is refused before any sample, not after writing 4 GiB: the header
-// then states the little it holds. A pipe keeps the bound on every byte.
-Stop refuse_what_cannot_fit(const Reader& in, Writer& out, const Handoff& handoff,
-                            std::uint64_t max_length) {
+// RF64 states its sizes in 64 bits: no bound of its own.
+constexpr std::uint64_t kNoBound = UINT64_MAX;
+// What the ds64 chunk adds to the header.
+constexpr std::uint64_t kDs64ChunkBytes = 36;
+
+// Where the input's length is known (a file), its header shows whether the
+// output can fit the bound of RIFF's sizes. One that cannot is written as
+// RF64 where the output is a file too: both are then rewound, and the
+// header written again, with a ds64 chunk. Otherwise (an output that cannot
+// be rewound) it is refused before any sample, not after writing 4 GiB: the
+// header then states the little it holds. A pipe keeps the bound on every
+// byte.
+Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uint64_t max_length) {
   const std::optional<std::uint64_t> length = in.length();
-  if (!length || least_output_length(handoff, out.position(), *length) <= max_length) return {};
-  if (Stop s = write_true_sizes(out, handoff, Converted())) return s;
-  return End::kTooLong;
+  if (!length) return {};
+  // Whether the output drops a pad after odd data is told by the bytes
+  // there, as the samples pass will tell it: looked at ahead, in the file.
+  bool pad = false;
+  const std::uint32_t declared = handoff.declared_data_size;
+  const std::uint64_t data_at = in.position();
+  if (!length_unknown(declared) && is_odd(declared) && data_at + declared < *length) {
+    if (!in.seek(data_at + declared)) return End::kReadFailed;
+    pad = pad_next(in);
+    if (!in.seek(data_at)) return End::kReadFailed;
+  }
+  const OutputEstimate estimate = estimate_output(handoff, out.position(), *length, pad);
+  if (estimate.length() <= max_length) return {};
+  if (!out.is_file()) {
+    if (Stop s = write_true_sizes(out, handoff, Converted())) return s;
+    return End::kTooLong;
+  }
+  if (!in.seek(0)) return End::kReadFailed;
+  if (out.truncate(0) != Writer::Seek::kMoved) return End::kWriteFailed;
+  out.set_max_length(kNoBound);
+  const Rf64Sizes sizes{estimate.length() + kDs64ChunkBytes - 8, estimate.data};
+  return transcribe_header(in, out, observer, handoff, &sizes);
 }
 
 }  // namespace
@@ -26,8 +54,8 @@ End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max
   Handoff handoff;
   Converted converted;
   Stop stop = transcribe_header(reader, writer, observer, handoff);
+  if (!stop) stop = fit(reader, writer, observer, handoff, max_length);
   const bool header_written = !stop;
-  if (!stop) stop = refuse_what_cannot_fit(reader, writer, handoff, max_length);
   if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer);
   if (stop_requested()) {
     // A signal ended the run (a read it cut short may look like the end of

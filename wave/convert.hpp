@@ -13,7 +13,9 @@
 
 namespace velkoran::wave {
 
-// `max_length` caps the output's length; WAVE sizes are 32-bit.
+// `max_length` is the most a RIFF output may hold, as its sizes are 32-bit:
+// from a file into a file, an output that cannot fit it is written as RF64;
+// otherwise it is refused.
 End convert(std::FILE* in, std::FILE* out, Observer& observer,
             std::uint64_t max_length = kMaxWaveLength);
 

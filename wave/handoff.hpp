@@ -21,11 +21,21 @@ inline bool length_unknown(std::uint32_t data_size) {
   return data_size == 0 || data_size == kUnknownDataSize;
 }
 
+// An output that cannot fit RIFF's 32-bit sizes is written as RF64: its
+// sizes then stand, 64 bits each, in a ds64 chunk right after the form type,
+// and its RIFF and data sizes say "look there". The sizes it first states
+// are those it is expected to have.
+struct Rf64Sizes {
+  std::uint64_t riff = 0;
+  std::uint64_t data = 0;
+};
+
 struct Handoff {
   unsigned bytes_per_sample = 0;         // of the input: 2 (16-bit) or 3 (24-bit)
   std::uint32_t declared_data_size = 0;  // the input's data chunk size, as it stands
   std::uint64_t data_size_offset = 0;    // where the output's data size field stands
   std::uint32_t riff_size = 0;           // the input's RIFF size, as it stands
+  bool rf64 = false;                     // the output is RF64
   // Where the last whole piece of the output's header ends (the RIFF header,
   // the format chunk, each chunk after it), so far: a run stopped inside the
   // header keeps the output up to there.

@@ -14,14 +14,24 @@ constexpr unsigned char kOutBitsPerSample[2] = {8 * kOutBytesPerSample, 0};
 constexpr std::uint64_t kRiffSizeOffset = 4;
 // "RIFF", its size and "WAVE": the first whole piece of the output.
 constexpr std::uint64_t kRiffHeaderBytes = 12;
+// RF64's ds64 chunk, right after the form type: the RIFF size, the data
+// size and the number of frames, 64 bits each, and an empty table of the
+// sizes of other chunks.
+constexpr std::uint32_t kDs64BodyBytes = 28;
+constexpr std::uint64_t kDs64SizesOffset = kRiffHeaderBytes + 8;
+constexpr std::uint64_t kRf64HeaderBytes = kRiffHeaderBytes + 8 + kDs64BodyBytes;
+// RF64's 32-bit sizes: "the 64-bit one in ds64".
+constexpr std::uint32_t kSeeDs64 = 0xFFFFFFFF;
 
 // One pass over the header. Each step reads a field, checks it, writes the
 // output's version of it, and only then goes on to the next field. A step
 // that ends the run gives back why.
 class HeaderPass {
  public:
-  HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff)
-      : in_(in), out_(out), observer_(observer), handoff_(handoff) {}
+  HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff, const Rf64Sizes* rf64)
+      : in_(in), out_(out), observer_(observer), handoff_(handoff), rf64_(rf64) {
+    handoff_.rf64 = rf64 != nullptr;
+  }
 
   Stop run() {
     if (Stop s = riff_and_wave()) return s;
@@ -34,12 +44,14 @@ class HeaderPass {
   // `e`), failed, or a signal cut the read short.
   Stop cut(HeaderError e) const { return End::of(in_.why_short(), End::header(e)); }
 
-  // Reads a chunk id and carries it over when it is `want`: header error
+  // Reads a chunk id and writes `write_as` where it is `want`: header error
   // `if_cut` when it does not arrive whole, `if_other` when it is another id.
-  Stop expect_id(const char (&want)[5], HeaderError if_cut, HeaderError if_other) {
+  Stop expect_id(const char (&want)[5], HeaderError if_cut, HeaderError if_other,
+                 const char* write_as = nullptr) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(if_cut);
     if (!is_id(id, want)) return End::header(if_other);
+    if (write_as != nullptr) return stop_for(out_.write(write_as, 4));
     return stop_for(out_.write(id, sizeof id));
   }
 
@@ -64,18 +76,31 @@ class HeaderPass {
   Writer& out_;
   Observer& observer_;
   Handoff& handoff_;
+  const Rf64Sizes* rf64_;  // none for a RIFF output
   std::uint32_t riff_size_ = 0;
   unsigned bytes_per_sample_ = 0;
 };
 
 Stop HeaderPass::riff_and_wave() {
-  if (Stop s = expect_id("RIFF", HeaderError::kNoRiffId, HeaderError::kNotRiff)) return s;
+  if (Stop s = expect_id("RIFF", HeaderError::kNoRiffId, HeaderError::kNotRiff,
+                         rf64_ != nullptr ? "RF64" : nullptr)) {
+    return s;
+  }
   // The RIFF size is carried over as it stands; once the whole output has
   // been written, its true size replaces it.
   if (!in_.read_u32(riff_size_)) return cut(HeaderError::kNotWave);
-  if (Stop s = stop_for(out_.write_u32(riff_size_))) return s;
+  if (Stop s = stop_for(out_.write_u32(rf64_ != nullptr ? kSeeDs64 : riff_size_))) return s;
   if (Stop s = expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave)) return s;
   handoff_.whole_end = kRiffHeaderBytes;
+  if (rf64_ != nullptr) {
+    if (Stop s = stop_for(out_.write("ds64", 4))) return s;
+    if (Stop s = stop_for(out_.write_u32(kDs64BodyBytes))) return s;
+    if (Stop s = stop_for(out_.write_u64(rf64_->riff))) return s;
+    if (Stop s = stop_for(out_.write_u64(rf64_->data))) return s;
+    if (Stop s = stop_for(out_.write_u64(rf64_->data / (kChannels * kOutBytesPerSample)))) return s;
+    if (Stop s = stop_for(out_.write_u32(0))) return s;  // no table
+    handoff_.whole_end = kRf64HeaderBytes;
+  }
   // The format chunk must come first: nothing may stand between it and the form type.
   return expect_id("fmt ", HeaderError::kNoFmtChunk, HeaderError::kNoFmtChunk);
 }
@@ -90,9 +115,12 @@ Stop HeaderPass::format_chunk() {
   if (!in_.read_u16(tag)) return End::of(in_.why_short(), End::kUnknownFormatTag);
   // What has been written so far reaches the output before the tag is
   // handed on (and printed): a write that fails there is reported without
-  // the tag line, as it came first.
-  if (!out_.flush()) return End::kWriteFailed;
-  observer_.format_tag(tag);
+  // the tag line, as it came first. The RF64 pass is the header's second,
+  // and the tag has been handed on already.
+  if (rf64_ == nullptr) {
+    if (!out_.flush()) return End::kWriteFailed;
+    observer_.format_tag(tag);
+  }
   if (!tag_taken(tag)) return End::kUnknownFormatTag;
   if (Stop s = stop_for(out_.write_u16(kTagFloat))) return s;
 
@@ -153,7 +181,8 @@ Stop HeaderPass::chunks_until_data() {
       handoff_.declared_data_size = size;
       handoff_.data_size_offset = out_.position();
       handoff_.riff_size = riff_size_;
-      return stop_for(out_.write_u32(rescale_data_size(size, bytes_per_sample_)));
+      return stop_for(
+          out_.write_u32(rf64_ != nullptr ? kSeeDs64 : rescale_data_size(size, bytes_per_sample_)));
     }
     if (Stop s = stop_for(out_.write_u32(size))) return s;
     if (Stop s = copy_body(size)) return s;
@@ -183,9 +212,10 @@ std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample
   return size > kUnknownDataSize ? kUnknownDataSize : static_cast<std::uint32_t>(size);
 }
 
-Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff) {
+Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff,
+                       const Rf64Sizes* rf64) {
   handoff = Handoff();
-  return HeaderPass(in, out, observer, handoff).run();
+  return HeaderPass(in, out, observer, handoff, rf64).run();
 }
 
 namespace {
@@ -199,30 +229,45 @@ Stop after_move(Writer::Seek seek, bool& moved) {
   return {};
 }
 
-}  // namespace
-
-Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted) {
-  const std::uint64_t riff_end = out.position() - converted.after_riff;
+// States the RIFF size and the data size: where RIFF has them (the data
+// size only where it has been written), or in RF64's ds64 chunk, with the
+// number of frames.
+Stop state_sizes(Writer& out, const Handoff& handoff, std::uint64_t riff_size,
+                 std::uint64_t data_size, bool has_data) {
   bool moved = false;
+  if (handoff.rf64) {
+    if (Stop s = after_move(out.seek(kDs64SizesOffset), moved); s || !moved) return s;
+    if (out.write_u64(riff_size) || out.write_u64(data_size) ||
+        out.write_u64(data_size / (kChannels * kOutBytesPerSample))) {
+      return End::kWriteFailed;
+    }
+    return {};
+  }
   if (Stop s = after_move(out.seek(kRiffSizeOffset), moved); s || !moved) return s;
-  if (out.write_u32(static_cast<std::uint32_t>(riff_end - 8)) ||
-      out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
-      out.write_u32(static_cast<std::uint32_t>(converted.samples * kOutBytesPerSample))) {
+  if (out.write_u32(static_cast<std::uint32_t>(riff_size)) ||
+      (has_data && (out.seek(handoff.data_size_offset) != Writer::Seek::kMoved ||
+                    out.write_u32(static_cast<std::uint32_t>(data_size))))) {
     return End::kWriteFailed;
   }
   return {};
 }
 
+}  // namespace
+
+Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted) {
+  const std::uint64_t riff_end = out.position() - converted.after_riff;
+  return state_sizes(out, handoff, riff_end - 8, converted.samples * kOutBytesPerSample, true);
+}
+
 Stop keep_whole_header(Writer& out, const Handoff& handoff) {
   bool moved = false;
   if (Stop s = after_move(out.truncate(handoff.whole_end), moved); s || !moved) return s;
-  // Less than the RIFF header is nothing whole: the output is left empty.
-  if (handoff.whole_end < kRiffHeaderBytes) return {};
-  if (out.seek(kRiffSizeOffset) != Writer::Seek::kMoved ||
-      out.write_u32(static_cast<std::uint32_t>(handoff.whole_end - 8))) {
-    return End::kWriteFailed;
+  // Less than the RIFF header (and ds64 chunk) is nothing whole: the output
+  // is left empty.
+  if (handoff.whole_end < (handoff.rf64 ? kRf64HeaderBytes : kRiffHeaderBytes)) {
+    return after_move(out.truncate(0), moved);
   }
-  return {};
+  return state_sizes(out, handoff, handoff.whole_end - 8, 0, false);
 }
 
 Stop keep_whole(Writer& out, const Handoff& handoff, const Converted& converted) {

@@ -17,14 +17,17 @@ namespace velkoran::wave {
 // input stands at the first sample byte and the output just after its data
 // size field. Otherwise the run ends there, and whatever was written stays in
 // the output; `handoff.whole_end` says where its last whole piece ends.
-Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff);
+// With `rf64`, the output is RF64 instead, its ds64 chunk stating those
+// sizes first: a second pass over a header whose tag has been handed on.
+Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff,
+                       const Rf64Sizes* rf64 = nullptr);
 
-// Sets the RIFF and data sizes that transcribe_header wrote to what the
-// output really holds: the converted samples, and a RIFF chunk that ends where
-// the bytes after the input's RIFF chunk begin (else at the end). The input's
-// sizes may not match what was converted, and the output is longer. An output
-// that cannot be repositioned by its nature (a pipe) keeps the sizes written
-// on the way; any other failure to reposition it is a failed write.
+// Sets the RIFF and data sizes that transcribe_header wrote (RF64's in its
+// ds64 chunk, with the number of frames) to what the output really holds: the converted samples,
+// and a RIFF chunk that ends where the bytes after the input's RIFF chunk begin (else at the end).
+// The input's sizes may not match what was converted, and the output is longer. An output that
+// cannot be repositioned by its nature (a pipe) keeps the sizes written on the way; any other
+// failure to reposition it is a failed write.
 Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted);
 
 // A run stopped inside the header keeps only its whole pieces: the output is

@@ -18,6 +18,10 @@ inline std::uint32_t load_u32(const unsigned char* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+inline std::uint64_t load_u64(const unsigned char* p) {
+  return std::uint64_t{load_u32(p)} | (std::uint64_t{load_u32(p + 4)} << 32);
+}
+
 inline void store_u16(unsigned char* p, std::uint16_t v) {
   p[0] = static_cast<unsigned char>(v);
   p[1] = static_cast<unsigned char>(v >> 8);
@@ -28,6 +32,11 @@ inline void store_u32(unsigned char* p, std::uint32_t v) {
   p[1] = static_cast<unsigned char>(v >> 8);
   p[2] = static_cast<unsigned char>(v >> 16);
   p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+inline void store_u64(unsigned char* p, std::uint64_t v) {
+  store_u32(p, static_cast<std::uint32_t>(v));
+  store_u32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 // A float as 4 bytes, IEEE 754 single precision, little-endian. On a

@@ -92,8 +92,8 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   return {};
 }
 
-std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_length,
-                                  std::uint64_t input_length) {
+OutputEstimate estimate_output(const Handoff& handoff, std::uint64_t header_length,
+                               std::uint64_t input_length, bool pad_after_data) {
   const unsigned frame = kChannels * handoff.bytes_per_sample;
   const std::uint32_t declared = handoff.declared_data_size;
   const std::uint64_t available = input_length > header_length ? input_length - header_length : 0;
@@ -101,8 +101,8 @@ std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_l
   const std::uint64_t data = bounded && declared < available ? declared : available;
   std::uint64_t after = available - data;
   // The pad after data of odd size, where there is one, is dropped.
-  if (bounded && is_odd(declared) && after != 0) --after;
-  return header_length + data / frame * kChannels * kOutBytesPerSample + after;
+  if (bounded && is_odd(declared) && after != 0 && pad_after_data) --after;
+  return {header_length, data / frame * kChannels * kOutBytesPerSample, after};
 }
 
 // The sample loops are built twice where the toolchain can pick a version at

@@ -30,10 +30,19 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
                      Observer& observer);
 
-// The least length the output can have, for an input of `input_length` bytes
-// whose header, `header_length` bytes, has been transcribed: the header, the
-// whole frames the data chunk holds within the input, and what follows them.
-std::uint64_t least_output_length(const Handoff& handoff, std::uint64_t header_length,
-                                  std::uint64_t input_length);
+// What the output will hold, for an input of `input_length` bytes whose
+// header, `header_length` bytes, has been transcribed: the header, the whole
+// frames the data chunk holds within the input, as floats, and what follows
+// them: exactly what it will be, unless the input grows while it is read.
+struct OutputEstimate {
+  std::uint64_t header = 0;
+  std::uint64_t data = 0;
+  std::uint64_t after = 0;
+  std::uint64_t length() const { return header + data + after; }
+};
+// `pad_after_data` says whether the byte after data of odd size is its pad
+// (which the output drops), where the data ends within the input.
+OutputEstimate estimate_output(const Handoff& handoff, std::uint64_t header_length,
+                               std::uint64_t input_length, bool pad_after_data);
 
 }  // namespace velkoran::wave

@@ -231,6 +231,17 @@ Halted Writer::write_u32(std::uint32_t v) {
   return write(b, sizeof b);
 }
 
+Halted Writer::write_u64(std::uint64_t v) {
+  unsigned char b[8];
+  store_u64(b, v);
+  return write(b, sizeof b);
+}
+
+bool Writer::is_file() const {
+  const std::optional<Kind> kind = kind_of(f_);
+  return kind && kind->regular;
+}
+
 bool Writer::drain() {
   if (broken()) return false;
   const std::size_t n = used_;

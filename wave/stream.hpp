@@ -128,9 +128,15 @@ class Writer {
   }
   Halted write_u16(std::uint16_t v);
   Halted write_u32(std::uint32_t v);
+  Halted write_u64(std::uint64_t v);
 
   // True while every write has been taken.
   bool ok() const { return !failure_; }
+  // No write may take the output past `max_length` bytes from now on.
+  void set_max_length(std::uint64_t max_length) { max_length_ = max_length; }
+  std::uint64_t max_length() const { return max_length_; }
+  // True where the output is a regular file: it can be rewound and cut back.
+  bool is_file() const;
   // Why the output stopped taking bytes, once it has: kTooLong or kWriteFailed.
   Halt failure() const { return *failure_; }
 
