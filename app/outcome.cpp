@@ -75,26 +75,39 @@ std::size_t Console::format_tag(std::uint16_t tag) {
   return printed > 0 ? static_cast<std::size_t>(printed) : 0;
 }
 
-Status Console::end(const Outcome& outcome, const std::string& name) {
-  const Ending& ending = kEndings[outcome.kind];
+namespace {
+
+// `text` with its one "%s" or "%d" replaced by `value`.
+std::string with(const char* text, const std::string& value) {
+  std::string s = text;
+  const std::size_t at = s.find('%');
+  return at == std::string::npos ? s : s.replace(at, 2, value);
+}
+
+}  // namespace
+
+std::string text_of(const Outcome& outcome, const std::string& name) {
+  const char* text = kEndings[outcome.kind].text;
+  const auto header_error = [](HeaderError e) {
+    return with(kEndings[Outcome::kHeaderMalformed].text, std::to_string(static_cast<int>(e)));
+  };
   switch (outcome.kind) {
     case Outcome::kInputNotOpened:
     case Outcome::kOutputNotOpened:
-      std::fprintf(f_, ending.text, name.c_str());
-      break;
+      return with(text, name);
     case Outcome::kHeaderMalformed:
-      std::fprintf(f_, ending.text, static_cast<int>(outcome.header_error));
-      break;
+      return header_error(outcome.header_error);
     case Outcome::kUnknownFormatTag:
-      std::fputs(ending.text, f_);
-      std::fprintf(f_, kEndings[Outcome::kHeaderMalformed].text,
-                   static_cast<int>(HeaderError::kBadFormatTag));
-      break;
+      return text + header_error(HeaderError::kBadFormatTag);
     default:
-      std::fputs(ending.text, f_);
+      return text;
   }
+}
+
+Status Console::end(const Outcome& outcome, const std::string& name) {
+  std::fputs(text_of(outcome, name).c_str(), f_);
   std::fflush(f_);
-  return ending.status;
+  return kEndings[outcome.kind].status;
 }
 
 }  // namespace velkoran::app

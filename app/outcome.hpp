@@ -44,6 +44,10 @@ struct [[nodiscard]] Outcome {
   HeaderError header_error = HeaderError::kNoRiffId;  // meaningful for kHeaderMalformed only
 };
 
+// The message of how a run ended (`name` is the file that could not be
+// opened, for the two outcomes that name one), as the program prints it.
+std::string text_of(const Outcome& outcome, const std::string& name = std::string());
+
 // Where the program's text goes: standard output, or a file in the tests.
 class Console {
  public:

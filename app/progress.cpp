@@ -50,14 +50,22 @@ TerminalProgress::TerminalProgress(std::FILE* f)
     : f_(f), terminal_(can_show(f)), start_(Clock::now()) {}
 
 void TerminalProgress::advance(std::uint64_t read, std::optional<std::uint64_t> length) {
+  show(label_ + (length && *length != 0 ? " " + std::to_string(read * 100 / *length) + "%"
+                                        : " " + std::to_string(read / 1000000) + " MB"));
+}
+
+void TerminalProgress::tick() {
+  show(label_);
+}
+
+// A few times a second, once the run has taken more than a second. Where it
+// no longer fits (the window made narrower, a longer number), it goes: it
+// never wraps onto the next line.
+void TerminalProgress::show(const std::string& text) {
   if (!terminal_) return;
   const Clock::time_point now = Clock::now();
   if (now - start_ < kQuiet || (shown_ != 0 && now - drawn_at_ < kEvery)) return;
   drawn_at_ = now;
-  const std::string text = length && *length != 0 ? " " + std::to_string(read * 100 / *length) + "%"
-                                                  : " " + std::to_string(read / 1000000) + " MB";
-  // Where it no longer fits (the window made narrower, a longer number), it
-  // goes: it never wraps onto the next line.
   draw(text.size() < room() ? text : std::string());
 }
 

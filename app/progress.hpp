@@ -29,13 +29,18 @@ class TerminalProgress {
   // `columns` characters stand on the cursor's line before it: the tag line,
   // where standard output is the same terminal.
   void after(std::size_t columns) { column_ = columns; }
+  // What the indication says before the part read: " 3 of 20:", say.
+  void label(const std::string& text) { label_ = text; }
   // `read` bytes of the input have been read, of `length` where it is known.
   void advance(std::uint64_t read, std::optional<std::uint64_t> length);
+  // Shows the label alone: a new file begins.
+  void tick();
   // Takes the indication off the screen, leaving the cursor where it is.
   void erase();
 
  private:
   using Clock = std::chrono::steady_clock;
+  void show(const std::string& text);
   void draw(const std::string& text);
   // Columns free on the cursor's line, after it; 0 where that is not known.
   std::size_t room() const;
@@ -43,6 +48,7 @@ class TerminalProgress {
   std::FILE* f_;
   bool terminal_;
   std::size_t column_ = 0;
+  std::string label_;
   Clock::time_point start_;
   Clock::time_point drawn_at_;
   std::size_t shown_ = 0;  // characters of the indication on the screen now

@@ -1,10 +1,6 @@
 #include "app/replacement.hpp"
 
-#include <chrono>
-#include <random>
-
 #include "app/files.hpp"
-#include "app/process.hpp"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -24,36 +20,6 @@
 
 namespace velkoran::app {
 namespace {
-
-// Names already taken (a leftover of a killed run, another run beside this
-// one) are passed over; this many in a row means the folder refuses files.
-constexpr int kAttempts = 100;
-
-// The folder part of a name, with its separator ("" for a bare name).
-std::string folder_of(const std::string& name) {
-#if defined(_WIN32)
-  const std::size_t at = name.find_last_of("\\/");
-#else
-  const std::size_t at = name.rfind('/');
-#endif
-  return at == std::string::npos ? std::string() : name.substr(0, at + 1);
-}
-
-std::uint64_t draw_at_random() {
-  static std::mt19937_64 draw{
-      std::random_device{}() ^
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
-  return draw();
-}
-
-// A short name that does not grow with the output's, so that an output name
-// at the file system's limit still has a new file beside it: a dot, so it
-// stays out of listings, and a part drawn at random.
-std::string temp_name(const std::string& folder, std::uint64_t drawn) {
-  char part[9];
-  std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(drawn & 0xFFFFFFFFu));
-  return folder + ".velkoran-" + part + ".tmp";
-}
 
 #if defined(_WIN32)
 std::wstring wide(const std::string& name) {
@@ -146,52 +112,32 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
   abandon();
   existed_ = false;
   if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
-  for (int i = 0; i < kAttempts && file_ == nullptr; ++i) {
-    temp_ = temp_name(folder_of(target_), (draw_ != nullptr ? draw_ : draw_at_random)());
-    const HANDLE h = CreateFileW(wide(temp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      if (GetLastError() != ERROR_FILE_EXISTS) break;
-      continue;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-      CloseHandle(h);
-      break;
-    }
-    file_ = _fdopen(fd, "wb");
-    if (file_ == nullptr) _close(fd);
-  }
-  if (file_ == nullptr) {
-    if (!temp_.empty()) DeleteFileW(wide(temp_).c_str());
-    temp_.clear();
-    return Refusal::kNotOpened;
-  }
+  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
   return Refusal::kNone;
 }
 
 bool Replacement::commit() {
-  if (file_ == nullptr) return false;
-  bool ok = std::fflush(file_) == 0 && FlushFileBuffers(handle_of(file_)) != 0;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
+  std::FILE* f = temp_.file();
+  if (f == nullptr) return false;
+  bool ok = std::fflush(f) == 0 && FlushFileBuffers(handle_of(f)) != 0;
+  ok = temp_.close() && ok;
   if (ok) {
     // The old file's attributes and access list stay with the name.
-    ok = (existed_ && ReplaceFileW(wide(target_).c_str(), wide(temp_).c_str(), nullptr,
+    ok = (existed_ && ReplaceFileW(wide(target_).c_str(), wide(temp_.name()).c_str(), nullptr,
                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) ||
-         MoveFileExW(wide(temp_).c_str(), wide(target_).c_str(),
+         MoveFileExW(wide(temp_.name()).c_str(), wide(target_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
-  if (!ok) DeleteFileW(wide(temp_).c_str());
-  temp_.clear();
+  if (ok) {
+    temp_.keep();
+  } else {
+    temp_.remove();
+  }
   return ok;
 }
 
 void Replacement::abandon() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  if (!temp_.empty()) DeleteFileW(wide(temp_).c_str());
-  temp_.clear();
+  temp_.remove();
 }
 
 #else
@@ -229,33 +175,15 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
     umask(mask);
     mode_ = 0666u & ~static_cast<unsigned>(mask);
   }
-  for (int i = 0; i < kAttempts && file_ == nullptr; ++i) {
-    temp_ = temp_name(folder_of(target_), (draw_ != nullptr ? draw_ : draw_at_random)());
-    // Exclusive: never a file or a link that stood there already.
-    const int fd =
-        ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      temp_.clear();
-      if (errno != EEXIST) break;
-      continue;
-    }
-    file_ = fdopen(fd, "wb");
-    if (file_ == nullptr) {
-      close(fd);
-      unlink(temp_.c_str());
-      temp_.clear();
-      break;
-    }
-  }
-  if (file_ == nullptr) return Refusal::kNotOpened;
-  remove_if_killed(temp_);
+  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
   return Refusal::kNone;
 }
 
 bool Replacement::commit() {
-  if (file_ == nullptr) return false;
-  const int fd = fileno(file_);
-  bool ok = std::fflush(file_) == 0 && fsync(fd) == 0;
+  std::FILE* f = temp_.file();
+  if (f == nullptr) return false;
+  const int fd = fileno(f);
+  bool ok = std::fflush(f) == 0 && fsync(fd) == 0;
   if (ok && existed_) {
     // Owner and group first: changing them clears the set-id bits.
     if (fchown(fd, static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0) {
@@ -263,32 +191,25 @@ bool Replacement::commit() {
     }
   }
   ok = ok && fchmod(fd, static_cast<mode_t>(mode_)) == 0;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
-  ok = ok && std::rename(temp_.c_str(), target_.c_str()) == 0;
+  ok = temp_.close() && ok;
+  ok = ok && std::rename(temp_.name().c_str(), target_.c_str()) == 0;
   if (!ok) {
-    unlink(temp_.c_str());
-  } else {
-    // The rename itself, on the disk.
-    const std::string folder = folder_of(target_);
-    const int dir =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      (void)fsync(dir);
-      close(dir);
-    }
+    temp_.remove();
+    return false;
   }
-  temp_.clear();
-  remove_if_killed(std::string());
-  return ok;
+  temp_.keep();
+  // The rename itself, on the disk.
+  const std::string folder = folder_of(target_);
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)fsync(dir);
+    close(dir);
+  }
+  return true;
 }
 
 void Replacement::abandon() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  if (!temp_.empty()) unlink(temp_.c_str());
-  temp_.clear();
-  remove_if_killed(std::string());
+  temp_.remove();
 }
 #endif
 

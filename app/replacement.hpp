@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/tempfile.hpp"
+
 namespace velkoran::app {
 
 class Replacement {
@@ -32,7 +34,7 @@ class Replacement {
 
   // `draw` gives the random part of the new file's name (tests fix it);
   // by default, a generator seeded from the system's randomness.
-  explicit Replacement(std::uint64_t (*draw)() = nullptr) : draw_(draw) {}
+  explicit Replacement(std::uint64_t (*draw)() = nullptr) : temp_(draw) {}
   Replacement(const Replacement&) = delete;
   Replacement& operator=(const Replacement&) = delete;
   ~Replacement() { abandon(); }
@@ -43,7 +45,7 @@ class Replacement {
   Refusal open(const std::string& name, std::FILE* input);
 
   // The new file, open for binary writing; nullptr before open succeeds.
-  std::FILE* file() const { return file_; }
+  std::FILE* file() const { return temp_.file(); }
   // The number of names (hard links) the file had, for a kHardLinks refusal.
   std::uint64_t links() const { return links_; }
 
@@ -58,10 +60,8 @@ class Replacement {
  private:
   Refusal look(const std::string& name, std::FILE* input);
 
-  std::uint64_t (*draw_)();
   std::string target_;  // the file to replace or create, links followed
-  std::string temp_;    // the new file
-  std::FILE* file_ = nullptr;
+  TempFile temp_;       // the new file
   bool existed_ = false;
   std::uint64_t links_ = 0;
   // The old file's permission bits, owner and group (POSIX).

@@ -15,8 +15,6 @@
 namespace velkoran::app {
 namespace {
 
-constexpr char kOutputPrefix[] = "velkoran-";
-
 bool is_terminal(std::FILE* f) {
 #if defined(_WIN32)
   return _isatty(_fileno(f)) != 0;
@@ -50,6 +48,22 @@ class RunObserver final : public wave::Observer {
 
 }  // namespace
 
+Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer& observer,
+                     std::FILE* original) {
+  std::FILE* out = open_output(out_name, original != nullptr ? original : in);
+  if (out == nullptr) return Outcome::kOutputNotOpened;
+  // The conversion buffers small reads and writes itself: a stdio buffer
+  // under it would copy every header byte once more (blocks of samples pass
+  // by stdio's buffer either way).
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  std::setvbuf(out, nullptr, _IONBF, 0);
+  Outcome outcome = wave::convert(in, out, observer);
+  // A failure to close the output is a failed write like any other, unless
+  // the run has already failed.
+  if (std::fclose(out) != 0 && outcome.converted()) outcome = Outcome::kWriteFailed;
+  return outcome;
+}
+
 Status run(const std::vector<std::string>& args, Console& console) {
   if (args.size() != 1) return console.end(Outcome::kWrongArgumentCount);
   const std::string& in_name = args[0];
@@ -60,28 +74,14 @@ Status run(const std::vector<std::string>& args, Console& console) {
 
   std::FILE* in = open_input(in_name);
   if (in == nullptr) return console.end(Outcome::kInputNotOpened, in_name);
-  std::FILE* out = open_output(out_name, in);
-  if (out == nullptr) {
-    std::fclose(in);
-    return console.end(Outcome::kOutputNotOpened, out_name);
-  }
-
-  // The conversion buffers small reads and writes itself: a stdio buffer
-  // under it would copy every header byte once more (blocks of samples pass
-  // by stdio's buffer either way).
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  std::setvbuf(out, nullptr, _IONBF, 0);
   // Shown on standard error, where that is a terminal, and erased before
   // the run's last message.
   TerminalProgress progress(stderr);
   RunObserver observer(console, progress, is_terminal(stdout));
-  Outcome outcome = wave::convert(in, out, observer);
+  const Outcome outcome = convert_into(in, out_name, observer);
   progress.erase();
   std::fclose(in);
-  // A failure to close the output is a failed write like any other, unless
-  // the run has already failed.
-  if (std::fclose(out) != 0 && outcome.converted()) outcome = Outcome::kWriteFailed;
-  return console.end(outcome);
+  return console.end(outcome, out_name);
 }
 
 }  // namespace velkoran::app

@@ -6,8 +6,20 @@
 #include <vector>
 
 #include "app/outcome.hpp"
+#include "wave/observer.hpp"
 
 namespace velkoran::app {
+
+// What velkoran prefixes to the input's name to name its output.
+inline constexpr char kOutputPrefix[] = "velkoran-";
+
+// Converts the open input `in` into the file `out_name`, as velkoran does
+// once it has printed its banner: creates or truncates the output (never
+// where it leads to `in`, or to `original` where that is another open file
+// the input stands for), converts, and closes the output, but not `in`.
+// `observer` is told the format tag and how far the run has come.
+Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer& observer,
+                     std::FILE* original = nullptr);
 
 // `args` are the command-line arguments after the program name, in UTF-8.
 // Every message goes to `console`; the result is the process exit status.

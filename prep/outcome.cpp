@@ -124,6 +124,8 @@ std::string count(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+}  // namespace
+
 // What the run changed, in the order the file has it: "RF64 written as RIFF,
 // ...", and that nothing else was.
 std::string describe(const Changes& c) {
@@ -171,18 +173,19 @@ std::string describe(const Changes& c) {
   return s;
 }
 
-}  // namespace
+std::string line_of(const Outcome& outcome, const std::string& in, const std::string& out,
+                    const Changes& changes, const char* subject) {
+  return fill_in(kEndings[outcome.kind].text, {{"{changes}", describe(changes)},
+                                               {"{n}", std::to_string(outcome.value)},
+                                               {"{x}", hex(outcome.value)},
+                                               {"{qin}", app::quote_for_shell(in)},
+                                               {"{in}", subject != nullptr ? subject : in},
+                                               {"{out}", out}});
+}
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,
                  const Changes& changes) {
-  const std::string text =
-      fill_in(kEndings[outcome.kind].text, {{"{changes}", describe(changes)},
-                                            {"{n}", std::to_string(outcome.value)},
-                                            {"{x}", hex(outcome.value)},
-                                            {"{qin}", app::quote_for_shell(in)},
-                                            {"{in}", in},
-                                            {"{out}", out}});
-  std::fputs(text.c_str(), f_);
+  std::fputs(line_of(outcome, in, out, changes).c_str(), f_);
   std::fflush(f_);
   return outcome.written() ? 0 : 1;
 }

@@ -83,6 +83,18 @@ struct Changes {
 // is a pipe, which cannot be read twice: their headers, bodies and pads.
 inline constexpr std::size_t kMaxHeld = 16 * 1024 * 1024;
 
+// The line that says how a run ended, for the input `in` and the output
+// `out`: what was changed, or why it was refused (its suggested command
+// quoting `in` for the shell).
+// `subject`, where given, stands for the input in the sentence ("it is
+// mono"), its name still in the command.
+std::string line_of(const Outcome& outcome, const std::string& in, const std::string& out,
+                    const Changes& changes = Changes(), const char* subject = nullptr);
+
+// What the re-laying changed, as its line says it: "the format chunk moved
+// to the front, ..., every other chunk kept byte for byte".
+std::string describe(const Changes& changes);
+
 class Console {
  public:
   explicit Console(std::FILE* f) : f_(f) {}

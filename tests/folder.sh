@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
 # The README's ways of converting a folder of recordings, each run on a tree
-# as users have one: nested folders, spaces, non-ASCII names, a name that
-# starts with "-", an earlier output, files that are refused. Each must put
-# every output beside its input (and only there), pass over the earlier
-# output, list exactly the files that failed, and end with a failing status.
-#   folder.sh VELKORAN                       the Linux commands: find, GNU
-#                                            parallel, parallel --sshlogin
-#   folder.sh --windows VELKORAN.EXE BAT     velkoran-drop.bat under Wine:
-#                                            files dropped, a folder dropped
+# as users have one: nested folders, names a shell would split or run (spaces,
+# & ; $ ' and the like), a name that starts with "-", non-ASCII names, an
+# earlier output, refused files, and layouts that velkoran-prep re-lays. Each
+# must put every output beside its input, byte for byte as velkoran (after
+# velkoran-prep, where the layout needs it) gives it by hand, and only there;
+# pass over the earlier output; list exactly the files that were not
+# converted; and end with a failing status. The many-machines command logs in
+# through real ssh: an sshd started here on the loopback address, with keys
+# made for it, stands for both hosts.
 # Every command is checked to stand in the README word for word.
-# Exits 77 (skipped, for ctest) where GNU parallel is missing.
+# Usage: folder.sh VELKORAN-DROP   (velkoran and velkoran-prep beside it)
+# Exits 77 (skipped, for ctest) where GNU parallel or OpenSSH is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 readme=$here/../README.md
+drop=$(realpath "$1")
+bin_dir=$(dirname "$drop")
+for tool in parallel ssh ssh-keygen /usr/sbin/sshd; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+  [ -s "$work/ssh/sshd.pid" ] && kill "$(cat "$work/ssh/sshd.pid")" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 passed=0 failed=0
 fail() { echo "FAIL $1: $2"; failed=$((failed + 1)); }
@@ -25,106 +36,119 @@ in_readme() {  # every line of a command must stand in the README as it is
   done <<<"$1"
 }
 
-# The tree, in $1; and what converting one of its recordings gives, in $work/want.wav.
-recordings=("Day 1/Take 01.wav" "Day 1/Sub/Übung-日本.wav" "-lead.wav")
+# The programs on the PATH, as installed ones are, here and for ssh logins.
+mkdir "$work/bin"
+for p in velkoran velkoran-prep velkoran-drop; do ln -s "$bin_dir/$p" "$work/bin/$p"; done
+export PATH="$work/bin:$PATH"
+
+tones=$here/../examples/tones.wav
+recordings=("Day 1/Take 01.wav" "Day 1/Sub/Übung-日本.wav" "-lead.wav" "R&B; \$HOME's take.wav")
+relaid=("Day 2/junk first.wav")
 refused=("Day 2/mono.wav" "Day 2/bad.wav")
 make_tree() {
   rm -rf "$1" && mkdir -p "$1/Day 1/Sub" "$1/Day 2"
   local r
-  for r in "${recordings[@]}"; do cp "$here/../examples/tones.wav" "$1/$r"; done
+  for r in "${recordings[@]}"; do cp -- "$tones" "$1/$r"; done
+  # A JUNK chunk before the format chunk: velkoran-prep's to re-lay.
+  python3 - "$tones" "$1/${relaid[0]}" <<'PY'
+import struct, sys
+b = open(sys.argv[1], 'rb').read()
+junk = b'JUNK' + struct.pack('<I', 4) + b'abcd'
+open(sys.argv[2], 'wb').write(b'RIFF' + struct.pack('<I', 4 + len(junk) + len(b) - 12) + b'WAVE' + junk + b[12:])
+PY
   # An earlier output, which must not be converted again.
   cp "$work/want.wav" "$1/Day 2/velkoran-Take 01.wav"
   # Mono: the channel count, at offset 22, set to 1.
-  { head -c 22 "$here/../examples/tones.wav"; printf '\x01'; tail -c +24 "$here/../examples/tones.wav"; } \
-    >"$1/Day 2/mono.wav"
+  { head -c 22 "$tones"; printf '\x01'; tail -c +24 "$tones"; } >"$1/Day 2/mono.wav"
   printf 'not a recording' >"$1/Day 2/bad.wav"
   printf 'notes' >"$1/notes.txt"
 }
+# What converting the recordings gives, by hand.
+(cd "$work" && cp "$tones" tones.wav && velkoran tones.wav >/dev/null && mv velkoran-tones.wav want.wav &&
+  make_tree "$work/hand" && cd "$work/hand/Day 2" && velkoran-prep "junk first.wav" t.wav >/dev/null &&
+  velkoran t.wav >/dev/null && mv velkoran-t.wav "$work/want-relaid.wav")
+
 check_tree() {  # name tree listed-failures
-  local name=$1 tree=$2 r outputs want_outputs
+  local name=$1 tree=$2 r outputs want_outputs out
   for r in "${recordings[@]}"; do
-    local out
-    out="$(dirname "$tree/$r")/velkoran-$(basename -- "$r")"
-    cmp -s "$out" "$work/want.wav" || { fail "$name" "no right output beside $r"; return; }
+    out="$(dirname -- "$tree/$r")/velkoran-$(basename -- "$r")"
+    cmp -s -- "$out" "$work/want.wav" || { fail "$name" "no right output beside $r"; return; }
   done
+  cmp -s "$tree/Day 2/velkoran-junk first.wav" "$work/want-relaid.wav" ||
+    { fail "$name" "the re-laid file's output is not velkoran-prep's and velkoran's"; return; }
   cmp -s "$tree/Day 2/velkoran-Take 01.wav" "$work/want.wav" || { fail "$name" "the earlier output changed"; return; }
-  outputs=$(cd "$tree" && find . -name 'velkoran-velkoran-*')
-  [ -z "$outputs" ] || { fail "$name" "an earlier output was converted again: $outputs"; return; }
-  want_outputs=$(printf '%s\n' "${recordings[@]}" "${refused[@]}" "Day 2/Take 01.wav" |
+  want_outputs=$(printf '%s\n' "${recordings[@]}" "${relaid[@]}" "Day 2/Take 01.wav" |
     sed 's|\(.*/\)\{0,1\}\([^/]*\)$|\1velkoran-\2|' | sort)
   outputs=$(cd "$tree" && find . -name 'velkoran-*' | sed 's|^\./||' | sort)
   [ "$outputs" = "$want_outputs" ] || { fail "$name" "outputs elsewhere than beside their inputs: $outputs"; return; }
-  local want_failures
-  want_failures=$(printf '%s\n' "${refused[@]}" | sort)
-  [ "$(sort <<<"$3")" = "$want_failures" ] || { fail "$name" "listed as failed: '$3'"; return; }
+  [ -z "$(cd "$tree" && find . -name '.velkoran-*')" ] || { fail "$name" "a new file was left"; return; }
+  [ "$(sort <<<"$3")" = "$(printf '%s\n' "${refused[@]}" | sort)" ] || { fail "$name" "listed as not converted: '$3'"; return; }
   echo "ok $name"
   passed=$((passed + 1))
 }
 
-if [ "${1:-}" != "--windows" ]; then
-  command -v parallel >/dev/null || { echo "skipped: GNU parallel is not installed"; exit 77; }
-  program=$(realpath "$1")
-  (cd "$work" && cp "$here/../examples/tones.wav" . && "$program" tones.wav >/dev/null &&
-    mv velkoran-tones.wav want.wav)
-  # velkoran on the PATH, as an installed one is.
-  mkdir "$work/bin" && ln -s "$program" "$work/bin/velkoran"
-  export PATH="$work/bin:$PATH"
+run_command() {  # name command [what-it-runs-instead]
+  local name=$1 tree=$work/$1 listed status=0
+  in_readme "$2" || { fail "$name" "the command is not the README's"; return; }
+  make_tree "$tree"
+  listed=$(cd "$tree" && bash -c "${3:-$2}" 2>"$work/errors") || status=$?
+  [ "$status" -ne 0 ] || { fail "$name" "status 0 although files were not converted"; return; }
+  [ ! -s "$work/errors" ] || { fail "$name" "it wrote to standard error: $(cat "$work/errors")"; return; }
+  check_tree "$name" "$tree" "$(sed 's|^\./||' <<<"$listed")"
+}
 
-  run_linux() {  # name command [what-it-runs-instead]
-    local name=$1 tree=$work/$1 listed status=0
-    in_readme "$2" || { fail "$name" "the command is not the README's"; return; }
-    make_tree "$tree"
-    listed=$(cd "$tree" && bash -c "${3:-$2}" 2>"$work/errors") || status=$?
-    [ "$status" -ne 0 ] || { fail "$name" "status 0 although files failed"; return; }
-    [ ! -s "$work/errors" ] || { fail "$name" "it wrote to standard error: $(cat "$work/errors")"; return; }
-    check_tree "$name" "$tree" "$(sed 's|^\./||' <<<"$listed")"
-  }
-  run_linux find "! find . -name '*.wav' ! -name 'velkoran-*' ! -execdir sh -c 'velkoran \"\${1#./}\" >/dev/null' sh {} \\; -print | grep ."
-  run_linux parallel "find . -name '*.wav' ! -name 'velkoran-*' -print0 |
-  parallel -0 --joblog jobs.log 'cd {//} && velkoran {/} >/dev/null || { echo {}; false; }'"
-  # Other machines run the same over a folder they share at the same path;
-  # here it runs on ":", this machine, as no other is at hand.
-  ssh="find . -name '*.wav' ! -name 'velkoran-*' -print0 |
-  parallel -0 --sshlogin host1,host2,: --workdir \"\$PWD\" 'cd {//} && velkoran {/} >/dev/null || { echo {}; false; }'"
-  run_linux sshlogin "$ssh" "${ssh/host1,host2,:/:}"
+# velkoran-drop on the folder: the files not converted are those its
+# summary lists.
+run_command drop "velkoran-drop ." "velkoran-drop . | sed -n 's/^  \\(.*\\): not converted: .*/\\1/p'; exit \${PIPESTATUS[0]}"
+run_command parallel "find . -name '*.wav' ! -name 'velkoran-*' -print0 |
+  parallel -0 --joblog jobs.log 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
+
+# Two hosts and this machine, the hosts being this machine too, reached
+# through an sshd of this test's own on the loopback address.
+ssh_dir=$work/ssh
+mkdir "$ssh_dir"
+ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
+ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
+cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
+port=$((20000 + $$ % 20000))
+cat >"$ssh_dir/sshd_config" <<EOF
+Port $port
+ListenAddress 127.0.0.1
+HostKey $ssh_dir/host_key
+AuthorizedKeysFile $ssh_dir/authorized_keys
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+PidFile $ssh_dir/sshd.pid
+SetEnv PATH=$work/bin:/usr/bin:/bin
+EOF
+cat >"$ssh_dir/config" <<EOF
+Host host1 host2
+  HostName 127.0.0.1
+  Port $port
+  User $(id -un)
+  IdentityFile $ssh_dir/user_key
+  IdentitiesOnly yes
+  StrictHostKeyChecking no
+  UserKnownHostsFile /dev/null
+  LogLevel ERROR
+EOF
+# Run as root, sshd wants the folder its unprivileged part works in.
+[ "$(id -u)" -ne 0 ] || mkdir -p /run/sshd
+if /usr/sbin/sshd -f "$ssh_dir/sshd_config" -E "$ssh_dir/log" 2>"$ssh_dir/start" &&
+  for _ in $(seq 50); do ssh -F "$ssh_dir/config" -o BatchMode=yes host1 true 2>/dev/null && break; sleep 0.1; done &&
+  [ "$(ssh -F "$ssh_dir/config" host2 'command -v velkoran-drop')" = "$work/bin/velkoran-drop" ]; then
+  export PARALLEL_SSH="ssh -F $ssh_dir/config"
+  run_command sshlogin "find . -name '*.wav' ! -name 'velkoran-*' -print0 |
+  parallel -0 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
+  # The logins took jobs: the log names the hosts that ran each.
+  hosts=$(tail -n +2 "$work/sshlogin/jobs.log" | cut -f 2 | sort -u | tr '\n' ' ')
+  echo "hosts that ran jobs: $hosts"
+  [[ "$hosts" == *host* ]] || fail sshlogin "no job ran through an ssh login"
 else
-  exe=$(realpath "$2")
-  bat=$(realpath "$3")
-  mkdir "$work/program"
-  cp "$exe" "$bat" "$work/program/"
-  (cd "$work" && cp "$here/../examples/tones.wav" . &&
-    env LC_ALL=C.UTF-8 wine "$work/program/velkoran.exe" tones.wav >/dev/null && mv velkoran-tones.wav want.wav)
-  drop="$(winepath -w "$work/program/velkoran-drop.bat")"
-
-  run_drop() {  # name tree windows-arguments...: the key comes a second late
-    local name=$1 tree=$2 console status=0 start
-    shift 2
-    start=$(date +%s)
-    console=$({ sleep 2; echo; } | (cd "$tree" && env LC_ALL=C.UTF-8 wine cmd /c "$drop" "$@") | tr -d '\r') ||
-      status=$?
-    [ $(($(date +%s) - start)) -ge 2 ] || { fail "$name" "the window did not wait for a key"; return; }
-    [ "$status" -eq 1 ] || { fail "$name" "status $status although files failed"; return; }
-    local r
-    for r in "${recordings[@]}"; do
-      [[ "$console" == *" Convert $(basename -- "$r") to Velkoran format (velkoran-$(basename -- "$r"))"* ]] ||
-        { fail "$name" "the messages of $r did not show"; return; }
-    done
-    local listed
-    listed=$(sed -n 's/^Not converted: //p' <<<"$console" | while IFS= read -r p; do
-      winepath -u "$p" | sed "s|^$tree/||"; done)
-    check_tree "$name" "$tree" "$listed"
-  }
-  # Files dropped: their full paths, several at once.
-  make_tree "$work/dropped"
-  args=()
-  for r in "${recordings[@]}" "${refused[@]}"; do args+=("$(winepath -w "$work/dropped/$r")"); done
-  run_drop files "$work/dropped" "${args[@]}"
-  # A folder dropped, and the README's command in a console: every recording in it.
-  make_tree "$work/folder"
-  run_drop folder "$work/folder" "$(winepath -w "$work/folder")"
-  make_tree "$work/here"
-  in_readme 'velkoran-drop .' || fail console "the command is not the README's"
-  run_drop console "$work/here" .
+  echo "skipped: no sshd could be started on the loopback address ($(cat "$ssh_dir/start" "$ssh_dir/log" 2>/dev/null))"
+  exit 77
 fi
 
 echo "$passed passed, $failed failed"

@@ -8,7 +8,8 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++)
-tests=(pkg-config libgtest-dev libsndfile1-dev sox ffmpeg python3 parallel)
+tests=(pkg-config libgtest-dev libsndfile1-dev sox ffmpeg python3 parallel tmux openssh-server
+       openssh-client)
 ci=(clang clang-format libclang-rt-14-dev valgrind time unzip g++-mingw-w64-x86-64 wine wine64 groff-base
     dpkg-dev lintian)
 

@@ -122,6 +122,10 @@ RunResult run_prep(const fs::path& dir, const std::vector<std::string>& args, co
   return run(program_command("VELKORAN_TEST_PREP_COMMAND", VELKORAN_PREP_EXE), dir, args, shell);
 }
 
+RunResult run_drop(const fs::path& dir, const std::vector<std::string>& args, const Shell& shell) {
+  return run(program_command("VELKORAN_TEST_DROP_COMMAND", VELKORAN_DROP_EXE), dir, args, shell);
+}
+
 void write_file(const fs::path& p, const std::string& bytes) {
   std::ofstream f(p, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

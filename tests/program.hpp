@@ -65,6 +65,9 @@ RunResult run_program(const fs::path& dir, const std::vector<std::string>& args,
 // VELKORAN_TEST_COMMAND does velkoran).
 RunResult run_prep(const fs::path& dir, const std::vector<std::string>& args,
                    const Shell& shell = Shell());
+// The same with velkoran-drop (VELKORAN_TEST_DROP_COMMAND).
+RunResult run_drop(const fs::path& dir, const std::vector<std::string>& args,
+                   const Shell& shell = Shell());
 
 void write_file(const fs::path& p, const std::string& bytes);
 inline void write_file(const fs::path& p, const Bytes& b) {

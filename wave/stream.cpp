@@ -120,7 +120,7 @@ bool Reader::skip(std::uint64_t n) {
   // a gigabyte costs no reading.
   const std::optional<std::uint64_t> whole = n > kBufferSize ? length() : std::nullopt;
   if (whole) {
-    if (position_ + n <= *whole) return seek(position_ + n);
+    if (position_ <= *whole && n <= *whole - position_) return seek(position_ + n);
     // It ends first: as if read to its end.
     (void)seek(*whole);
     return false;
@@ -144,6 +144,12 @@ std::size_t Reader::peek(unsigned char* p, std::size_t n) {
 }
 
 Halted Reader::copy_to(Writer& out, std::uint64_t n) {
+  // Into nowhere, bytes need not be read at all: a long stretch of a file is
+  // passed over.
+  if (out.discards()) {
+    if (!skip(n)) return why_short();
+    return out.discard(n);
+  }
   while (n != 0) {
     if (buffered() == 0 && !fill()) return why_short();
     const std::size_t k = static_cast<std::size_t>(n < buffered() ? n : buffered());
@@ -196,6 +202,7 @@ Writer::Writer(std::FILE* f, std::uint64_t max_length)
     : f_(f), max_length_(max_length), buf_(new_buffer()) {}
 
 Halted Writer::put(const unsigned char* p, std::size_t n) {
+  if (f_ == nullptr) return {};
   if (std::fwrite(p, 1, n, f_) == n) return {};
   return fail(Halt::kWriteFailed);
 }
@@ -237,7 +244,14 @@ Halted Writer::write_u64(std::uint64_t v) {
   return write(b, sizeof b);
 }
 
+Halted Writer::discard(std::uint64_t n) {
+  if (position_ + n > max_length_) return fail(Halt::kTooLong);
+  position_ += n;
+  return {};
+}
+
 bool Writer::is_file() const {
+  if (f_ == nullptr) return false;
   const std::optional<Kind> kind = kind_of(f_);
   return kind && kind->regular;
 }
@@ -251,7 +265,7 @@ bool Writer::drain() {
 
 bool Writer::flush() {
   if (!drain()) return false;
-  if (std::fflush(f_) != 0) {
+  if (f_ != nullptr && std::fflush(f_) != 0) {
     (void)fail(Halt::kWriteFailed);
     return false;
   }
@@ -260,6 +274,7 @@ bool Writer::flush() {
 
 Writer::Seek Writer::seek(std::uint64_t offset) {
   if (!flush()) return Seek::kFailed;
+  if (f_ == nullptr) return Seek::kUnseekable;
   errno = 0;
 #if defined(_WIN32)
   const int rc = _fseeki64(f_, static_cast<long long>(offset), SEEK_SET);
@@ -276,6 +291,7 @@ Writer::Seek Writer::seek(std::uint64_t offset) {
 }
 
 Writer::Seek Writer::truncate(std::uint64_t length) {
+  if (f_ == nullptr) return Seek::kUnseekable;
   if (is_pipe_or_device(f_)) return flush() ? Seek::kUnseekable : Seek::kFailed;
   if (!flush()) return Seek::kFailed;
 #if defined(_WIN32)

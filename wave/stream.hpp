@@ -116,7 +116,9 @@ class Reader {
 
 class Writer {
  public:
-  // No write may take the output past `max_length` bytes.
+  // No write may take the output past `max_length` bytes. Without a stream
+  // (nullptr), the writer counts what it is given and keeps none of it: a
+  // run that only looks whether a file would convert.
   explicit Writer(std::FILE* f, std::uint64_t max_length = kMaxWaveLength);
 
   // Takes all n bytes, or none: kTooLong where they would take the output
@@ -137,6 +139,10 @@ class Writer {
   std::uint64_t max_length() const { return max_length_; }
   // True where the output is a regular file: it can be rewound and cut back.
   bool is_file() const;
+  // True where nothing written is kept (no stream).
+  bool discards() const { return f_ == nullptr; }
+  // Counts n bytes as written, where nothing is kept.
+  Halted discard(std::uint64_t n);
   // Why the output stopped taking bytes, once it has: kTooLong or kWriteFailed.
   Halt failure() const { return *failure_; }
 

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# A library of short takes: 2,000 stereo 24-bit recordings of 0.5 to 3 s
+# (about 1 GB) in 20 folders, in tmpfs. Converts them all with velkoran-drop
+# (one process), with the README's find recipe (a shell and a velkoran per
+# file), with a sox loop (a sox per file), and measures the floor: one
+# process that reads every input and writes a new file of its output's size.
+# Checks that velkoran-drop and sox give the same samples, then times them
+# in interleaved rounds (bench/interleave.py). The targets: velkoran-drop at
+# least 5 times faster than the sox loop, and within 1.5 times the floor.
+# Usage: bench/drop.sh [path/to/velkoran]   (velkoran-drop beside it)
+# Needs: sox, python3.
+. "$(dirname "$0")/common.sh" drop "${1:-}"
+drop=$(dirname "$exe")/velkoran-drop
+mkdir -p bin && ln -sf "$exe" bin/velkoran && export PATH="$work/bin:$PATH"
+
+mkdir takes
+python3 - <<'PY'
+import os, random, struct
+random.seed(7)
+for i in range(2000):
+    folder = 'takes/day-%02d' % (i // 100)
+    os.makedirs(folder, exist_ok=True)
+    frames = random.randint(24000, 144000)
+    data = os.urandom(frames * 6)
+    fmt = struct.pack('<4sIHHIIHH', b'fmt ', 16, 1, 2, 48000, 288000, 6, 24)
+    with open('%s/take-%04d.wav' % (folder, i), 'wb') as f:
+        f.write(b'RIFF' + struct.pack('<I', 4 + len(fmt) + 8 + len(data)) + b'WAVE' + fmt
+                + b'data' + struct.pack('<I', len(data)) + data)
+PY
+cat >floor.py <<'PY'
+# The floor: every input read, and a new file of its output's size written.
+import os, sys
+for root, _, names in os.walk('takes'):
+    for n in names:
+        if n.startswith('velkoran-') or n.startswith('floor-'):
+            continue
+        p = os.path.join(root, n)
+        size = len(open(p, 'rb').read())
+        with open(os.path.join(root, 'floor-' + n), 'wb') as f:
+            f.write(bytes(44 + (size - 44) // 3 * 4))
+PY
+cat >sox-loop.sh <<'SH'
+find takes -name '*.wav' ! -name 'velkoran-*' ! -name 'floor-*' -print0 |
+  while IFS= read -r -d '' f; do
+    sox "$f" -e floating-point -b 32 "$(dirname "$f")/velkoran-$(basename "$f")"
+  done
+SH
+clean='find takes -name "velkoran-*" -delete; find takes -name "floor-*" -delete'
+
+echo "$(du -sb takes | cut -f1) bytes in, $(find takes -name '*.wav' | wc -l) takes" >&2
+"$drop" takes >/dev/null
+for f in takes/day-00/take-000[0-4].wav; do
+  sox "$f" -e floating-point -b 32 sox.wav
+  [ "$(sox "$(dirname "$f")/velkoran-$(basename "$f")" -t raw - | sha256sum)" = "$(sox sox.wav -t raw - | sha256sum)" ] ||
+    { echo "velkoran-drop and sox disagree on $f" >&2; exit 1; }
+done
+eval "$clean"
+
+python3 "$here/interleave.py" "${ROUNDS:-3}" "$clean" \
+  "velkoran-drop=$drop takes" \
+  "find=cd takes && ! find . -name '*.wav' ! -name 'velkoran-*' ! -execdir sh -c 'velkoran \"\${1#./}\" >/dev/null' sh {} \\; -print | grep ." \
+  "sox-loop=bash sox-loop.sh" "floor=python3 floor.py" >times.txt
+cat times.txt
+awk '$1 == "velkoran-drop" { d = $2 } $1 == "sox-loop" { s = $2 } $1 == "floor" { f = $2 } $1 == "find" { x = $2 }
+     END { printf "sox loop / velkoran-drop = %.1f (at least 5 is the target); velkoran-drop / floor = %.2f (at most 1.5); find recipe / velkoran-drop = %.1f\n", s / d, d / f, x / d }' times.txt

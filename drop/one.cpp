@@ -1,0 +1,142 @@
+#include "drop/one.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/files.hpp"
+#include "app/outcome.hpp"
+#include "app/run.hpp"
+#include "app/tempfile.hpp"
+#include "prep/relay.hpp"
+#include "wave/header.hpp"
+#include "wave/interrupt.hpp"
+
+#if defined(_WIN32)
+#include "app/wtf8.hpp"
+#endif
+
+namespace velkoran::drop {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Tells the progress indication how far the samples have come; the format
+// tag is not shown.
+class Watch final : public wave::Observer {
+ public:
+  explicit Watch(app::TerminalProgress& progress) : progress_(progress) {}
+  void format_tag(std::uint16_t) override {}
+  void advance(std::uint64_t read, std::optional<std::uint64_t> length) override {
+    progress_.advance(read, length);
+  }
+
+ private:
+  app::TerminalProgress& progress_;
+};
+
+// Sees nothing: the header pass that only looks.
+class Blind final : public wave::Observer {
+ public:
+  void format_tag(std::uint16_t) override {}
+  void advance(std::uint64_t, std::optional<std::uint64_t>) override {}
+};
+
+bool enter(const std::string& folder) {
+  std::error_code ec;
+#if defined(_WIN32)
+  const std::u16string units = app::utf16_from_wtf8(folder);
+  fs::current_path(fs::path(std::wstring(units.begin(), units.end())), ec);
+#else
+  fs::current_path(fs::path(folder), ec);
+#endif
+  return !ec;
+}
+
+// velkoran's message, without the blank lines around it.
+std::string in_words(const app::Outcome& outcome, const std::string& name) {
+  std::string text = app::text_of(outcome, name);
+  while (!text.empty() && text.front() == '\n') text.erase(0, 1);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+Result ended(const app::Outcome& outcome, const std::string& name, Result::Kind if_converted,
+             const std::string& detail) {
+  if (outcome.converted()) return {if_converted, detail};
+  if (outcome.kind == app::Outcome::kInterrupted) return {Result::kInterrupted, ""};
+  return {Result::kFailed, in_words(outcome, name)};
+}
+
+// Whether velkoran takes the file as it is: its own header pass, writing
+// nowhere. The input is rewound after it.
+wave::Stop header_of(std::FILE* in) {
+  wave::Stop stop;
+  {
+    wave::Reader reader(in);
+    wave::Writer nowhere(nullptr);
+    Blind none;
+    wave::Handoff handoff;
+    stop = wave::transcribe_header(reader, nowhere, none, handoff);
+  }
+  std::rewind(in);
+  return stop;
+}
+
+}  // namespace
+
+Result convert_one(const Recording& r, app::TerminalProgress& progress) {
+  const std::string out_name = app::kOutputPrefix + r.name;
+  // From the recording's folder, by its name, as velkoran run there.
+  if (!enter(r.folder)) return {Result::kFailed, in_words(app::Outcome::kInputNotOpened, r.folder)};
+  std::FILE* in = app::open_input(r.name);
+  if (in == nullptr) return {Result::kFailed, in_words(app::Outcome::kInputNotOpened, r.name)};
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  Watch watch(progress);
+
+  const wave::Stop header = header_of(in);
+  if (!header) {
+    const app::Outcome outcome = app::convert_into(in, out_name, watch);
+    std::fclose(in);
+    return ended(outcome, out_name, Result::kConverted, "");
+  }
+  if (header->kind == wave::End::kInterrupted || wave::stop_requested()) {
+    std::fclose(in);
+    return {Result::kInterrupted, ""};
+  }
+
+  // Refused: velkoran-prep's code may re-lay it, into a new file beside it.
+  app::TempFile relaid;
+  if (!relaid.create("")) {
+    std::fclose(in);
+    return {Result::kFailed, in_words(app::Outcome::kOutputNotOpened, out_name)};
+  }
+  prep::Changes changes;
+  prep::Outcome outcome = prep::Outcome::kWritten;
+  {
+    wave::Reader reader(in);
+    wave::Writer writer(relaid.file());
+    outcome = prep::relay(reader, writer, changes);
+    if (!writer.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
+  }
+  if (outcome.kind == prep::Outcome::kWritten) {
+    std::rewind(relaid.file());
+    const app::Outcome converted = app::convert_into(relaid.file(), out_name, watch, in);
+    relaid.remove();
+    std::fclose(in);
+    return ended(converted, out_name, Result::kRelaidAndConverted, prep::describe(changes));
+  }
+  relaid.remove();
+  std::fclose(in);
+  if (outcome.kind == prep::Outcome::kInterrupted) return {Result::kInterrupted, ""};
+  // What velkoran takes as it is but refused all the same: velkoran's words.
+  if (outcome.kind == prep::Outcome::kCopied) {
+    return {Result::kRefused, in_words(app::Outcome(*header), r.name)};
+  }
+  std::string line = prep::line_of(outcome, r.shown, out_name, changes, "it");
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  while (!line.empty() && line.front() == '\n') line.erase(0, 1);
+  return {Result::kRefused, line};
+}
+
+}  // namespace velkoran::drop
