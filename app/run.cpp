@@ -49,7 +49,7 @@ class RunObserver final : public wave::Observer {
 }  // namespace
 
 Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer& observer,
-                     std::FILE* original) {
+                     std::FILE* original, wave::Workspace* workspace) {
   std::FILE* out = open_output(out_name, original != nullptr ? original : in);
   if (out == nullptr) return Outcome::kOutputNotOpened;
   // The conversion buffers small reads and writes itself: a stdio buffer
@@ -57,7 +57,7 @@ Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer&
   // by stdio's buffer either way).
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
-  Outcome outcome = wave::convert(in, out, observer);
+  Outcome outcome = wave::convert(in, out, observer, wave::kMaxWaveLength, workspace);
   // A failure to close the output is a failed write like any other, unless
   // the run has already failed.
   if (std::fclose(out) != 0 && outcome.converted()) outcome = Outcome::kWriteFailed;

@@ -7,6 +7,7 @@
 
 #include "app/outcome.hpp"
 #include "wave/observer.hpp"
+#include "wave/workspace.hpp"
 
 namespace velkoran::app {
 
@@ -18,8 +19,9 @@ inline constexpr char kOutputPrefix[] = "velkoran-";
 // where it leads to `in`, or to `original` where that is another open file
 // the input stands for), converts, and closes the output, but not `in`.
 // `observer` is told the format tag and how far the run has come.
+// `workspace`, where given, is the memory a run of many files reuses.
 Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer& observer,
-                     std::FILE* original = nullptr);
+                     std::FILE* original = nullptr, wave::Workspace* workspace = nullptr);
 
 // `args` are the command-line arguments after the program name, in UTF-8.
 // Every message goes to `console`; the result is the process exit status.

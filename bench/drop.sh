@@ -28,21 +28,27 @@ for i in range(2000):
                 + b'data' + struct.pack('<I', len(data)) + data)
 PY
 cat >floor.py <<'PY'
-# The floor: every input read, and a new file of its output's size written.
-import os, sys
+# The floor: every input read, and a new file of its output's size written,
+# a MiB at a time, in one process.
+import os
+zeros = bytes(1 << 20)
 for root, _, names in os.walk('takes'):
     for n in names:
         if n.startswith('velkoran-') or n.startswith('floor-'):
             continue
         p = os.path.join(root, n)
-        size = len(open(p, 'rb').read())
+        with open(p, 'rb') as f:
+            while f.read(1 << 20):
+                pass
+        left = 44 + (os.path.getsize(p) - 44) // 3 * 4
         with open(os.path.join(root, 'floor-' + n), 'wb') as f:
-            f.write(bytes(44 + (size - 44) // 3 * 4))
+            while left > 0:
+                left -= f.write(zeros[:min(left, len(zeros))])
 PY
 cat >sox-loop.sh <<'SH'
 find takes -name '*.wav' ! -name 'velkoran-*' ! -name 'floor-*' -print0 |
   while IFS= read -r -d '' f; do
-    sox "$f" -e floating-point -b 32 "$(dirname "$f")/velkoran-$(basename "$f")"
+    sox "$f" -e floating-point -b 32 "${f%/*}/velkoran-${f##*/}"
   done
 SH
 clean='find takes -name "velkoran-*" -delete; find takes -name "floor-*" -delete'

@@ -70,11 +70,11 @@ Result ended(const app::Outcome& outcome, const std::string& name, Result::Kind 
 
 // Whether velkoran takes the file as it is: its own header pass, writing
 // nowhere. The input is rewound after it.
-wave::Stop header_of(std::FILE* in) {
+wave::Stop header_of(std::FILE* in, wave::Workspace& workspace) {
   wave::Stop stop;
   {
-    wave::Reader reader(in);
-    wave::Writer nowhere(nullptr);
+    wave::Reader reader(in, workspace.reader.get());
+    wave::Writer nowhere(nullptr, wave::kMaxWaveLength, workspace.writer.get());
     Blind none;
     wave::Handoff handoff;
     stop = wave::transcribe_header(reader, nowhere, none, handoff);
@@ -85,7 +85,8 @@ wave::Stop header_of(std::FILE* in) {
 
 }  // namespace
 
-Result convert_one(const Recording& r, app::TerminalProgress& progress) {
+Result convert_one(const Recording& r, app::TerminalProgress& progress,
+                   wave::Workspace& workspace) {
   const std::string out_name = app::kOutputPrefix + r.name;
   // From the recording's folder, by its name, as velkoran run there.
   if (!enter(r.folder)) return {Result::kFailed, in_words(app::Outcome::kInputNotOpened, r.folder)};
@@ -94,9 +95,9 @@ Result convert_one(const Recording& r, app::TerminalProgress& progress) {
   std::setvbuf(in, nullptr, _IONBF, 0);
   Watch watch(progress);
 
-  const wave::Stop header = header_of(in);
+  const wave::Stop header = header_of(in, workspace);
   if (!header) {
-    const app::Outcome outcome = app::convert_into(in, out_name, watch);
+    const app::Outcome outcome = app::convert_into(in, out_name, watch, nullptr, &workspace);
     std::fclose(in);
     return ended(outcome, out_name, Result::kConverted, "");
   }
@@ -114,14 +115,15 @@ Result convert_one(const Recording& r, app::TerminalProgress& progress) {
   prep::Changes changes;
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
-    wave::Reader reader(in);
-    wave::Writer writer(relaid.file());
+    wave::Reader reader(in, workspace.reader.get());
+    wave::Writer writer(relaid.file(), wave::kMaxWaveLength, workspace.writer.get());
     outcome = prep::relay(reader, writer, changes);
     if (!writer.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
   }
   if (outcome.kind == prep::Outcome::kWritten) {
     std::rewind(relaid.file());
-    const app::Outcome converted = app::convert_into(relaid.file(), out_name, watch, in);
+    const app::Outcome converted =
+        app::convert_into(relaid.file(), out_name, watch, in, &workspace);
     relaid.remove();
     std::fclose(in);
     return ended(converted, out_name, Result::kRelaidAndConverted, prep::describe(changes));

@@ -10,6 +10,7 @@
 
 #include "app/progress.hpp"
 #include "drop/walk.hpp"
+#include "wave/workspace.hpp"
 
 namespace velkoran::drop {
 
@@ -25,7 +26,8 @@ struct Result {
   std::string detail;
 };
 
-// Converts `r`, telling `progress` how far it has come.
-Result convert_one(const Recording& r, app::TerminalProgress& progress);
+// Converts `r`, telling `progress` how far it has come, in the memory of
+// `workspace`, which every recording of a run reuses.
+Result convert_one(const Recording& r, app::TerminalProgress& progress, wave::Workspace& workspace);
 
 }  // namespace velkoran::drop

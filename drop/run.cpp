@@ -68,12 +68,13 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
     not_converted.push_back(line);
   }
 
+  wave::Workspace workspace;
   std::size_t converted = 0;
   for (std::size_t i = 0; i < found.size(); ++i) {
     const Recording& r = found[i];
     progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + ":");
     progress.tick();
-    const Result result = convert_one(r, progress);
+    const Result result = convert_one(r, progress, workspace);
     std::filesystem::current_path(start, ec);
     const std::string line = r.shown + ": " + what(result);
     lines.print(line + "\n");

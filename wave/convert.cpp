@@ -48,15 +48,16 @@ Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uin
 
 }  // namespace
 
-End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length) {
-  Reader reader(in);
-  Writer writer(out, max_length);
+End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length,
+            Workspace* workspace) {
+  Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
+  Writer writer(out, max_length, workspace != nullptr ? workspace->writer.get() : nullptr);
   Handoff handoff;
   Converted converted;
   Stop stop = transcribe_header(reader, writer, observer, handoff);
   if (!stop) stop = fit(reader, writer, observer, handoff, max_length);
   const bool header_written = !stop;
-  if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer);
+  if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer, workspace);
   if (stop_requested()) {
     // A signal ended the run (a read it cut short may look like the end of
     // the input): what has been written becomes a whole, shorter file of

@@ -10,13 +10,16 @@
 #include "wave/end.hpp"
 #include "wave/observer.hpp"
 #include "wave/stream.hpp"
+#include "wave/workspace.hpp"
 
 namespace velkoran::wave {
 
 // `max_length` is the most a RIFF output may hold, as its sizes are 32-bit:
 // from a file into a file, an output that cannot fit it is written as RF64;
 // otherwise it is refused.
+// `workspace`, where given, holds the buffers and blocks a run of many files
+// reuses.
 End convert(std::FILE* in, std::FILE* out, Observer& observer,
-            std::uint64_t max_length = kMaxWaveLength);
+            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr);
 
 }  // namespace velkoran::wave

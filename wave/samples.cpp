@@ -10,12 +10,8 @@
 namespace velkoran::wave {
 namespace {
 
-// Samples per block, whole frames: 192 KiB of 24-bit input, 256 KiB of
-// float output.
-constexpr std::size_t kBlockSamples = 64 * 1024;
-constexpr std::size_t kInBlockBytes = kBlockSamples * 3;
-constexpr std::size_t kOutBlockBytes = kBlockSamples * kOutBytesPerSample;
 static_assert(kBlockSamples % kChannels == 0, "a block holds whole frames");
+static_assert(kOutBlockBytes == kBlockSamples * kOutBytesPerSample, "a block of floats");
 
 // Carries over, unchanged, every byte after the data chunk (and its pad) to
 // the end of the input. It goes a chunk at a time only to know where each
@@ -38,7 +34,7 @@ Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
 }  // namespace
 
 Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
-                     Observer& observer) {
+                     Observer& observer, Workspace* workspace) {
   converted = Converted();
   converted.whole_end = out.position();
   const unsigned width = handoff.bytes_per_sample;
@@ -46,8 +42,16 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   // reason to divide by zero.
   if (width != 2 && width != 3) return End::kNotStereo16Or24;
   const unsigned frame = kChannels * width;
-  const auto in_block = std::make_unique<unsigned char[]>(kInBlockBytes);
-  const auto out_block = std::make_unique<unsigned char[]>(kOutBlockBytes);
+  // The blocks of a run of many files are reused; one file's are its own.
+  std::unique_ptr<unsigned char[]> own_in;
+  std::unique_ptr<unsigned char[]> own_out;
+  if (workspace == nullptr) {
+    own_in.reset(new unsigned char[kInBlockBytes]);
+    own_out.reset(new unsigned char[kOutBlockBytes]);
+  }
+  unsigned char* const in_block = workspace != nullptr ? workspace->in_block.get() : own_in.get();
+  unsigned char* const out_block =
+      workspace != nullptr ? workspace->out_block.get() : own_out.get();
   const std::uint32_t declared = handoff.declared_data_size;
   const bool bounded = !length_unknown(declared);
   const std::optional<std::uint64_t> length = in.length();
@@ -56,16 +60,16 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
 
   while (left != 0) {
     const std::size_t want = static_cast<std::size_t>(left < kBlockSamples ? left : kBlockSamples);
-    const std::size_t got = in.read(in_block.get(), want * width);
+    const std::size_t got = in.read(in_block, want * width);
     // A partial frame at the end of the input is dropped: a lone left sample,
     // the bytes of a partial sample.
     const std::size_t whole = got / frame * kChannels;
     if (width == 2) {
-      pcm16_to_float(in_block.get(), whole, out_block.get());
+      pcm16_to_float(in_block, whole, out_block);
     } else {
-      pcm24_to_float(in_block.get(), whole, out_block.get());
+      pcm24_to_float(in_block, whole, out_block);
     }
-    if (Halted h = out.write(out_block.get(), whole * kOutBytesPerSample)) return stop_for(h);
+    if (Halted h = out.write(out_block, whole * kOutBytesPerSample)) return stop_for(h);
     converted.samples += whole;
     converted.whole_end = out.position();
     left -= whole;

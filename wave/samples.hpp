@@ -9,6 +9,7 @@
 #include "wave/handoff.hpp"
 #include "wave/observer.hpp"
 #include "wave/stream.hpp"
+#include "wave/workspace.hpp"
 
 namespace velkoran::wave {
 
@@ -27,8 +28,9 @@ void pcm24_to_float(const unsigned char* in, std::size_t count, unsigned char* o
 // conversion before the next block, or inside a chunk after the data at the
 // next MiB; `converted.whole_end` then says what is whole. `observer` is
 // told at each block how far the input has been read.
+// `workspace`, where given, holds the blocks (a run of many files reuses them).
 Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted& converted,
-                     Observer& observer);
+                     Observer& observer, Workspace* workspace = nullptr);
 
 // What the output will hold, for an input of `input_length` bytes whose
 // header, `header_length` bytes, has been transcribed: the header, the whole

@@ -18,10 +18,12 @@ namespace {
 
 // Large enough that a header of many small chunks costs one system call per
 // 64 KiB; sample blocks of this size or more bypass it.
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = kStreamBufferSize;
 
-// Not zeroed: only the bytes that are used get touched, and so count in memory.
-std::unique_ptr<unsigned char[]> new_buffer() {
+// Not zeroed: only the bytes that are used get touched, and so count in
+// memory. None where the caller gives one.
+std::unique_ptr<unsigned char[]> new_buffer(const unsigned char* given) {
+  if (given != nullptr) return nullptr;
   return std::unique_ptr<unsigned char[]>(new unsigned char[kBufferSize]);
 }
 
@@ -55,11 +57,12 @@ bool is_pipe_or_device(std::FILE* f) {
 
 }  // namespace
 
-Reader::Reader(std::FILE* f) : f_(f), buf_(new_buffer()) {}
+Reader::Reader(std::FILE* f, unsigned char* buffer)
+    : f_(f), own_(new_buffer(buffer)), buf_(buffer != nullptr ? buffer : own_.get()) {}
 
 std::size_t Reader::take(unsigned char* p, std::size_t n) {
   const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
-  std::memcpy(p, buf_.get() + begin_, k);
+  std::memcpy(p, buf_ + begin_, k);
   begin_ += k;
   position_ += k;
   return k;
@@ -70,11 +73,11 @@ std::size_t Reader::take(unsigned char* p, std::size_t n) {
 // until then), so it is the last. False when no byte arrived.
 bool Reader::fill() {
   if (ended_) return false;
-  std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+  std::memmove(buf_, buf_ + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
   const std::size_t room = kBufferSize - end_;
-  const std::size_t k = std::fread(buf_.get() + end_, 1, room, f_);
+  const std::size_t k = std::fread(buf_ + end_, 1, room, f_);
   end_ += k;
   if (k < room) ended_ = true;
   return k != 0;
@@ -139,7 +142,7 @@ std::size_t Reader::peek(unsigned char* p, std::size_t n) {
   while (end_ - begin_ < n && fill()) {
   }
   const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
-  std::memcpy(p, buf_.get() + begin_, k);
+  std::memcpy(p, buf_ + begin_, k);
   return k;
 }
 
@@ -153,7 +156,7 @@ Halted Reader::copy_to(Writer& out, std::uint64_t n) {
   while (n != 0) {
     if (buffered() == 0 && !fill()) return why_short();
     const std::size_t k = static_cast<std::size_t>(n < buffered() ? n : buffered());
-    if (Halted h = out.write(buf_.get() + begin_, k)) return h;
+    if (Halted h = out.write(buf_ + begin_, k)) return h;
     begin_ += k;
     position_ += k;
     n -= k;
@@ -198,8 +201,11 @@ std::optional<std::uint64_t> Reader::length() const {
   return kind->length;
 }
 
-Writer::Writer(std::FILE* f, std::uint64_t max_length)
-    : f_(f), max_length_(max_length), buf_(new_buffer()) {}
+Writer::Writer(std::FILE* f, std::uint64_t max_length, unsigned char* buffer)
+    : f_(f),
+      max_length_(max_length),
+      own_(new_buffer(buffer)),
+      buf_(buffer != nullptr ? buffer : own_.get()) {}
 
 Halted Writer::put(const unsigned char* p, std::size_t n) {
   if (f_ == nullptr) return {};
@@ -212,13 +218,13 @@ Halted Writer::write(const unsigned char* p, std::size_t n) {
   if (position_ + n > max_length_) return fail(Halt::kTooLong);
   position_ += n;
   if (used_ + n < kBufferSize) {
-    std::memcpy(buf_.get() + used_, p, n);
+    std::memcpy(buf_ + used_, p, n);
     used_ += n;
     return {};
   }
   if (!drain()) return Halt::kWriteFailed;
   if (n < kBufferSize) {
-    std::memcpy(buf_.get(), p, n);
+    std::memcpy(buf_, p, n);
     used_ = n;
     return {};
   }
@@ -260,7 +266,7 @@ bool Writer::drain() {
   if (broken()) return false;
   const std::size_t n = used_;
   used_ = 0;
-  return n == 0 || !put(buf_.get(), n);
+  return n == 0 || !put(buf_, n);
 }
 
 bool Writer::flush() {

@@ -27,6 +27,10 @@
 
 namespace velkoran::wave {
 
+// Each stream's buffer for small reads and writes: a header of many small
+// chunks costs a system call per this many bytes.
+inline constexpr std::size_t kStreamBufferSize = 64 * 1024;
+
 // A WAVE file states its sizes in 32 bits: the RIFF size, which is the file's
 // length less 8 bytes, must fit, so by default the writer lets no output grow
 // longer.
@@ -62,7 +66,9 @@ class Writer;
 
 class Reader {
  public:
-  explicit Reader(std::FILE* f);
+  // `buffer`, where given, is kStreamBufferSize bytes the reader uses (a
+  // run of many files reuses it); else it has its own.
+  explicit Reader(std::FILE* f, unsigned char* buffer = nullptr);
 
   // Reads up to n bytes; fewer only where the input ends or fails, or a
   // signal cut a read short.
@@ -107,7 +113,8 @@ class Reader {
   bool fill();
 
   std::FILE* f_;
-  std::unique_ptr<unsigned char[]> buf_;
+  std::unique_ptr<unsigned char[]> own_;
+  unsigned char* buf_;
   std::size_t begin_ = 0;  // the unread bytes of buf_ are [begin_, end_)
   std::size_t end_ = 0;
   std::uint64_t position_ = 0;
@@ -119,7 +126,9 @@ class Writer {
   // No write may take the output past `max_length` bytes. Without a stream
   // (nullptr), the writer counts what it is given and keeps none of it: a
   // run that only looks whether a file would convert.
-  explicit Writer(std::FILE* f, std::uint64_t max_length = kMaxWaveLength);
+  // `buffer`, where given, is kStreamBufferSize bytes the writer uses.
+  explicit Writer(std::FILE* f, std::uint64_t max_length = kMaxWaveLength,
+                  unsigned char* buffer = nullptr);
 
   // Takes all n bytes, or none: kTooLong where they would take the output
   // past its length bound, kWriteFailed where this write or any earlier one
@@ -176,7 +185,8 @@ class Writer {
 
   std::FILE* f_;
   std::uint64_t max_length_;
-  std::unique_ptr<unsigned char[]> buf_;
+  std::unique_ptr<unsigned char[]> own_;
+  unsigned char* buf_;
   std::size_t used_ = 0;  // bytes waiting in buf_
   std::uint64_t position_ = 0;
   Halted failure_;  // none while every write has been taken
