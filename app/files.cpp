@@ -23,12 +23,6 @@ namespace velkoran::app {
 #if defined(_WIN32)
 namespace {
 
-// The very units the name had on the command line.
-std::wstring wide(const std::string& name) {
-  const std::u16string units = utf16_from_wtf8(name);
-  return std::wstring(units.begin(), units.end());
-}
-
 // Where a file stands: its volume, and its id on that volume.
 struct FileId {
   unsigned long long volume = 0;
@@ -59,9 +53,9 @@ bool identify(HANDLE h, FileId& file) {
 bool is_open_file(const std::string& name, std::FILE* f) {
   FileId open, named;
   if (!identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))), open)) return false;
-  const HANDLE h =
-      CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool known = identify(h, named);
   CloseHandle(h);
@@ -79,7 +73,7 @@ bool names_a_stream(const std::string& name) {
 
 std::FILE* open_named(const std::string& name, const wchar_t* mode) {
   // The narrow fopen only sees the current code page; the wide one sees every name.
-  return _wfopen(wide(name).c_str(), mode);
+  return _wfopen(wide_from_wtf8(name).c_str(), mode);
 }
 
 std::FILE* create_output_file(const std::string& name) {

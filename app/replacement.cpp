@@ -22,15 +22,6 @@ namespace velkoran::app {
 namespace {
 
 #if defined(_WIN32)
-std::wstring wide(const std::string& name) {
-  const std::u16string units = utf16_from_wtf8(name);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string narrow(const std::wstring& name) {
-  return wtf8_from_utf16(std::u16string(name.begin(), name.end()));
-}
-
 HANDLE handle_of(std::FILE* f) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
 }
@@ -38,19 +29,19 @@ HANDLE handle_of(std::FILE* f) {
 // The file a link leads to, by its full name; the name itself where it is no link.
 bool follow_links(const std::string& name, std::string& target) {
   target = name;
-  const DWORD attributes = GetFileAttributesW(wide(name).c_str());
+  const DWORD attributes = GetFileAttributesW(wide_from_wtf8(name).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return true;
   }
-  const HANDLE h =
-      CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;  // a link that leads nowhere
   wchar_t final_name[32768];
   const DWORD n = GetFinalPathNameByHandleW(h, final_name, 32768, FILE_NAME_NORMALIZED);
   CloseHandle(h);
   if (n == 0 || n >= 32768) return false;
-  target = narrow(std::wstring(final_name, n));
+  target = wtf8_from_wide(std::wstring(final_name, n));
   return true;
 }
 #else
@@ -80,9 +71,9 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   if (!follow_links(name, target_)) return Refusal::kNotOpened;
   // What the name leads to, opened without access: a device name (NUL, CON)
   // opens as the device.
-  const HANDLE h =
-      CreateFileW(wide(target_).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = CreateFileW(wide_from_wtf8(target_).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? Refusal::kNone : Refusal::kNotOpened;
@@ -100,7 +91,7 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   if (links_ > 1) return Refusal::kHardLinks;
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return Refusal::kNotOpened;
   // Its access list may refuse writing too: open it so, without changing it.
-  const HANDLE w = CreateFileW(wide(target_).c_str(), GENERIC_WRITE,
+  const HANDLE w = CreateFileW(wide_from_wtf8(target_).c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (w == INVALID_HANDLE_VALUE) return Refusal::kNotOpened;
@@ -123,9 +114,10 @@ bool Replacement::commit() {
   ok = temp_.close() && ok;
   if (ok) {
     // The old file's attributes and access list stay with the name.
-    ok = (existed_ && ReplaceFileW(wide(target_).c_str(), wide(temp_.name()).c_str(), nullptr,
-                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) ||
-         MoveFileExW(wide(temp_.name()).c_str(), wide(target_).c_str(),
+    ok = (existed_ &&
+          ReplaceFileW(wide_from_wtf8(target_).c_str(), wide_from_wtf8(temp_.name()).c_str(),
+                       nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) ||
+         MoveFileExW(wide_from_wtf8(temp_.name()).c_str(), wide_from_wtf8(target_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
   if (ok) {

@@ -44,34 +44,29 @@ std::string temp_name(const std::string& folder, std::uint64_t drawn) {
 }
 
 #if defined(_WIN32)
-std::wstring wide(const std::string& name) {
-  const std::u16string units = utf16_from_wtf8(name);
-  return std::wstring(units.begin(), units.end());
-}
-
 // Exclusively, for reading and writing; nullptr where the name is taken
 // (`taken`) or the folder refuses.
 std::FILE* create_new(const std::string& name, bool& taken) {
-  const HANDLE h = CreateFileW(wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   taken = h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
   if (fd < 0) {
     CloseHandle(h);
-    DeleteFileW(wide(name).c_str());
+    DeleteFileW(wide_from_wtf8(name).c_str());
     return nullptr;
   }
   std::FILE* f = _fdopen(fd, "w+b");
   if (f == nullptr) {
     _close(fd);
-    DeleteFileW(wide(name).c_str());
+    DeleteFileW(wide_from_wtf8(name).c_str());
   }
   return f;
 }
 
 void unlink_name(const std::string& name) {
-  DeleteFileW(wide(name).c_str());
+  DeleteFileW(wide_from_wtf8(name).c_str());
 }
 #else
 // Exclusively, for reading and writing, never through a link that stood

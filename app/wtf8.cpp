@@ -92,4 +92,15 @@ std::u16string utf16_from_wtf8(const std::string& bytes) {
   return out;
 }
 
+#if defined(_WIN32)
+std::wstring wide_from_wtf8(const std::string& name) {
+  const std::u16string units = utf16_from_wtf8(name);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string wtf8_from_wide(const std::wstring& name) {
+  return wtf8_from_utf16(std::u16string(name.begin(), name.end()));
+}
+#endif
+
 }  // namespace velkoran::app

@@ -15,4 +15,10 @@ std::string wtf8_from_utf16(const std::u16string& units);
 // sequence (never one that wtf8_from_utf16 wrote) becomes U+FFFD.
 std::u16string utf16_from_wtf8(const std::string& bytes);
 
+#if defined(_WIN32)
+// A name as the wide-character Windows functions take it, and back.
+std::wstring wide_from_wtf8(const std::string& name);
+std::string wtf8_from_wide(const std::wstring& name);
+#endif
+
 }  // namespace velkoran::app

@@ -45,8 +45,7 @@ class Blind final : public wave::Observer {
 bool enter(const std::string& folder) {
   std::error_code ec;
 #if defined(_WIN32)
-  const std::u16string units = app::utf16_from_wtf8(folder);
-  fs::current_path(fs::path(std::wstring(units.begin(), units.end())), ec);
+  fs::current_path(fs::path(app::wide_from_wtf8(folder)), ec);
 #else
   fs::current_path(fs::path(folder), ec);
 #endif

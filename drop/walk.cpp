@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 // the file functions.
 fs::path path_of(const std::string& name) {
 #if defined(_WIN32)
-  const std::u16string units = app::utf16_from_wtf8(name);
-  return fs::path(std::wstring(units.begin(), units.end()));
+  return fs::path(app::wide_from_wtf8(name));
 #else
   return fs::path(name);
 #endif
@@ -28,8 +27,7 @@ fs::path path_of(const std::string& name) {
 
 std::string name_of(const fs::path& path) {
 #if defined(_WIN32)
-  const std::wstring& w = path.native();
-  return app::wtf8_from_utf16(std::u16string(w.begin(), w.end()));
+  return app::wtf8_from_wide(path.native());
 #else
   return path.native();
 #endif

@@ -49,18 +49,27 @@ void check(bool ok, const char* invariant) {
   if (!ok) broken(invariant);
 }
 
-// A folder of this process's own, in memory where there is a tmpfs.
-const fs::path& folder() {
-  static const fs::path dir = [] {
+// A folder of this process's own, in memory where there is a tmpfs; gone
+// again when the process ends.
+struct Folder {
+  fs::path path;
+  Folder() {
     const char* base = std::getenv("VELKORAN_FUZZ_DIR");
-    fs::path p = base != nullptr                ? fs::path(base)
-                 : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
-                                                : fs::temp_directory_path();
-    p /= "velkoran-prep-fuzz-" + std::to_string(::getpid());
-    fs::create_directories(p);
-    return p;
-  }();
-  return dir;
+    path = base != nullptr                ? fs::path(base)
+           : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
+                                          : fs::temp_directory_path();
+    path /= "velkoran-prep-fuzz-" + std::to_string(::getpid());
+    fs::create_directories(path);
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+const fs::path& folder() {
+  static const Folder dir;
+  return dir.path;
 }
 
 std::string contents(std::FILE* f) {

@@ -293,21 +293,35 @@ INSTANTIATE_TEST_SUITE_P(
             kMiB, float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}), list_chunk())}),
     ByName());
 
-// velkoran-prep's re-laying of such an input, in process: how it ends.
-prep::Outcome::Kind relay_stopping(Stopping& src) {
-  std::FILE* in = stopping_stream(src);
+// velkoran-prep's re-laying in process, from `in` (closed after it), with
+// the writer's bound: how it ends, its line and what it wrote.
+struct Relaid {
+  prep::Outcome::Kind outcome;
+  std::string line;
+  std::string bytes;
+};
+
+Relaid relay_in_process(std::FILE* in, std::uint64_t bound = wave::kMaxWaveLength) {
   std::FILE* out = std::tmpfile();
   prep::Changes changes;
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
     wave::Reader reader(in);
-    wave::Writer writer(out);
+    wave::Writer writer(out, bound);
     outcome = prep::relay(reader, writer, changes);
+    (void)writer.flush();
   }
-  wave::stop_signal = 0;
+  Relaid r{outcome.kind, prep::line_of(outcome, "in.wav", "out.wav", changes), read_stream(out)};
   std::fclose(in);
   std::fclose(out);
-  return outcome.kind;
+  return r;
+}
+
+// velkoran-prep's re-laying of such an input, in process: how it ends.
+prep::Outcome::Kind relay_stopping(Stopping& src) {
+  const prep::Outcome::Kind kind = relay_in_process(stopping_stream(src)).outcome;
+  wave::stop_signal = 0;
+  return kind;
 }
 
 // velkoran-prep, too, stops within a MiB of a long copy.
@@ -328,31 +342,8 @@ TEST(StopRequested, RelayEndsSoonToo) {
 // data moved before it, so that velkoran, reading the data to the end of the
 // file, converts every frame, into RF64. Bytes after the data that are no
 // chunk could not be moved: that is said before anything is written.
-struct Relaid {
-  prep::Outcome::Kind outcome;
-  std::string line;
-  std::string bytes;
-};
-
 Relaid relay_with_bound(const Bytes& input, std::uint64_t bound) {
-  std::FILE* in = file_holding(input.str());
-  std::FILE* out = std::tmpfile();
-  std::FILE* text = std::tmpfile();
-  prep::Changes changes;
-  prep::Outcome outcome = prep::Outcome::kWritten;
-  {
-    wave::Reader reader(in);
-    wave::Writer writer(out, bound);
-    outcome = prep::relay(reader, writer, changes);
-    EXPECT_TRUE(writer.flush());
-  }
-  prep::Console console(text);
-  (void)console.end(outcome, "in.wav", "out.wav", changes);
-  Relaid r{outcome.kind, read_stream(text), read_stream(out)};
-  std::fclose(in);
-  std::fclose(out);
-  std::fclose(text);
-  return r;
+  return relay_in_process(file_holding(input.str()), bound);
 }
 
 TEST(LongRf64, ChunksAfterTheDataComeBeforeItAndVelkoranConvertsEveryFrame) {
