@@ -203,10 +203,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"with space.wav", kJunkFirst, Expect::kRelaid,
                    "the format chunk moved to the front, before 1 other chunk, every other chunk "
                    "kept byte for byte"}}},
-        TreeCase{"DoubleQuoteInAName",
+        TreeCase{"DoubleQuoteAndALinkToAFolder",
                  {{"q\"r.wav", kTones, Expect::kConverted},
                   {"m\"n.wav", kMono, Expect::kRefused, mono_why()}},
-                 "",
+                 // A link to the folder itself: followed, the walk would
+                 // never end.
+                 "ln -s . again",
                  "",
                  true},
         // Folders within folders, an earlier output, every refused kind, the

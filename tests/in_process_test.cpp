@@ -22,13 +22,36 @@ struct Converted {
   std::string output;
 };
 
+// An output that takes every byte but cannot be repositioned.
+struct Sink {
+  int seek_errno;  // why repositioning fails
+  std::string bytes;
+};
+
+ssize_t take_all(void* cookie, const char* buf, std::size_t size) {
+  static_cast<Sink*>(cookie)->bytes.append(buf, size);
+  return static_cast<ssize_t>(size);
+}
+
+int refuse_seek(void* cookie, off64_t*, int) {
+  errno = static_cast<Sink*>(cookie)->seek_errno;
+  return -1;
+}
+
 // The conversion in process, with a chosen length limit, from a file or, as
-// from a pipe, from memory.
-Converted convert_with_limit(const Bytes& input, std::uint64_t max_length, bool from_file = true) {
+// from a pipe, from memory; into a file, or into an output that cannot be
+// repositioned.
+Converted convert_with_limit(const Bytes& input, std::uint64_t max_length, bool from_file = true,
+                             bool into_pipe = false) {
   std::string bytes = input.str();
   std::FILE* in = from_file ? file_holding(bytes) : fmemopen(bytes.data(), bytes.size(), "rb");
-  std::FILE* out = std::tmpfile();
-  Converted c{convert_in_process(in, out, max_length), read_stream(out)};
+  Sink sink{ESPIPE, {}};
+  std::FILE* out =
+      into_pipe
+          ? fopencookie(&sink, "wb", cookie_io_functions_t{nullptr, take_all, refuse_seek, nullptr})
+          : std::tmpfile();
+  const InProcess run = convert_in_process(in, out, max_length);
+  Converted c{run, into_pipe ? (std::fflush(out), sink.bytes) : read_stream(out)};
   std::fclose(in);
   std::fclose(out);
   return c;
@@ -45,6 +68,7 @@ struct LimitCase : NamedCase {
   int status;
   Bytes output;                            // what the output holds, where that is known exactly
   std::vector<std::int32_t> samples = {};  // what libsndfile must read from it, 16-bit
+  bool into_pipe = false;                  // the output cannot be repositioned
 };
 
 class LengthLimit : public testing::TestWithParam<LimitCase> {};
@@ -86,7 +110,7 @@ std::string written(const std::string& bytes) {
 
 TEST_P(LengthLimit, OutputNeverGrowsPastItAsRiff) {
   const LimitCase& c = GetParam();
-  const Converted r = convert_with_limit(c.input, c.bound, c.from_file);
+  const Converted r = convert_with_limit(c.input, c.bound, c.from_file, c.into_pipe);
   EXPECT_EQ(r.run.status, c.status);
   EXPECT_EQ(r.run.console, c.status == 0 ? "tag=1" : "tag=1" + kTooLong);
   if (c.output.size() != 0) {
@@ -120,6 +144,16 @@ INSTANTIATE_TEST_SUITE_P(
                   as_rf64(kFourOut),
                   {1, 2, 3, 4}},
         LimitCase{"OneByteOverFromAPipe", kFour, kFourOut.size() - 1, false, 1, Bytes()},
+        // Into an output that cannot be rewound, no RF64: refused before any
+        // sample, the header as first written.
+        LimitCase{"OneByteOverIntoAPipe",
+                  kFour,
+                  kFourOut.size() - 1,
+                  true,
+                  1,
+                  Bytes().add(kMended).set_u32(4, 36 + 8),
+                  {},
+                  true},
         LimitCase{"TrailingChunkOneByteOver",
                   kWithTrailer,
                   kWithTrailerOut.size() - 1,
@@ -403,22 +437,6 @@ TEST(StopRequested, AReadCutByASignalIsAStop) {
   }
   wave::stop_signal = 0;
   std::fclose(in);
-}
-
-// An output that takes every byte but cannot be repositioned.
-struct Sink {
-  int seek_errno;  // why repositioning fails
-  std::string bytes;
-};
-
-ssize_t take_all(void* cookie, const char* buf, std::size_t size) {
-  static_cast<Sink*>(cookie)->bytes.append(buf, size);
-  return static_cast<ssize_t>(size);
-}
-
-int refuse_seek(void* cookie, off64_t*, int) {
-  errno = static_cast<Sink*>(cookie)->seek_errno;
-  return -1;
 }
 
 TEST(FailedRewind, IsAFailureUnlessTheOutputIsAPipe) {
