@@ -100,7 +100,7 @@ run_command() {  # name command [what-it-runs-instead]
 # velkoran-drop on the folder: the files not converted are those its
 # summary lists.
 run_command drop "velkoran-drop ." "velkoran-drop . | sed -n 's/^  \\(.*\\): not converted: .*/\\1/p'; exit \${PIPESTATUS[0]}"
-run_command parallel "find . -name '*.wav' ! -name 'velkoran-*' -print0 |
+run_command parallel "find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
   parallel -0 --joblog jobs.log 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
 
 # Two hosts and this machine, the hosts being this machine too, reached
@@ -140,7 +140,7 @@ if /usr/sbin/sshd -f "$ssh_dir/sshd_config" -E "$ssh_dir/log" 2>"$ssh_dir/start"
   for _ in $(seq 50); do ssh -F "$ssh_dir/config" -o BatchMode=yes host1 true 2>/dev/null && break; sleep 0.1; done &&
   [ "$(ssh -F "$ssh_dir/config" host2 'command -v velkoran-drop')" = "$work/bin/velkoran-drop" ]; then
   export PARALLEL_SSH="ssh -F $ssh_dir/config"
-  run_command sshlogin "find . -name '*.wav' ! -name 'velkoran-*' -print0 |
+  run_command sshlogin "find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
   parallel -0 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
   # The logins took jobs: the log names the hosts that ran each.
   hosts=$(tail -n +2 "$work/sshlogin/jobs.log" | cut -f 2 | sort -u | tr '\n' ' ')
