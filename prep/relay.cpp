@@ -98,28 +98,28 @@ class Relay {
       if (!wave::pad_follows(in_, size)) return {};
       return stop_for(in_.copy_to(out_, 1), Outcome::kNoData);
     }
-    const int b = take_pad(size);
-    if (b == kNoPad) return {};
-    if (b == kCut) return cut(Outcome::kNoData);
+    const Pad p = take_pad(size);
+    if (p == Pad::kNone) return {};
+    if (p == Pad::kCut) return cut(Outcome::kNoData);
     const unsigned char zero = 0;
     return write(&zero, 1);
   }
   // The pad after a body of `size`, in a re-laid file: consumed, and
   // counted where it was left out or was not 0. A chunk that moved stands
   // before another one now, against which a pad of another value could be
-  // weighed as the first byte of its id: every pad there is written as 0.
-  static constexpr int kNoPad = -1;
-  static constexpr int kCut = -2;
-  int take_pad(std::uint32_t size) {
-    if (!wave::is_odd(size)) return kNoPad;
+  // weighed as the first byte of its id: every pad there is written as 0,
+  // so only whether one is due is told.
+  enum class Pad { kNone, kDue, kCut };
+  Pad take_pad(std::uint32_t size) {
+    if (!wave::is_odd(size)) return Pad::kNone;
     if (!wave::pad_follows(in_, size)) {
       ++changes_.pads_added;
-      return 0;
+      return Pad::kDue;
     }
     unsigned char b = 0;
-    if (!in_.read_exact(&b, 1)) return kCut;
+    if (!in_.read_exact(&b, 1)) return Pad::kCut;
     if (b != 0) ++changes_.pads_zeroed;
-    return 0;
+    return Pad::kDue;
   }
 
   Stop riff_header();
@@ -267,9 +267,9 @@ Stop Relay::hold(const ChunkHeader& h) {
   if (in_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
     return cut(Outcome::kNoFormat);
   }
-  const int pad = take_pad(size);
-  if (pad == kCut) return cut(Outcome::kNoFormat);
-  if (pad != kNoPad) held_ += '\0';
+  const Pad pad = take_pad(size);
+  if (pad == Pad::kCut) return cut(Outcome::kNoFormat);
+  if (pad == Pad::kDue) held_ += '\0';
   return {};
 }
 
