@@ -99,6 +99,9 @@ const Bytes kLongOut = float_wave(Format::pcm16(), floats(2, kLong), kInfo, kInf
 // Odd data: three samples and a byte, then its pad and a chunk.
 const Bytes kOddIn = pcm_wave(Format::pcm16(), 7, samples(2, {5, 6, 7}).u8(1).u8(0).add(kInfo));
 const Bytes kOddOut = float_wave(Format::pcm16(), floats(2, {5, 6}), kInfo);
+// The same with its pad left out. The output is the same either way: the
+// estimate made before the samples must know whether a pad is there to drop.
+const Bytes kOddUnpaddedIn = pcm_wave(Format::pcm16(), 7, samples(2, {5, 6, 7}).u8(1).add(kInfo));
 
 std::string written(const std::string& bytes) {
   const fs::path p = fs::temp_directory_path() / ("velkoran-limit-" + std::to_string(::getpid()));
@@ -164,6 +167,14 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"Rf64BlocksChunksAndATagOutside", kLongIn, 1000, true, 0,
                   as_rf64(kLongOut, kTagOutside.size()), kLong},
         LimitCase{"Rf64OddData", kOddIn, 60, true, 0, as_rf64(kOddOut), {5, 6}},
+        LimitCase{"OddDataAndItsPadExactlyAtTheBound", kOddIn, kOddOut.size(), true, 0, kOddOut},
+        LimitCase{"OddDataWithoutItsPadOneByteOver",
+                  kOddUnpaddedIn,
+                  kOddOut.size() - 1,
+                  true,
+                  0,
+                  as_rf64(kOddOut),
+                  {5, 6}},
         LimitCase{"DeclaredPastTheEndButFits", kDeclaresMore, kFourOut.size(), true, 0, kFourOut},
         LimitCase{"HeaderPastTheBound", kBigChunkFirst, kBigChunkFirst.size() - 2, true, 1,
                   Bytes()}),
