@@ -35,7 +35,7 @@ constexpr std::uint32_t kPlainFormatSize = 16;
 constexpr std::uint32_t kExtensibleSize = 40;
 // A ds64 chunk starts with the RIFF size, the data size and the sample count.
 constexpr std::uint32_t kDs64Sizes = 24;
-constexpr std::uint64_t kRiffHeaderBytes = 12;
+using wave::kRiffHeaderBytes;
 
 // What a halted read, write or copy ends the run with: `at_end` where the
 // input ended first.
@@ -90,14 +90,15 @@ class Relay {
     if (wave::stop_requested()) return Outcome::kInterrupted;
     return {};
   }
+  // Passes over the last `rest` bytes of a body of `size`, and its pad.
+  bool skip_body(std::uint64_t size, std::uint64_t rest) {
+    return in_.skip(rest) && wave::skip_pad(in_, size);
+  }
   // The pad after a body of `size` as the re-laid file has it: the one that
   // stood there, copied, or where the writer left it out, a 0 added. In a
   // file copied unchanged, a pad left out stays out.
   Stop pad(std::uint32_t size, bool relaid) {
-    if (!relaid) {
-      if (!wave::pad_follows(in_, size)) return {};
-      return stop_for(in_.copy_to(out_, 1), Outcome::kNoData);
-    }
+    if (!relaid) return stop_for(wave::copy_pad(in_, out_, size), Outcome::kNoData);
     const Pad p = take_pad(size);
     if (p == Pad::kNone) return {};
     if (p == Pad::kCut) return cut(Outcome::kNoData);
@@ -215,8 +216,7 @@ Stop Relay::walk_to_format() {
       continue;
     }
     // Its pad, where one is missing, is added (and counted) on the second walk.
-    if (!in_.skip(h.size())) return cut(Outcome::kNoFormat);
-    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kNoFormat);
+    if (!skip_body(h.size(), h.size())) return cut(Outcome::kNoFormat);
   }
 }
 
@@ -226,8 +226,7 @@ Stop Relay::ds64(const ChunkHeader& h) {
   if (h.size() < kDs64Sizes) return Outcome(Outcome::kBadDs64, h.size());
   unsigned char sizes[kDs64Sizes];
   if (!in_.read_exact(sizes, sizeof sizes)) return cut(Outcome::kNoData);
-  if (!in_.skip(h.size() - kDs64Sizes)) return cut(Outcome::kNoData);
-  if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kNoData);
+  if (!skip_body(h.size(), h.size() - kDs64Sizes)) return cut(Outcome::kNoData);
   ds64_found_ = true;
   ++changes_.ds64_dropped;
   riff_size_ = load_u64(sizes);
@@ -340,8 +339,7 @@ Stop Relay::look_ahead() {
   const std::uint64_t resume = in_.position();
   bool ds64 = ds64_found_;
   std::uint64_t size = ds64_data_size_;
-  if (!in_.skip(format_size_ - head_size_)) return cut(Outcome::kNoFormat);
-  if (wave::pad_follows(in_, format_size_) && !in_.skip(1)) return cut(Outcome::kNoFormat);
+  if (!skip_body(format_size_, format_size_ - head_size_)) return cut(Outcome::kNoFormat);
   for (;;) {
     ChunkHeader h;
     // No data chunk: the walk that writes says so.
@@ -367,7 +365,7 @@ Stop Relay::look_ahead() {
     } else if (!in_.skip(h.size())) {
       break;
     }
-    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) break;
+    if (!wave::skip_pad(in_, h.size())) break;
   }
   if (in_.failed()) return Outcome::kReadFailed;
   if (!in_.seek(resume)) return Outcome::kReadFailed;
@@ -380,12 +378,11 @@ Stop Relay::look_ahead() {
 bool Relay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks) {
   chunks = 0;
   if (!in_.seek(from)) return false;
-  if (wave::pad_follows(in_, long_size_) && !in_.skip(1)) return false;
+  if (!wave::skip_pad(in_, long_size_)) return false;
   tail_at_ = in_.position();
   while (in_.position() < length) {
     ChunkHeader h;
-    if (!wave::read_chunk_header(in_, h) || !in_.skip(h.size())) return false;
-    if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return false;
+    if (!wave::read_chunk_header(in_, h) || !skip_body(h.size(), h.size())) return false;
     ++chunks;
   }
   return true;
@@ -433,8 +430,7 @@ Stop Relay::format_chunk() {
     if (Stop s = stop_for(out_.write_u16(wave::kTagPcm))) return s;
     // Channels, rate, byte rate, block alignment and bits, as they stand.
     if (Stop s = write(head_ + 2, kPlainFormatSize - 2)) return s;
-    if (!in_.skip(format_size_ - head_size_)) return cut(Outcome::kNoFormat);
-    if (wave::pad_follows(in_, format_size_) && !in_.skip(1)) return cut(Outcome::kNoFormat);
+    if (!skip_body(format_size_, format_size_ - head_size_)) return cut(Outcome::kNoFormat);
   } else {
     if (Stop s = write("fmt ", 4)) return s;
     if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
@@ -462,8 +458,7 @@ Stop Relay::chunks_before_format() {
     if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kReadFailed);
     const std::uint64_t at = in_.position() - sizeof h.bytes;
     if (rf64_ && h.is("ds64") && !(data_before_ && at > data_before_at_)) {
-      if (!in_.skip(h.size())) return cut(Outcome::kReadFailed);
-      if (wave::pad_follows(in_, h.size()) && !in_.skip(1)) return cut(Outcome::kReadFailed);
+      if (!skip_body(h.size(), h.size())) return cut(Outcome::kReadFailed);
       continue;
     }
     if (data_before_ && at == data_before_at_) wave::store_u32(h.bytes + 4, data_before_size_);

@@ -12,8 +12,6 @@ constexpr unsigned char kOutBitsPerSample[2] = {8 * kOutBytesPerSample, 0};
 // Where the output's RIFF size field stands; the data size's depends on the
 // chunks before it, and the hand-off carries it.
 constexpr std::uint64_t kRiffSizeOffset = 4;
-// "RIFF", its size and "WAVE": the first whole piece of the output.
-constexpr std::uint64_t kRiffHeaderBytes = 12;
 // RF64's ds64 chunk, right after the form type: the RIFF size, the data
 // size and the number of frames, 64 bits each, and an empty table of the
 // sizes of other chunks.
@@ -64,8 +62,8 @@ class HeaderPass {
   // The pad byte after a body of odd size is carried over as it stands; the
   // chunk is then whole in the output.
   Stop pad_after(std::uint32_t body_size) {
-    if (pad_follows(in_, body_size)) {
-      if (Stop s = copy_body(1)) return s;
+    if (Stop s = stop_for(copy_pad(in_, out_, body_size), End::header(HeaderError::kBodyCut))) {
+      return s;
     }
     handoff_.whole_end = out_.position();
     return {};

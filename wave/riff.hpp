@@ -9,6 +9,10 @@
 
 namespace velkoran::wave {
 
+// "RIFF" (or "RF64"), its size and the form type "WAVE": where the first
+// chunk starts.
+constexpr std::uint64_t kRiffHeaderBytes = 12;
+
 // True when the four bytes at `id` are the chunk id `want`, byte for byte.
 bool is_id(const unsigned char* id, const char (&want)[5]);
 
@@ -42,6 +46,19 @@ bool pad_next(Reader& in);
 // consuming it: true when a pad byte follows there.
 inline bool pad_follows(Reader& in, std::uint64_t body_size) {
   return is_odd(body_size) && pad_next(in);
+}
+
+// Passes over the pad after a body of `body_size` bytes, where one follows:
+// false where the input stops there.
+inline bool skip_pad(Reader& in, std::uint64_t body_size) {
+  return !pad_follows(in, body_size) || in.skip(1);
+}
+
+// Copies the pad after a body of `body_size` bytes as it stands, where one
+// follows.
+inline Halted copy_pad(Reader& in, Writer& out, std::uint64_t body_size) {
+  if (!pad_follows(in, body_size)) return {};
+  return in.copy_to(out, 1);
 }
 
 // Where the input's RIFF chunk ends, 8 + `riff_size`, lies between the end

@@ -24,9 +24,7 @@ Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
     if (Halted x = out.write(h.bytes, got)) return stop_for(x);
     if (got < sizeof h.bytes) return unless_ended(in.why_short());
     if (Halted x = in.copy_to(out, h.size())) return unless_ended(x);
-    if (pad_follows(in, h.size())) {
-      if (Halted x = in.copy_to(out, 1)) return unless_ended(x);
-    }
+    if (Halted x = copy_pad(in, out, h.size())) return unless_ended(x);
     converted.whole_end = out.position();
   }
 }
@@ -86,7 +84,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   // and so is the pad byte after a chunk of odd size: the output's data is
   // whole frames, never odd.
   if (!in.skip(declared % frame)) return unless_ended(in.why_short());
-  if (pad_follows(in, declared) && !in.skip(1)) return unless_ended(in.why_short());
+  if (!skip_pad(in, declared)) return unless_ended(in.why_short());
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input; so are bytes after the RIFF chunk.
