@@ -99,14 +99,6 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input) {
-  abandon();
-  existed_ = false;
-  if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
-  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
-  return Refusal::kNone;
-}
-
 bool Replacement::commit() {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
@@ -126,10 +118,6 @@ bool Replacement::commit() {
     temp_.remove();
   }
   return ok;
-}
-
-void Replacement::abandon() {
-  temp_.remove();
 }
 
 #else
@@ -157,32 +145,19 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input) {
-  abandon();
-  existed_ = false;
-  if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
-  if (!existed_) {
-    // As a file created by name would be: what the umask leaves of rw-rw-rw-.
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode_ = 0666u & ~static_cast<unsigned>(mask);
-  }
-  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
-  return Refusal::kNone;
-}
-
 bool Replacement::commit() {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
   const int fd = fileno(f);
-  bool ok = std::fflush(f) == 0 && fsync(fd) == 0;
+  bool ok = std::fflush(f) == 0;
   if (ok && existed_) {
     // Owner and group first: changing them clears the set-id bits.
     if (fchown(fd, static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0) {
       (void)!fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid_));
     }
   }
-  ok = ok && fchmod(fd, static_cast<mode_t>(mode_)) == 0;
+  // The bytes and the mode on the disk before the file takes the name.
+  ok = ok && fchmod(fd, static_cast<mode_t>(mode_)) == 0 && fsync(fd) == 0;
   ok = temp_.close() && ok;
   ok = ok && std::rename(temp_.name().c_str(), target_.c_str()) == 0;
   if (!ok) {
@@ -200,9 +175,26 @@ bool Replacement::commit() {
   return true;
 }
 
+#endif
+
+Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input) {
+  abandon();
+  existed_ = false;
+  if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
+#if !defined(_WIN32)
+  if (!existed_) {
+    // As a file created by name would be: what the umask leaves of rw-rw-rw-.
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_ = 0666u & ~static_cast<unsigned>(mask);
+  }
+#endif
+  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
+  return Refusal::kNone;
+}
+
 void Replacement::abandon() {
   temp_.remove();
 }
-#endif
 
 }  // namespace velkoran::app

@@ -12,10 +12,6 @@
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
 
-#if defined(_WIN32)
-#include "app/wtf8.hpp"
-#endif
-
 namespace velkoran::drop {
 namespace {
 
@@ -26,7 +22,6 @@ namespace fs = std::filesystem;
 class Watch final : public wave::Observer {
  public:
   explicit Watch(app::TerminalProgress& progress) : progress_(progress) {}
-  void format_tag(std::uint16_t) override {}
   void advance(std::uint64_t read, std::optional<std::uint64_t> length) override {
     progress_.advance(read, length);
   }
@@ -35,29 +30,23 @@ class Watch final : public wave::Observer {
   app::TerminalProgress& progress_;
 };
 
-// Sees nothing: the header pass that only looks.
-class Blind final : public wave::Observer {
- public:
-  void format_tag(std::uint16_t) override {}
-  void advance(std::uint64_t, std::optional<std::uint64_t>) override {}
-};
-
 bool enter(const std::string& folder) {
   std::error_code ec;
-#if defined(_WIN32)
-  fs::current_path(fs::path(app::wide_from_wtf8(folder)), ec);
-#else
-  fs::current_path(fs::path(folder), ec);
-#endif
+  fs::current_path(path_of(folder), ec);
   return !ec;
 }
 
-// velkoran's message, without the blank lines around it.
-std::string in_words(const app::Outcome& outcome, const std::string& name) {
-  std::string text = app::text_of(outcome, name);
+// A program's message as one line of the list: without the line feeds
+// around it.
+std::string as_line(std::string text) {
   while (!text.empty() && text.front() == '\n') text.erase(0, 1);
   while (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
+}
+
+// velkoran's message.
+std::string in_words(const app::Outcome& outcome, const std::string& name) {
+  return as_line(app::text_of(outcome, name));
 }
 
 Result ended(const app::Outcome& outcome, const std::string& name, Result::Kind if_converted,
@@ -74,7 +63,7 @@ wave::Stop header_of(std::FILE* in, wave::Workspace& workspace) {
   {
     wave::Reader reader(in, workspace.reader.get());
     wave::Writer nowhere(nullptr, wave::kMaxWaveLength, workspace.writer.get());
-    Blind none;
+    wave::Observer none;  // the pass only looks
     wave::Handoff handoff;
     stop = wave::transcribe_header(reader, nowhere, none, handoff);
   }
@@ -134,10 +123,7 @@ Result convert_one(const Recording& r, app::TerminalProgress& progress,
   if (outcome.kind == prep::Outcome::kCopied) {
     return {Result::kRefused, in_words(app::Outcome(*header), r.name)};
   }
-  std::string line = prep::line_of(outcome, r.shown, out_name, changes, "it");
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  while (!line.empty() && line.front() == '\n') line.erase(0, 1);
-  return {Result::kRefused, line};
+  return {Result::kRefused, as_line(prep::line_of(outcome, r.shown, out_name, changes, "it"))};
 }
 
 }  // namespace velkoran::drop

@@ -1,8 +1,8 @@
 #include "drop/walk.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "app/run.hpp"
 
@@ -14,16 +14,6 @@ namespace velkoran::drop {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Names are UTF-8 (WTF-8 on Windows) in the program, the platform's own in
-// the file functions.
-fs::path path_of(const std::string& name) {
-#if defined(_WIN32)
-  return fs::path(app::wide_from_wtf8(name));
-#else
-  return fs::path(name);
-#endif
-}
 
 std::string name_of(const fs::path& path) {
 #if defined(_WIN32)
@@ -66,17 +56,14 @@ class Walk {
   // Its entries in the order of their names, byte for byte.
   void folder(const std::string& shown, const fs::path& p) {
     std::error_code ec;
-    std::vector<fs::directory_entry> entries;
+    std::vector<std::pair<std::string, fs::directory_entry>> entries;
     for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
-      entries.push_back(*it);
+      entries.emplace_back(name_of(it->path().filename()), *it);
     }
     std::sort(entries.begin(), entries.end(),
-              [](const fs::directory_entry& a, const fs::directory_entry& b) {
-                return name_of(a.path().filename()) < name_of(b.path().filename());
-              });
-    for (const fs::directory_entry& e : entries) {
-      const std::string child =
-          shown + static_cast<char>(fs::path::preferred_separator) + name_of(e.path().filename());
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [name, e] : entries) {
+      const std::string child = shown + static_cast<char>(fs::path::preferred_separator) + name;
       std::error_code e_ec;
       if (e.is_symlink(e_ec)) {
         // A link to a file is that file; a link to a folder is not followed.
@@ -93,6 +80,14 @@ class Walk {
 };
 
 }  // namespace
+
+fs::path path_of(const std::string& name) {
+#if defined(_WIN32)
+  return fs::path(app::wide_from_wtf8(name));
+#else
+  return fs::path(name);
+#endif
+}
 
 bool is_recording_name(const std::string& name) {
   return ends_with_wav(name) && name.rfind(app::kOutputPrefix, 0) != 0;

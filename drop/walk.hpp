@@ -4,6 +4,7 @@
 // velkoran-* (an earlier output).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct Recording {
 // What was found, in order; `missing` gets the paths that lead nowhere.
 std::vector<Recording> find_recordings(const std::vector<std::string>& paths,
                                        std::vector<std::string>& missing);
+
+// Names are UTF-8 (WTF-8 on Windows) in the program, the platform's own in
+// the file functions: a name as a path.
+std::filesystem::path path_of(const std::string& name);
 
 // True for a name velkoran's recordings have: .wav in any case, and not the
 // name of an output of velkoran.

@@ -40,7 +40,6 @@ class PrintTag final : public wave::Observer {
  public:
   explicit PrintTag(app::Console& console) : console_(console) {}
   void format_tag(std::uint16_t tag) override { (void)console_.format_tag(tag); }
-  void advance(std::uint64_t, std::optional<std::uint64_t>) override {}
 
  private:
   app::Console& console_;

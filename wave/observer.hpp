@@ -1,6 +1,6 @@
 // What a conversion tells whoever runs it, on the way: the format tag as soon
 // as it is read (the front end prints it), and how far the samples have come
-// (the front end shows that on a terminal).
+// (the front end shows that on a terminal). By default, neither is seen.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,10 @@ class Observer {
   virtual ~Observer() = default;
   // wFormatTag has been read, and all that was written before it is in the
   // output; it has not been checked yet.
-  virtual void format_tag(std::uint16_t tag) = 0;
+  virtual void format_tag(std::uint16_t /*tag*/) {}
   // `read` bytes of the input have been read, of `length` where it is known;
   // told at each block of samples.
-  virtual void advance(std::uint64_t read, std::optional<std::uint64_t> length) = 0;
+  virtual void advance(std::uint64_t /*read*/, std::optional<std::uint64_t> /*length*/) {}
 };
 
 }  // namespace velkoran::wave
