@@ -115,11 +115,6 @@ const Bytes kLong = Bytes().chunk("JUNK", Bytes().fill(300000, 9));
 const std::size_t kPartOfLong = 8 + 150000;
 const Bytes kFloatFormat = format_chunk(float_format_of(Format::pcm16(), 48000 * 8));
 
-Bytes file_of(Bytes chunks) {
-  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
-  return set_riff_size(b);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Faults, Signal,
     testing::Values(
@@ -128,11 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
         SignalCase{"InSamplesHup", "HUP", false, 129, kSignalled, kSomeFrames, kFirstFrames},
         SignalCase{"IgnoredChangesNothing", "INT", true, 0, kSignalled, kSomeFrames, kFirstFrames},
         // Inside the data size field: the RIFF header and the format chunk are whole.
-        SignalCase{"InTheHeader", "INT", false, 130, kSignalled, 40, file_of(kFloatFormat), false},
+        SignalCase{"InTheHeader", "INT", false, 130, kSignalled, 40, riff(kFloatFormat), false},
         SignalCase{"InAChunkBeforeTheData", "TERM", false, 143,
-                   file_of(format_chunk(Format::pcm16()).add(list_chunk()).add(kLong)),
+                   riff(format_chunk(Format::pcm16()).add(list_chunk()).add(kLong)),
                    36 + list_chunk().size() + kPartOfLong,
-                   file_of(Bytes().add(kFloatFormat).add(list_chunk())), false},
+                   riff(Bytes().add(kFloatFormat).add(list_chunk())), false},
         SignalCase{
             "InAChunkAfterTheData", "INT", false, 130,
             pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()).add(kLong)),

@@ -288,7 +288,6 @@ TEST_P(StopRequested, EndsSoonWithWholePiecesAndTrueSizes) {
 class StopAfterBlocks final : public wave::Observer {
  public:
   explicit StopAfterBlocks(int blocks) : left_(blocks) {}
-  void format_tag(std::uint16_t) override {}
   void advance(std::uint64_t, std::optional<std::uint64_t>) override {
     if (--left_ == 0) wave::stop_signal = 2;
   }
@@ -313,11 +312,6 @@ TEST(StopRequested, AnRf64OutputKeepsWholeFramesAndTrueSizes) {
   EXPECT_TRUE(output == as_rf64(float_wave(Format::pcm16(), floats(2, head))).str());
 }
 
-Bytes whole_file(const Bytes& chunks) {
-  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
-  return set_riff_size(b);
-}
-
 const Bytes kFloat16 = format_chunk(float_format_of(Format::pcm16(), 48000 * 8));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -327,11 +321,11 @@ INSTANTIATE_TEST_SUITE_P(
                  pcm_wave(Format::pcm16(), 0, samples(2, varied(2, 5 * 65536)).add(list_chunk())),
                  200000, Bytes()},
         StopCase{"InAChunkBeforeTheData",
-                 whole_file(format_chunk(Format::pcm16())
-                                .add(list_chunk())
-                                .add(kLongJunk)
-                                .chunk("data", samples(2, {1, 2}))),
-                 kMiB, whole_file(Bytes().add(kFloat16).add(list_chunk()))},
+                 riff(format_chunk(Format::pcm16())
+                          .add(list_chunk())
+                          .add(kLongJunk)
+                          .chunk("data", samples(2, {1, 2}))),
+                 kMiB, riff(Bytes().add(kFloat16).add(list_chunk()))},
         StopCase{
             "InAChunkAfterTheData",
             pcm_wave(Format::pcm16(), 8, samples(2, {1, 2, 3, 4}).add(list_chunk()).add(kLongJunk)),
@@ -372,10 +366,10 @@ prep::Outcome::Kind relay_stopping(Stopping& src) {
 // velkoran-prep, too, stops within a MiB of a long copy.
 TEST(StopRequested, RelayEndsSoonToo) {
   const std::vector<std::int32_t> many = varied(2, 2 * kMiB);
-  Stopping src{whole_file(Bytes()
-                              .chunk("JUNK", Bytes().fill(8, 0))
-                              .add(format_chunk(Format::pcm16()))
-                              .chunk("data", samples(2, many)))
+  Stopping src{riff(Bytes()
+                        .chunk("JUNK", Bytes().fill(8, 0))
+                        .add(format_chunk(Format::pcm16()))
+                        .chunk("data", samples(2, many)))
                    .str(),
                kMiB};
   EXPECT_EQ(relay_stopping(src), prep::Outcome::kInterrupted);
@@ -436,7 +430,7 @@ TEST(LongRf64, ChunksAfterTheDataComeBeforeItAndVelkoranConvertsEveryFrame) {
 // signal asked for, not a failure of the input: velkoran-prep, which has no
 // other look at the request there, ends interrupted and says nothing.
 TEST(StopRequested, AReadCutByASignalIsAStop) {
-  Stopping src{whole_file(Bytes().chunk("JUNK", Bytes().fill(8, 0))).str(), 20, true};
+  Stopping src{riff(Bytes().chunk("JUNK", Bytes().fill(8, 0))).str(), 20, true};
   EXPECT_EQ(relay_stopping(src), prep::Outcome::kInterrupted);
   Stopping none{"RIFF", 0, true};
   std::FILE* in = stopping_stream(none);

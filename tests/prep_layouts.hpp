@@ -23,12 +23,6 @@ inline Bytes data(unsigned width) {
   return Bytes().chunk("data", samples(width, values(width)));
 }
 
-// A file of the chunks given, its RIFF size its length less 8.
-inline Bytes riff(const Bytes& chunks) {
-  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
-  return set_riff_size(b);
-}
-
 // An RF64 (or BW64) file: `before`, a ds64 chunk stating the true RIFF size
 // and `data_size`, then `after`. Its RIFF size says "look in ds64".
 inline Bytes rf64(const char (&form)[5], const Bytes& before, const Bytes& after,

@@ -181,6 +181,12 @@ inline Bytes& set_riff_size(Bytes& file) {
   return file.set_u32(4, static_cast<std::uint32_t>(file.size() - 8));
 }
 
+// A file of the chunks given, its RIFF size its length less 8.
+inline Bytes riff(const Bytes& chunks) {
+  Bytes b = Bytes().id("RIFF").u32(0).id("WAVE").add(chunks);
+  return set_riff_size(b);
+}
+
 // A plain input file: the format chunk, the chunks `before` the data, then
 // "data" with the declared size and whatever bytes stand after it (samples,
 // pad bytes, later chunks), all inside its RIFF chunk.
