@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "decode.hpp"
+#include "drop/run.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "named_case.hpp"
@@ -374,6 +375,32 @@ TEST(StopRequested, RelayEndsSoonToo) {
                kMiB};
   EXPECT_EQ(relay_stopping(src), prep::Outcome::kInterrupted);
   EXPECT_LE(src.at, 2 * kMiB);
+}
+
+// A stop ends velkoran-drop's whole job, not only the recording it met: no
+// later one is started, and no summary follows.
+TEST(StopRequested, EndsAWholeDrop) {
+  const fs::path dir = fs::temp_directory_path() / ("velkoran-drop-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string wav = pcm_wave(Format::pcm16(), 16, samples(2, {1, 2, 3, 4, 5, 6, 7, 8})).str();
+  for (const char* name : {"a.wav", "b.wav"}) {
+    std::FILE* f = std::fopen((dir / name).c_str(), "wb");
+    std::fwrite(wav.data(), 1, wav.size(), f);
+    std::fclose(f);
+  }
+  std::FILE* console = std::tmpfile();
+  wave::stop_signal = 2;
+  const int status =
+      drop::run({(dir / "a.wav").string(), (dir / "b.wav").string()}, console, console);
+  wave::stop_signal = 0;
+  std::rewind(console);
+  char text[4096];
+  const std::string said(text, std::fread(text, 1, sizeof text, console));
+  std::fclose(console);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(said, (dir / "a.wav").string() + ": interrupted\n");
+  EXPECT_FALSE(fs::exists(dir / "velkoran-b.wav"));
+  fs::remove_all(dir);
 }
 
 // RF64 whose data passes what RIFF can state (here a bound the test sets):
