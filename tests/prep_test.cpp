@@ -142,6 +142,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "Could not open out.wav: the file has 2 names (hard links), which replacing it "
                 "would part.\n",
                 "[ \"$(cat out.wav)\" = old ] && [ \"$(stat -c %h out.wav)\" = 2 ]"},
+        // Replaced, the input would be gone: by its name or by a link to it.
+        OutCase{"TheInputItself", "", "Could not open in.wav: it is the input itself.\n",
+                "! cmp -s in.wav want.wav", "in.wav"},
+        OutCase{"LinkToTheInput", "ln -s in.wav out.wav",
+                "Could not open out.wav: it is the input itself.\n",
+                "[ -L out.wav ] && ! cmp -s in.wav want.wav", "out.wav", false, true},
         // The new file's name does not grow with the output's.
         OutCase{"NameOf250Bytes", "", "Wrote " + std::string(246, 'n') + ".wav" + kWrote.substr(13),
                 "cmp " + std::string(246, 'n') + ".wav want.wav", std::string(246, 'n') + ".wav",
