@@ -7,8 +7,17 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/process.hpp"
 #include "app/quote.hpp"
 #include "app/replacement.hpp"
+#include "app/tempfile.hpp"
+
+#if !defined(_WIN32)
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace velkoran::app {
 namespace {
@@ -79,6 +88,33 @@ TEST(Replacement, NeverOpensANameThatStandsThereAlready) {
   EXPECT_EQ(contents(dir / ".velkoran-bbbbbbbb.tmp"), "leftover");
   EXPECT_FALSE(fs::exists(dir / ".velkoran-cccccccc.tmp"));
   fs::remove_all(dir);
+}
+
+// A second signal ends the process at once, before the run could remove its
+// new file: the process removes it itself.
+fs::path g_folder;
+int create_then_signal_twice(const std::vector<std::string>&) {
+  TempFile t;
+  if (!t.create(g_folder.string() + "/")) return 2;
+  std::raise(SIGTERM);  // asks the run to stop
+  std::raise(SIGTERM);  // ends the process
+  return 3;
+}
+
+TEST(TempFile, GoesWithAProcessEndedByASecondSignal) {
+  char tmpl[] = "/tmp/velkoran-tempfile-XXXXXX";
+  g_folder = ::mkdtemp(tmpl);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    char name[] = "velkoran-prep";
+    char* argv[] = {name, nullptr};
+    std::_Exit(run_process(1, argv, create_then_signal_twice, StopSignals::kAllThatEnd));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_TRUE(fs::is_empty(g_folder));
+  fs::remove_all(g_folder);
 }
 #endif
 
