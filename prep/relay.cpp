@@ -135,6 +135,7 @@ class Relay {
   Stop long_data();
   bool plain() const { return !rf64_ && format_at_ == kRiffHeaderBytes && !extensible_; }
   Stop copy_plain();
+  Stop format_as_it_stands(bool relaid);
   Stop format_chunk();
   Stop chunks_before_format();
   Stop chunks_after_format(bool plain = false);
@@ -409,14 +410,19 @@ Stop Relay::long_data() {
 // up to the data chunk, so that a file without one is not called plain.
 Stop Relay::copy_plain() {
   if (Stop s = write(riff_, sizeof riff_)) return s;
+  if (Stop s = format_as_it_stands(false)) return s;
+  return chunks_after_format(true);
+}
+
+// The format chunk as it stood, its pad as the layout being written has it.
+Stop Relay::format_as_it_stands(bool relaid) {
   if (Stop s = write("fmt ", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
   if (Stop s = write(head_, head_size_)) return s;
   if (Stop s = stop_for(in_.copy_to(out_, format_size_ - head_size_), Outcome::kNoFormat)) {
     return s;
   }
-  if (Stop s = pad(format_size_, false)) return s;
-  return chunks_after_format(true);
+  return pad(format_size_, relaid);
 }
 
 // The format chunk, first: a plain one as it stands (a pad left out added),
@@ -431,14 +437,8 @@ Stop Relay::format_chunk() {
     // Channels, rate, byte rate, block alignment and bits, as they stand.
     if (Stop s = write(head_ + 2, kPlainFormatSize - 2)) return s;
     if (!skip_body(format_size_, format_size_ - head_size_)) return cut(Outcome::kNoFormat);
-  } else {
-    if (Stop s = write("fmt ", 4)) return s;
-    if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
-    if (Stop s = write(head_, head_size_)) return s;
-    if (Stop s = stop_for(in_.copy_to(out_, format_size_ - head_size_), Outcome::kNoFormat)) {
-      return s;
-    }
-    if (Stop s = pad(format_size_, true)) return s;
+  } else if (Stop s = format_as_it_stands(true)) {
+    return s;
   }
   after_format_ = in_.position();
   return {};
