@@ -99,6 +99,8 @@ inline const Bytes kNote = Bytes().unpadded_chunk("note", Bytes().raw("abc"));  
 inline const Bytes kCue = Bytes().unpadded_chunk("cue ", Bytes().raw("xyz"));
 inline const Bytes k16Format = format_chunk(k16);
 inline const Bytes k24Format = format_chunk(k24);
+// 19 bytes: wBitsPerSample, then a byte of its own; no pad after it.
+inline const Bytes kOddFormat = format_chunk(k16.with_tail(Bytes().u16(16).u8(7)));
 // An ID3v1 tag a tagger appended after the RIFF chunk.
 inline const Bytes kTag = Bytes().raw("TAG").fill(125, 0x41);
 
@@ -272,6 +274,22 @@ inline std::vector<PrepCase> prep_layouts() {
                "in.wav",
                {},
                false},
+      // A format chunk of odd size whose pad was left out: kept so in a plain
+      // file (which libsndfile then does not read), added where the chunk moves.
+      PrepCase{"OddFormatWithoutItsPadIsPlain",
+               riff(Bytes().add(kOddFormat).add(data(2))),
+               kCopied,
+               riff(Bytes().add(kOddFormat).add(data(2))),
+               2,
+               false,
+               "in.wav",
+               {},
+               false},
+      PrepCase{"OddFormatWithoutItsPadBehindJunk",
+               riff(Bytes().add(kJunk).add(kOddFormat).add(data(2))),
+               wrote("the format chunk moved to the front, before 1 other chunk, 1 missing pad "
+                     "byte added"),
+               riff(Bytes().add(kOddFormat).u8(0).add(kJunk).add(data(2)))},
       PrepCase{"Format14BehindJunk",
                riff(Bytes().add(kJunk).add(format_chunk(k24.with_tail(Bytes()))).add(data(3))),
                wrote("the format chunk moved to the front, before 1 other chunk"),
