@@ -43,6 +43,7 @@ Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uin
   if (out.truncate(0) != Writer::Seek::kMoved) return End::kWriteFailed;
   out.set_max_length(kNoBound);
   const Rf64Sizes sizes{estimate.length() + kDs64ChunkBytes - 8, estimate.data};
+  observer.as_rf64();
   return transcribe_header(in, out, observer, handoff, &sizes);
 }
 
@@ -73,7 +74,15 @@ End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max
   if (!stop) stop = write_true_sizes(writer, handoff, converted);
   // Whatever was written before the run ended reaches the output now. A
   // write that fails here came before that ending, so it is what is reported.
-  if (!writer.flush()) return End::kWriteFailed;
+  if (!writer.flush()) stop = End::kWriteFailed;
+  if (stop && stop->kind == End::kWriteFailed) {
+    // A full disk, the file-size limit: as after a stop, the output keeps
+    // its whole pieces, and states no more than it holds.
+    if (const std::optional<std::uint64_t> held = writer.recover()) {
+      (void)keep_whole_held(writer, handoff, converted, header_written, *held);
+      (void)writer.flush();
+    }
+  }
   return stop.value_or(End::kConverted);
 }
 

@@ -277,4 +277,23 @@ Stop keep_whole(Writer& out, const Handoff& handoff, const Converted& converted)
   return write_true_sizes(out, handoff, whole);
 }
 
+Stop keep_whole_held(Writer& out, const Handoff& handoff, const Converted& converted,
+                     bool header_written, std::uint64_t held) {
+  const std::uint64_t data_at = handoff.data_size_offset + 4;
+  if (header_written && held >= data_at) {
+    Converted whole = converted;
+    if (whole.whole_end > held) {
+      // The frames that reached the file; what followed them did not.
+      const std::uint64_t frame = kChannels * kOutBytesPerSample;
+      const std::uint64_t frames = (held - data_at) / frame;
+      if (frames * kChannels < whole.samples) whole.samples = frames * kChannels;
+      whole.whole_end = data_at + whole.samples * kOutBytesPerSample;
+    }
+    return keep_whole(out, handoff, whole);
+  }
+  Handoff header = handoff;
+  if (header.whole_end > held) header.whole_end = 0;
+  return keep_whole_header(out, header);
+}
+
 }  // namespace velkoran::wave

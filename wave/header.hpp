@@ -38,6 +38,13 @@ Stop keep_whole_header(Writer& out, const Handoff& handoff);
 // the output is cut back to `converted.whole_end`, its sizes then true.
 Stop keep_whole(Writer& out, const Handoff& handoff, const Converted& converted);
 
+// After a failed write, the output holds `held` bytes, which may be fewer
+// than were taken (buffered, then lost): it keeps its whole pieces within
+// them, as after a stop, and states what it then holds. `header_written`
+// says whether the samples had begun.
+Stop keep_whole_held(Writer& out, const Handoff& handoff, const Converted& converted,
+                     bool header_written, std::uint64_t held);
+
 // The output's nAvgBytesPerSec: the input's, rescaled for 4-byte samples, with
 // the multiplication wrapping at 32 bits and the division truncating toward
 // zero on the signed value.

@@ -17,6 +17,8 @@ class Observer {
   // `read` bytes of the input have been read, of `length` where it is known;
   // told at each block of samples.
   virtual void advance(std::uint64_t /*read*/, std::optional<std::uint64_t> /*length*/) {}
+  // The output passes what RIFF sizes can state, and is written as RF64.
+  virtual void as_rf64() {}
 };
 
 }  // namespace velkoran::wave

@@ -278,6 +278,16 @@ bool Writer::flush() {
   return true;
 }
 
+std::optional<std::uint64_t> Writer::recover() {
+  if (f_ == nullptr) return std::nullopt;
+  const std::optional<Kind> kind = kind_of(f_);
+  if (!kind || !kind->regular) return std::nullopt;
+  used_ = 0;
+  failure_ = Halted();
+  std::clearerr(f_);
+  return kind->length;
+}
+
 Writer::Seek Writer::seek(std::uint64_t offset) {
   if (!flush()) return Seek::kFailed;
   if (f_ == nullptr) return Seek::kUnseekable;

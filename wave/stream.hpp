@@ -163,6 +163,11 @@ class Writer {
   // False when that, or any earlier write, failed.
   [[nodiscard]] bool flush();
 
+  // After a failed write, so that the output can be cut back to what it
+  // holds: forgets what is buffered and the failure. Gives the length the
+  // file holds, none where it is no regular file (nothing then changes).
+  std::optional<std::uint64_t> recover();
+
   enum class Seek {
     kMoved,
     kUnseekable,  // a pipe, a FIFO or a device: it cannot be repositioned by its nature
