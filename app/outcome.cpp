@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "app/print.hpp"
 #include "wave/le.hpp"
 
 namespace velkoran::app {
@@ -62,29 +63,38 @@ Outcome::Outcome(const wave::End& end)
                                              : static_cast<Kind>(after_front_end(end.kind))),
       header_error(end.header_error) {}
 
-void Console::banner(const std::string& in_name, const std::string& out_name) {
-  std::fprintf(f_, kBannerFormat, in_name.c_str(), out_name.c_str());
-  std::fflush(f_);
-}
-
-std::size_t Console::format_tag(std::uint16_t tag) {
-  const int printed = std::fprintf(f_, kFormatTagFormat, wave::as_i16(tag));
-  // Shown at once, though it ends with no line feed: the conversion of a
-  // large file takes a while.
-  std::fflush(f_);
-  return printed > 0 ? static_cast<std::size_t>(printed) : 0;
-}
-
 namespace {
 
-// `text` with its one "%s" or "%d" replaced by `value`.
-std::string with(const char* text, const std::string& value) {
+// `text` with its first "%s" or "%d" from `from` on replaced by `value`;
+// `from` is then just after it.
+std::string with(const std::string& text, const std::string& value, std::size_t& from) {
   std::string s = text;
-  const std::size_t at = s.find('%');
-  return at == std::string::npos ? s : s.replace(at, 2, value);
+  const std::size_t at = s.find('%', from);
+  if (at == std::string::npos) return s;
+  from = at + value.size();
+  return s.replace(at, 2, value);
+}
+
+std::string with(const char* text, const std::string& value) {
+  std::size_t from = 0;
+  return with(text, value, from);
 }
 
 }  // namespace
+
+void Console::banner(const std::string& in_name, const std::string& out_name) {
+  std::size_t from = 0;
+  const std::string in = with(kBannerFormat, in_name, from);
+  print(f_, with(in, out_name, from));
+}
+
+std::size_t Console::format_tag(std::uint16_t tag) {
+  // Shown at once, though it ends with no line feed: the conversion of a
+  // large file takes a while.
+  const std::string line = with(kFormatTagFormat, std::to_string(wave::as_i16(tag)));
+  print(f_, line);
+  return line.size();
+}
 
 std::string text_of(const Outcome& outcome, const std::string& name) {
   const char* text = kEndings[outcome.kind].text;
@@ -105,8 +115,7 @@ std::string text_of(const Outcome& outcome, const std::string& name) {
 }
 
 Status Console::end(const Outcome& outcome, const std::string& name) {
-  std::fputs(text_of(outcome, name).c_str(), f_);
-  std::fflush(f_);
+  print(f_, text_of(outcome, name));
   return kEndings[outcome.kind].status;
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/files.hpp"
 
+#include <system_error>
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -20,6 +22,14 @@
 
 namespace velkoran::app {
 namespace {
+
+int last_error() {
+#if defined(_WIN32)
+  return static_cast<int>(GetLastError());
+#else
+  return errno;
+#endif
+}
 
 #if defined(_WIN32)
 HANDLE handle_of(std::FILE* f) {
@@ -67,8 +77,17 @@ bool follow_links(const std::string& name, std::string& target) {
 }  // namespace
 
 #if defined(_WIN32)
-Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input) {
-  if (!follow_links(name, target_)) return Refusal::kNotOpened;
+Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input, Links links) {
+  if (links == Links::kRefuse) {
+    const DWORD attributes = GetFileAttributesW(wide_from_wtf8(name).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return Refusal::kLink;
+    }
+    target_ = name;
+  } else if (!follow_links(name, target_)) {
+    return Refusal::kNotOpened;
+  }
   // What the name leads to, opened without access: a device name (NUL, CON)
   // opens as the device.
   const HANDLE h = CreateFileW(wide_from_wtf8(target_).c_str(), 0,
@@ -121,11 +140,19 @@ bool Replacement::commit() {
 }
 
 #else
-Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input) {
-  if (!follow_links(name, target_)) return Refusal::kNotOpened;
+Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input, Links links) {
   struct stat st {};
-  if (stat(target_.c_str(), &st) != 0) {
-    return errno == ENOENT ? Refusal::kNone : Refusal::kNotOpened;
+  if (links == Links::kRefuse) {
+    target_ = name;
+    if (lstat(target_.c_str(), &st) != 0) {
+      return errno == ENOENT ? Refusal::kNone : Refusal::kNotOpened;
+    }
+    if (S_ISLNK(st.st_mode)) return Refusal::kLink;
+  } else {
+    if (!follow_links(name, target_)) return Refusal::kNotOpened;
+    if (stat(target_.c_str(), &st) != 0) {
+      return errno == ENOENT ? Refusal::kNone : Refusal::kNotOpened;
+    }
   }
   if (S_ISDIR(st.st_mode)) return Refusal::kFolder;
   if (S_ISFIFO(st.st_mode)) return Refusal::kFifo;
@@ -136,7 +163,8 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   if (links_ > 1) return Refusal::kHardLinks;
   // Could the user write it (as velkoran would open it)? Opened so without
   // truncating, it is left as it was.
-  const int fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int fd =
+      ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return Refusal::kNotOpened;
   close(fd);
   mode_ = static_cast<unsigned>(st.st_mode & 07777);
@@ -177,10 +205,14 @@ bool Replacement::commit() {
 
 #endif
 
-Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input) {
+Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input, Links links) {
   abandon();
   existed_ = false;
-  if (const Refusal r = look(name, input); r != Refusal::kNone) return r;
+  error_ = 0;
+  if (const Refusal r = look(name, input, links); r != Refusal::kNone) {
+    if (r == Refusal::kNotOpened) error_ = last_error();
+    return r;
+  }
 #if !defined(_WIN32)
   if (!existed_) {
     // As a file created by name would be: what the umask leaves of rw-rw-rw-.
@@ -189,8 +221,23 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
     mode_ = 0666u & ~static_cast<unsigned>(mask);
   }
 #endif
-  if (!temp_.create(folder_of(target_))) return Refusal::kNotOpened;
+  if (!temp_.create(folder_of(target_))) {
+    error_ = last_error();
+    return Refusal::kNotOpened;
+  }
   return Refusal::kNone;
+}
+
+std::string Replacement::why() const {
+#if defined(_WIN32)
+  std::string text = std::system_category().message(error_);
+#else
+  std::string text = std::generic_category().message(error_);
+#endif
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
 }
 
 void Replacement::abandon() {

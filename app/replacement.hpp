@@ -8,7 +8,8 @@
 // with more than one hard link (replacing it would part the names), and one
 // the user could not open for writing. A missing name is created. A
 // symbolic link stays one: the file it leads to is replaced, in that file's
-// folder. The file that takes the old one's place keeps its permission bits,
+// folder; but a name the program derived itself (velkoran-drop's outputs)
+// follows nothing, and a link standing there is refused. The file that takes the old one's place keeps its permission bits,
 // and its owner and group where the process may set them.
 #pragma once
 
@@ -29,8 +30,12 @@ class Replacement {
     kFifo,       // ... to a FIFO
     kDevice,     // ... to a device or a socket
     kHardLinks,  // ... to a file of several names
+    kLink,       // the name is a symbolic link, which a derived name never follows
     kNotOpened,  // the file cannot be opened for writing, or nothing can be created beside it
   };
+  // Whether a symbolic link at the name is followed (a name the user gave)
+  // or refused (a name the program derived).
+  enum class Links { kFollow, kRefuse };
 
   // `draw` gives the random part of the new file's name (tests fix it);
   // by default, a generator seeded from the system's randomness.
@@ -41,13 +46,16 @@ class Replacement {
 
   // Looks at what `name` leads to and, where it may be replaced, creates
   // the new file beside it (kNone). `input` is the file being read, which
-  // must never be replaced.
-  Refusal open(const std::string& name, std::FILE* input);
+  // must never be replaced. Nothing it does can block: a FIFO is never
+  // opened.
+  Refusal open(const std::string& name, std::FILE* input, Links links = Links::kFollow);
 
   // The new file, open for binary writing; nullptr before open succeeds.
   std::FILE* file() const { return temp_.file(); }
   // The number of names (hard links) the file had, for a kHardLinks refusal.
   std::uint64_t links() const { return links_; }
+  // The system's words for why a kNotOpened refusal came about.
+  std::string why() const;
 
   // Flushes the new file, puts it on the disk, closes it and renames it into
   // place (the folder, too, is put on the disk where the system can). False
@@ -58,12 +66,13 @@ class Replacement {
   void abandon();
 
  private:
-  Refusal look(const std::string& name, std::FILE* input);
+  Refusal look(const std::string& name, std::FILE* input, Links links);
 
   std::string target_;  // the file to replace or create, links followed
   TempFile temp_;       // the new file
   bool existed_ = false;
   std::uint64_t links_ = 0;
+  int error_ = 0;  // errno (GetLastError on Windows) of a kNotOpened refusal
   // The old file's permission bits, owner and group (POSIX).
   unsigned mode_ = 0;
   unsigned uid_ = 0;

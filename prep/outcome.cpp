@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/print.hpp"
 #include "app/quote.hpp"
 
 namespace velkoran::prep {
@@ -14,9 +15,22 @@ namespace {
 // and {out} stand for the two names and {n} for the number the outcome
 // carries ({x}: the same in hexadecimal). Each refusal says what the file is
 // and what to use instead.
+// A command that brings a refused file in, suggested after the reason: how
+// it is put, the tool, the command ({qin} the input, {qfix} the file it
+// writes: the input's name with `suffix`), and what that tool drops.
+struct Fix {
+  const char* how;
+  const char* tool;
+  const char* command;
+  const char* suffix;
+};
+constexpr char kSoxDrops[] = "sox keeps the samples only: bext, iXML, cue, LIST and every other chunk are dropped";
+constexpr char kFfmpegDrops[] = "ffmpeg keeps the samples and at most the LIST tags: bext, iXML, cue and every other chunk are dropped";
+
 struct Ending {
   Outcome::Kind kind;
   const char* text;
+  Fix fix = {};
 };
 constexpr Ending kEndings[] = {
     {Outcome::kWritten, "Wrote {out}: {changes}.\n"},
@@ -34,9 +48,8 @@ constexpr Ending kEndings[] = {
      "part.\n"},
     {Outcome::kOutputNotOpened, "Could not open {out}\n"},
     {Outcome::kNotWave, "{in} is not a WAVE file.\n"},
-    {Outcome::kRifx,
-     "{in} is big-endian (RIFX); velkoran takes little-endian WAVE files. Re-save it with: "
-     "sox {qin} -t wavpcm fixed.wav\n"},
+    {Outcome::kRifx, "{in} is big-endian (RIFX); velkoran takes little-endian WAVE files.",
+     {"Re-save it with", "sox", "sox {qin} -t wavpcm {qfix}", "-le"}},
     {Outcome::kNoFormat, "{in} has no format chunk, or it is cut short.\n"},
     {Outcome::kFormatTooShort,
      "{in} has a format chunk of {n} bytes, too short for the format it names.\n"},
@@ -45,29 +58,29 @@ constexpr Ending kEndings[] = {
     {Outcome::kDataWithoutLength,
      "{in} has its data chunk before its format chunk, with no length stated: where the "
      "samples end cannot be told.\n"},
-    {Outcome::kMono,
-     "{in} is mono; velkoran takes stereo. Re-save it as stereo with: "
-     "sox {qin} -t wavpcm -c 2 fixed.wav\n"},
-    {Outcome::kChannels,
-     "{in} has {n} channels; velkoran takes stereo. Keep the first two with: "
-     "sox {qin} -t wavpcm fixed.wav remix 1 2\n"},
-    {Outcome::kWidth,
-     "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits. Re-save it at 24 bits with: "
-     "sox -D {qin} -t wavpcm -b 24 fixed.wav\n"},
+    {Outcome::kMono, "{in} is mono; velkoran takes stereo.",
+     {"Re-save it as stereo with", "sox", "sox {qin} -t wavpcm -c 2 {qfix}", "-stereo"}},
+    {Outcome::kChannels, "{in} has {n} channels; velkoran takes stereo.",
+     {"Keep the first two with", "sox", "sox {qin} -t wavpcm {qfix} remix 1 2", "-stereo"}},
+    {Outcome::kWidth, "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits.",
+     {"Re-save it at 24 bits with", "sox", "sox -D {qin} -t wavpcm -b 24 {qfix}", "-24bit"}},
+    {Outcome::kWidthAgainstBlock,
+     "{in} states {n}-bit samples in blocks of {m} bytes, which hold {w}-bit stereo samples: "
+     "the two contradict each other, and which is right cannot be told.\n"},
     {Outcome::kBlockAlign,
      "{in} states a block alignment of {n} bytes, which no stereo layout of whole bytes has.\n"},
-    {Outcome::kFloat,
-     "{in} is floating point already: it needs no conversion. To make 24-bit PCM of it "
-     "anyway: sox -D {qin} -t wavpcm -e signed-integer -b 24 fixed.wav\n"},
-    {Outcome::kNotPcm,
-     "{in} is not PCM (format tag {n}); decode it first, for instance with: "
-     "ffmpeg -i {qin} -c:a pcm_s24le fixed.wav\n"},
-    {Outcome::kExtensibleNotPcm,
-     "{in} is WAVE_FORMAT_EXTENSIBLE, but not PCM; decode it first, for instance with: "
-     "ffmpeg -i {qin} -c:a pcm_s24le fixed.wav\n"},
+    {Outcome::kFloat, "{in} is floating point already: it needs no conversion.",
+     {"To make 24-bit PCM of it anyway", "sox",
+      "sox -D {qin} -t wavpcm -e signed-integer -b 24 {qfix}", "-24bit"}},
+    {Outcome::kNotPcm, "{in} is not PCM (format tag {n}).",
+     {"Decode it first, for instance with", "ffmpeg", "ffmpeg -i {qin} -c:a pcm_s24le {qfix}",
+      "-pcm"}},
+    {Outcome::kExtensibleNotPcm, "{in} is WAVE_FORMAT_EXTENSIBLE, but not PCM.",
+     {"Decode it first, for instance with", "ffmpeg", "ffmpeg -i {qin} -c:a pcm_s24le {qfix}",
+      "-pcm"}},
     {Outcome::kChannelMask,
-     "{in} states its speakers (channel mask 0x{x}), which the plain layout cannot carry. "
-     "To drop them: sox {qin} -t wavpcm fixed.wav\n"},
+     "{in} states its speakers (channel mask 0x{x}), which the plain layout cannot carry.",
+     {"To drop them", "sox", "sox {qin} -t wavpcm {qfix}", "-stereo"}},
     {Outcome::kTooLong,
      "{in} holds more than a RIFF file's sizes can state (4 GiB); velkoran could not take "
      "it either.\n"},
@@ -128,10 +141,22 @@ std::string count(std::uint64_t n, const char* one, const char* many) {
 
 // What the run changed, in the order the file has it: "RF64 written as RIFF,
 // ...", and that nothing else was.
-std::string describe(const Changes& c) {
+std::string describe(const Changes& c, bool converted) {
   std::string s;
   const auto add = [&s](const std::string& part) { s += (s.empty() ? "" : ", ") + part; };
-  if (c.past_riff) {
+  // An RF64 file without a ds64 chunk whose data chunk states no length:
+  // everything after the data chunk's header is read as samples.
+  const bool unstated = std::string(c.form) != "RIFF" && c.ds64_dropped == 0 && !c.data_size;
+  if (converted && c.past_riff) {
+    // The output is RF64 itself: only the chunks' new order is a change.
+    if (c.chunks_after_data_moved != 0) {
+      add(count(c.chunks_after_data_moved, "chunk", "chunks") +
+          " after the data now standing before it");
+    }
+  } else if (converted && unstated) {
+    add(std::string(c.form) + " without a ds64 chunk, its data chunk stating no length: "
+        "everything after the data chunk's header read as samples");
+  } else if (c.past_riff) {
     add(std::string(c.form) + " written as RIFF, its ds64 chunk dropped");
     add("and as its data passes what RIFF sizes can state (4 GiB), the RIFF and data sizes "
         "written as 0xFFFFFFFF (length unknown)");
@@ -169,24 +194,56 @@ std::string describe(const Changes& c) {
   if (c.pads_zeroed != 0) {
     add(count(c.pads_zeroed, "pad byte", "pad bytes") + " of another value than 0 written as 0");
   }
-  add("every other chunk kept byte for byte");
+  add(converted && unstated ? "every other chunk before the data kept byte for byte"
+                             : "every other chunk kept byte for byte");
   return s;
+}
+
+// The name of the file a suggested command writes: the input's, its .wav
+// (in any case) taken off, with `suffix`.
+std::string fixed_name(const std::string& in, const char* suffix) {
+  std::string stem = in;
+  if (stem.size() > 4) {
+    std::string tail = stem.substr(stem.size() - 4);
+    for (char& c : tail) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (tail == ".wav") stem.resize(stem.size() - 4);
+  }
+  return stem + suffix + ".wav";
 }
 
 std::string line_of(const Outcome& outcome, const std::string& in, const std::string& out,
                     const Changes& changes, const char* subject) {
-  return fill_in(kEndings[outcome.kind].text, {{"{changes}", describe(changes)},
-                                               {"{n}", std::to_string(outcome.value)},
-                                               {"{x}", hex(outcome.value)},
-                                               {"{qin}", app::quote_for_shell(in)},
-                                               {"{in}", subject != nullptr ? subject : in},
-                                               {"{out}", out}});
+  const Ending& ending = kEndings[outcome.kind];
+  std::string text = ending.text;
+  const Fix& fix = ending.fix;
+  if (fix.command != nullptr) {
+    // Pasted into the shell, the command names that file and runs nothing
+    // else; where no quoting can promise that, only the tool is named.
+    const std::string why = app::unquotable(in);
+    if (why.empty()) {
+      text += std::string(" ") + fix.how + ": " + fix.command + " (" +
+              (std::string(fix.tool) == "sox" ? kSoxDrops : kFfmpegDrops) + ")\n";
+    } else {
+      text += std::string(" ") + fix.how + " " + fix.tool + " (no command is shown: " + why +
+              ").\n";
+    }
+  }
+  const std::uint32_t width = outcome.other * 8 / 2;  // the bits a stereo block of `other` holds
+  return fill_in(text.c_str(),
+                 {{"{changes}", describe(changes)},
+                  {"{n}", std::to_string(outcome.value)},
+                  {"{m}", std::to_string(outcome.other)},
+                  {"{w}", std::to_string(width)},
+                  {"{x}", hex(outcome.value)},
+                  {"{qin}", app::quote_for_shell(in)},
+                  {"{qfix}", app::quote_for_shell(fixed_name(in, fix.suffix != nullptr ? fix.suffix : ""))},
+                  {"{in}", subject != nullptr ? subject : app::shown_name(in)},
+                  {"{out}", app::shown_name(out)}});
 }
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,
                  const Changes& changes) {
-  std::fputs(line_of(outcome, in, out, changes).c_str(), f_);
-  std::fflush(f_);
+  app::print(f_, line_of(outcome, in, out, changes));
   return outcome.written() ? 0 : 1;
 }
 

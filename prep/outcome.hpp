@@ -34,6 +34,7 @@ struct [[nodiscard]] Outcome {
     kMono,
     kChannels,    // with the channel count
     kWidth,       // with the bits per sample
+    kWidthAgainstBlock,  // with the bits per sample, and the block alignment that contradicts them
     kBlockAlign,  // with the block alignment
     kFloat,
     kNotPcm,             // with the format tag
@@ -48,13 +49,15 @@ struct [[nodiscard]] Outcome {
     kInterrupted,  // by a signal, which then ends the process
   };
 
-  constexpr Outcome(Kind k, std::uint32_t v = 0) : kind(k), value(v) {}
+  constexpr Outcome(Kind k, std::uint32_t v = 0, std::uint32_t o = 0)
+      : kind(k), value(v), other(o) {}
 
   // True where the output was written: re-laid, or copied unchanged.
   constexpr bool written() const { return kind == kWritten || kind == kCopied; }
 
   Kind kind;
   std::uint32_t value;  // the number the message names, where it names one
+  std::uint32_t other;  // a second one, where it names two
 };
 
 // What a step gives back: nothing while the run goes on, else how it ends.
@@ -77,6 +80,11 @@ struct Changes {
   // unknown", the chunks after it moved before it.
   bool past_riff = false;
   unsigned chunks_after_data_moved = 0;
+  // Where the samples stand in the input, and how many bytes of them its
+  // sizes state: none where the length is unknown (they run to the end).
+  std::uint64_t data_at = 0;
+  std::optional<std::uint64_t> data_size;
+  unsigned block_align = 0;
 };
 
 // The most that is held of the chunks before the format chunk when the input
@@ -92,8 +100,10 @@ std::string line_of(const Outcome& outcome, const std::string& in, const std::st
                     const Changes& changes = Changes(), const char* subject = nullptr);
 
 // What the re-laying changed, as its line says it: "the format chunk moved
-// to the front, ..., every other chunk kept byte for byte".
-std::string describe(const Changes& changes);
+// to the front, ..., every other chunk kept byte for byte". `converted`:
+// what of it the converted output keeps, as velkoran-drop's line says it
+// (the re-laid file itself never seen).
+std::string describe(const Changes& changes, bool converted = false);
 
 class Console {
  public:

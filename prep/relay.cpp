@@ -247,6 +247,8 @@ Stop Relay::data_before_format(ChunkHeader& h) {
   data_before_at_ = in_.position() - sizeof h.bytes;
   data_before_size_ = static_cast<std::uint32_t>(size);
   wave::store_u32(h.bytes + 4, data_before_size_);
+  changes_.data_at = in_.position();
+  changes_.data_size = size;
   return {};
 }
 
@@ -302,6 +304,7 @@ Stop Relay::check_format() {
   }
   if (channels == 1) return Outcome::kMono;
   if (channels != wave::kChannels) return Outcome(Outcome::kChannels, channels);
+  changes_.block_align = block_align;
   // The layouts velkoran takes, judged as it judges them: by the block.
   if (wave::bytes_per_sample(channels, block_align) == 0) {
     if (tag == wave::kTagFloat) return Outcome::kFloat;
@@ -313,7 +316,9 @@ Stop Relay::check_format() {
   if (extensible_) {
     // The container's bits must be the block's: 24 bits in 32 is another width.
     const std::uint16_t bits = load_u16(f + 14);
-    if (bits != 8u * block_align / wave::kChannels) return Outcome(Outcome::kWidth, bits);
+    if (bits != 8u * block_align / wave::kChannels) {
+      return Outcome(Outcome::kWidthAgainstBlock, bits, block_align);
+    }
     const std::uint32_t mask = load_u32(f + 20);
     if (mask != 0 && mask != kFrontPair) return Outcome(Outcome::kChannelMask, mask);
     const std::uint16_t valid_bits = load_u16(f + 18);
@@ -396,6 +401,8 @@ Stop Relay::long_data() {
   changes_.past_riff = true;
   changes_.chunks_after_data_moved = tail_chunks_;
   const std::uint64_t body_at = in_.position();
+  changes_.data_at = body_at;
+  changes_.data_size = long_size_;
   if (!in_.seek(tail_at_)) return Outcome::kReadFailed;
   if (Stop s = stop_for(in_.copy_rest(out_))) return s;
   if (Stop s = write("data", 4)) return s;
@@ -508,6 +515,8 @@ Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
     return file_ ? Outcome::kTooLong : Outcome::kLongFromAPipe;
   }
   const auto size32 = static_cast<std::uint32_t>(size);
+  changes_.data_at = in_.position();
+  if (!wave::length_unknown(size32)) changes_.data_size = size32;
   if (Stop s = write("data", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(size32))) return s;
   // A data chunk whose length is unknown runs to the end of the input.
@@ -525,6 +534,7 @@ Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
 // The output's RIFF chunk ends where the input's did, relative to the end of
 // the data, where that is believable; else at the end of the output.
 Stop Relay::riff_size() {
+  if (out_.discards()) return {};  // only looked: nothing to size
   if (past_) {
     if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
     return stop_for(out_.write_u32(wave::kUnknownDataSize));

@@ -24,6 +24,7 @@ Outcome refused(app::Replacement::Refusal refusal, std::uint64_t links) {
     case Refusal::kHardLinks:
       return Outcome(Outcome::kOutputLinked, static_cast<std::uint32_t>(links));
     case Refusal::kNone:
+    case Refusal::kLink:  // a name the user gave is followed
     case Refusal::kNotOpened:
       break;
   }

@@ -60,17 +60,21 @@ relaid() {  # name velkoran's-message-tail make-command
   passed=$((passed + 1))
 }
 
-resaved() {  # name velkoran's-message-tail make-command re-save-command
+resaved() {  # name velkoran's-message-tail make-command re-save-command (for in.wav)
   local name=$1 want=$2 out
   bash -c "$3"
   out=$($program "$name.wav" | tr -d '\r') || true
   [[ "$out" == *"$want" ]] || { fail "$name" "velkoran said '$out', not '...$want'"; return; }
+  # The command writes a file named after its input, beside it.
   local recipe=${4//in.wav/$name.wav}
-  if out=$($prep "$name.wav" fixed.wav | tr -d '\r') || [[ "$out" != *"$recipe"* ]] || [ -e fixed.wav ]; then
+  recipe=${recipe//in-/$name-}
+  local fixed=${recipe##* $name-}
+  fixed="$name-${fixed%% *}"
+  if out=$($prep "$name.wav" out.wav | tr -d '\r') || [[ "$out" != *"$recipe (sox keeps"* ]] || [ -e out.wav ]; then
     fail "$name" "velkoran-prep said '$out', not the re-save '$recipe'"; return
   fi
   bash -c "$recipe"
-  mv fixed.wav "$name.wav"
+  mv "$fixed" "$name.wav"
   if out=$($program "$name.wav" | tr -d '\r') && [[ "$out" == *"tag=1" ]]; then
     echo "ok $name: re-saved with $recipe"; passed=$((passed + 1))
   else
@@ -89,16 +93,16 @@ relaid junk_first 'Error in .wav file header [3]' "ffmpeg $lavfi -c:a pcm_s16le 
 relaid rf64 'Error in .wav file header [1]' "ffmpeg $lavfi -c:a pcm_s24le -rf64 always rf64.wav"
 
 resaved mono "tag=1$not_pcm" "sox -q -n -r 48000 -c 1 -b 16 mono.wav $tone" \
-  'sox in.wav -t wavpcm -c 2 fixed.wav'
+  'sox in.wav -t wavpcm -c 2 in-stereo.wav'
 resaved eight_bit "tag=1$not_pcm" "sox -q -n -r 48000 -c 2 -b 8 eight_bit.wav $tone" \
-  'sox -D in.wav -t wavpcm -b 24 fixed.wav'
+  'sox -D in.wav -t wavpcm -b 24 in-24bit.wav'
 resaved int32 "$extensible" "sox -q -n -r 48000 -c 2 -b 32 -e signed-integer int32.wav $tone" \
-  'sox -D in.wav -t wavpcm -b 24 fixed.wav'
+  'sox -D in.wav -t wavpcm -b 24 in-24bit.wav'
 resaved six_channels 'tag=1Error in .wav file header [6]' \
   "sox -q -n -r 48000 -c 6 -b 16 -t wavpcm six_channels.wav $tone" \
-  'sox in.wav -t wavpcm fixed.wav remix 1 2'
+  'sox in.wav -t wavpcm in-stereo.wav remix 1 2'
 resaved float "tag=3$not_pcm" "sox -q -n -r 48000 -c 2 -e floating-point -b 32 -t wavpcm float.wav $tone" \
-  'sox -D in.wav -t wavpcm -e signed-integer -b 24 fixed.wav'
+  'sox -D in.wav -t wavpcm -e signed-integer -b 24 in-24bit.wav'
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
