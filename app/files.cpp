@@ -1,6 +1,7 @@
 #include "app/files.hpp"
 
 #include <cstdio>
+#include <string>
 
 #if defined(_WIN32)
 #include <cstring>
@@ -63,6 +64,19 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          std::memcmp(open.id, named.id, sizeof open.id) == 0;
 }
 
+std::string file_identity(const std::string& name) {
+  const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  FileId file;
+  const bool known = identify(h, file);
+  CloseHandle(h);
+  if (!known) return "";
+  std::string key(reinterpret_cast<const char*>(&file.volume), sizeof file.volume);
+  return key.append(reinterpret_cast<const char*>(file.id), sizeof file.id);
+}
+
 namespace {
 
 // NTFS reads "velkoran-Z:take.wav" (from the drive-relative "Z:take.wav") as
@@ -94,6 +108,12 @@ bool is_open_file(const std::string& name, std::FILE* f) {
   struct stat named {};
   return fstat(fileno(f), &open) == 0 && stat(name.c_str(), &named) == 0 &&
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+std::string file_identity(const std::string& name) {
+  struct stat st {};
+  if (stat(name.c_str(), &st) != 0) return "";
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 namespace {

@@ -23,4 +23,9 @@ std::FILE* open_output(const std::string& name, std::FILE* input);
 // whatever kind of file that is.
 bool is_open_file(const std::string& name, std::FILE* f);
 
+// What tells the file `name` leads to from every other, however it is
+// named (its device and inode; on Windows its volume and file id), as a key
+// to compare; empty where it cannot be told.
+std::string file_identity(const std::string& name);
+
 }  // namespace velkoran::app

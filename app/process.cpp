@@ -46,7 +46,10 @@ BOOL WINAPI on_console_event(DWORD event) {
 // The console handler ends the process from a thread of its own while the
 // run's thread still has the file open, so it cannot remove it: a temporary
 // file stays behind only then.
-void remove_if_killed(const std::string&) {}
+int remove_if_killed(const std::string&) {
+  return -1;
+}
+void spare_if_killed(int) {}
 
 int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::string>& args),
                 StopSignals) {
@@ -96,18 +99,21 @@ bool standard_descriptors_open() {
 constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kOtherEndingSignals[] = {SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
 
-// The file to remove if a second signal ends the process at once: its name in
-// a fixed buffer, which the handler reads only while `g_doomed_set` says it
-// is whole.
-char g_doomed[4096];
-std::atomic<bool> g_doomed_set{false};
+// The files to remove if a second signal ends the process at once: each name
+// in a fixed buffer, which the handler reads only while its flag says it is
+// whole.
+constexpr int kDoomedPlaces = 4;
+char g_doomed[kDoomedPlaces][4096];
+std::atomic<bool> g_doomed_set[kDoomedPlaces];
 
 // The first asks the run to stop at the next block; a second ends the process
 // at once, by that signal.
 void on_stop_signal(int sig) {
   int none = 0;
   if (!wave::stop_signal.compare_exchange_strong(none, sig)) {
-    if (g_doomed_set.load()) unlink(g_doomed);
+    for (int i = 0; i < kDoomedPlaces; ++i) {
+      if (g_doomed_set[i].load()) unlink(g_doomed[i]);
+    }
     std::signal(sig, SIG_DFL);
     std::raise(sig);
   }
@@ -135,11 +141,20 @@ void catch_stop_signals(StopSignals signals) {
 
 }  // namespace
 
-void remove_if_killed(const std::string& name) {
-  g_doomed_set.store(false);
-  if (name.empty() || name.size() >= sizeof g_doomed) return;
-  std::memcpy(g_doomed, name.c_str(), name.size() + 1);
-  g_doomed_set.store(true);
+int remove_if_killed(const std::string& name) {
+  if (name.empty() || name.size() >= sizeof g_doomed[0]) return -1;
+  // Only the run's own thread takes and lets go of places.
+  for (int i = 0; i < kDoomedPlaces; ++i) {
+    if (g_doomed_set[i].load()) continue;
+    std::memcpy(g_doomed[i], name.c_str(), name.size() + 1);
+    g_doomed_set[i].store(true);
+    return i;
+  }
+  return -1;
+}
+
+void spare_if_killed(int place) {
+  if (place >= 0 && place < kDoomedPlaces) g_doomed_set[place].store(false);
 }
 
 int run_process(int argc, char** argv, int (*run)(const std::vector<std::string>& args),

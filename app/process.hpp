@@ -34,7 +34,10 @@ int run_process(int argc, ArgChar** argv, int (*run)(const std::vector<std::stri
                 StopSignals signals = StopSignals::kInterrupts);
 
 // A file the process removes if a second signal ends it at once, before the
-// run could clean up after itself (a temporary file); an empty name for none.
-void remove_if_killed(const std::string& name);
+// run could clean up after itself (a temporary file). Gives the place it
+// holds (a few can be held at once: a re-laid file and an output), -1
+// where none was free; spare_if_killed(place) lets it go again.
+int remove_if_killed(const std::string& name);
+void spare_if_killed(int place);
 
 }  // namespace velkoran::app

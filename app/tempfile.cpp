@@ -107,7 +107,7 @@ bool TempFile::create(const std::string& folder) {
     file_ = create_new(name, taken);
     if (file_ != nullptr) {
       name_ = name;
-      remove_if_killed(name_);
+      doomed_ = remove_if_killed(name_);
       return true;
     }
     if (!taken) return false;
@@ -126,7 +126,8 @@ void TempFile::keep() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   name_.clear();
-  remove_if_killed(std::string());
+  spare_if_killed(doomed_);
+  doomed_ = -1;
 }
 
 void TempFile::remove() {
@@ -134,7 +135,8 @@ void TempFile::remove() {
   file_ = nullptr;
   if (!name_.empty()) unlink_name(name_);
   name_.clear();
-  remove_if_killed(std::string());
+  spare_if_killed(doomed_);
+  doomed_ = -1;
 }
 
 }  // namespace velkoran::app

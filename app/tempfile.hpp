@@ -41,6 +41,7 @@ class TempFile {
   std::uint64_t (*draw_)();
   std::string name_;
   std::FILE* file_ = nullptr;
+  int doomed_ = -1;  // its place among the files a second signal removes
 };
 
 }  // namespace velkoran::app

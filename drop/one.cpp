@@ -1,40 +1,43 @@
 #include "drop/one.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "app/files.hpp"
 #include "app/outcome.hpp"
+#include "app/quote.hpp"
+#include "app/replacement.hpp"
 #include "app/run.hpp"
 #include "app/tempfile.hpp"
+#include "drop/done.hpp"
 #include "prep/relay.hpp"
+#include "wave/convert.hpp"
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
+#include "wave/samples.hpp"
 
 namespace velkoran::drop {
 namespace {
 
 namespace fs = std::filesystem;
+using Refusal = app::Replacement::Refusal;
 
-// Tells the progress indication how far the samples have come; the format
-// tag is not shown.
+// Tells the progress indication how far the samples have come, and notes
+// an RF64 output; the format tag is not shown.
 class Watch final : public wave::Observer {
  public:
   explicit Watch(app::TerminalProgress& progress) : progress_(progress) {}
   void advance(std::uint64_t read, std::optional<std::uint64_t> length) override {
     progress_.advance(read, length);
   }
+  void as_rf64() override { rf64 = true; }
+  bool rf64 = false;
 
  private:
   app::TerminalProgress& progress_;
 };
-
-bool enter(const std::string& folder) {
-  std::error_code ec;
-  fs::current_path(path_of(folder), ec);
-  return !ec;
-}
 
 // A program's message as one line of the list: without the line feeds
 // around it.
@@ -45,20 +48,48 @@ std::string as_line(std::string text) {
 }
 
 // velkoran's message.
-std::string in_words(const app::Outcome& outcome, const std::string& name) {
+std::string in_words(const app::Outcome& outcome, const std::string& name = "") {
   return as_line(app::text_of(outcome, name));
 }
 
-Result ended(const app::Outcome& outcome, const std::string& name, Result::Kind if_converted,
-             const std::string& detail) {
-  if (outcome.converted()) return {if_converted, detail};
-  if (outcome.kind == app::Outcome::kInterrupted) return {Result::kInterrupted, ""};
-  return {Result::kFailed, in_words(outcome, name)};
+std::string system_words(int error) {
+  std::string text = std::generic_category().message(error);
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
-// Whether velkoran takes the file as it is: its own header pass, writing
-// nowhere. The input is rewound after it.
-wave::Stop header_of(std::FILE* in, wave::Workspace& workspace) {
+// Why nothing may be written at the output's name, `out` as a line shows it.
+// `links` is the number of names of a file of several, `why` the system's
+// words where nothing could be created.
+std::string refused_output(Refusal refusal, const std::string& out, std::uint64_t links = 0,
+                           const std::string& why = "") {
+  const std::string name = app::shown_name(out);
+  switch (refusal) {
+    case Refusal::kIsInput:
+      return "its output's name, " + name + ", leads to the recording itself";
+    case Refusal::kFolder:
+      return "a folder stands at its output's name, " + name + ", and is left as it is";
+    case Refusal::kFifo:
+      return "a FIFO stands at its output's name, " + name + ", and is left as it is";
+    case Refusal::kDevice:
+      return "a device stands at its output's name, " + name + ", and is left as it is";
+    case Refusal::kLink:
+      return "a link stands at its output's name, " + name +
+             ", and is left as it is: an output is never written through one";
+    case Refusal::kHardLinks:
+      return "its output's name, " + name + ", is a file of " + std::to_string(links) +
+             " names (hard links), left as it is: replacing it would part them";
+    case Refusal::kNone:
+    case Refusal::kNotOpened:
+      break;
+  }
+  return "its output, " + name + ", could not be created (" + why + ")";
+}
+
+// What velkoran's header pass makes of the input, writing nowhere; the
+// input is rewound after it. `samples` says where its samples stand.
+wave::Stop header_of(std::FILE* in, wave::Workspace& workspace, Samples& samples,
+                     std::uint64_t& estimate) {
   wave::Stop stop;
   {
     wave::Reader reader(in, workspace.reader.get());
@@ -66,64 +97,164 @@ wave::Stop header_of(std::FILE* in, wave::Workspace& workspace) {
     wave::Observer none;  // the pass only looks
     wave::Handoff handoff;
     stop = wave::transcribe_header(reader, nowhere, none, handoff);
+    if (!stop) {
+      samples.at = reader.position();
+      if (!wave::length_unknown(handoff.declared_data_size)) {
+        samples.size = handoff.declared_data_size;
+      }
+      samples.block_align = wave::kChannels * handoff.bytes_per_sample;
+      const std::uint64_t length = reader.length().value_or(0);
+      // Its size, to tell a dry run whether the output would be RF64.
+      estimate = wave::estimate_output(handoff, nowhere.position(), length, false).length();
+    }
   }
   std::rewind(in);
   return stop;
 }
 
-}  // namespace
-
-Result convert_one(const Recording& r, app::TerminalProgress& progress,
-                   wave::Workspace& workspace) {
-  const std::string out_name = app::kOutputPrefix + r.name;
-  // From the recording's folder, by its name, as velkoran run there.
-  if (!enter(r.folder)) return {Result::kFailed, in_words(app::Outcome::kInputNotOpened, r.folder)};
-  std::FILE* in = app::open_input(r.name);
-  if (in == nullptr) return {Result::kFailed, in_words(app::Outcome::kInputNotOpened, r.name)};
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  Watch watch(progress);
-
-  const wave::Stop header = header_of(in, workspace);
-  if (!header) {
-    const app::Outcome outcome = app::convert_into(in, out_name, watch, nullptr, &workspace);
-    std::fclose(in);
-    return ended(outcome, out_name, Result::kConverted, "");
-  }
-  if (header->kind == wave::End::kInterrupted || wave::stop_requested()) {
-    std::fclose(in);
-    return {Result::kInterrupted, ""};
-  }
-
-  // Refused: velkoran-prep's code may re-lay it, into a new file beside it.
-  app::TempFile relaid;
-  if (!relaid.create("")) {
-    std::fclose(in);
-    return {Result::kFailed, in_words(app::Outcome::kOutputNotOpened, out_name)};
-  }
-  prep::Changes changes;
+// Re-lays the input into `out` (nowhere, to only look), by velkoran-prep's
+// code; the input is rewound after it.
+prep::Outcome relay(std::FILE* in, std::FILE* out, wave::Workspace& workspace,
+                    prep::Changes& changes) {
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
     wave::Reader reader(in, workspace.reader.get());
-    wave::Writer writer(relaid.file(), wave::kMaxWaveLength, workspace.writer.get());
+    wave::Writer writer(out, wave::kMaxWaveLength, workspace.writer.get());
     outcome = prep::relay(reader, writer, changes);
     if (!writer.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
   }
-  if (outcome.kind == prep::Outcome::kWritten) {
-    std::rewind(relaid.file());
-    const app::Outcome converted =
-        app::convert_into(relaid.file(), out_name, watch, in, &workspace);
-    relaid.remove();
-    std::fclose(in);
-    return ended(converted, out_name, Result::kRelaidAndConverted, prep::describe(changes));
+  std::rewind(in);
+  return outcome;
+}
+
+// The folders below DEST that lead to the output's, made where missing: a
+// name the program derives, so what stands there is never followed.
+std::string make_folders(const Recording& r, const Options& options) {
+  if (!options.into || r.mirror.empty()) return "";
+  fs::path p = path_of(r.out_folder);
+  // From DEST down: the mirror's folders are the last ones of out_folder.
+  std::vector<fs::path> chain;
+  fs::path at = p.parent_path();  // out_folder ends in a separator
+  for (std::size_t i = 0; i < r.mirror.size(); ++i) {
+    chain.insert(chain.begin(), at);
+    at = at.parent_path();
   }
-  relaid.remove();
-  std::fclose(in);
-  if (outcome.kind == prep::Outcome::kInterrupted) return {Result::kInterrupted, ""};
-  // What velkoran takes as it is but refused all the same: velkoran's words.
-  if (outcome.kind == prep::Outcome::kCopied) {
-    return {Result::kRefused, in_words(app::Outcome(*header), r.name)};
+  for (const fs::path& folder : chain) {
+    std::error_code ec;
+    if (fs::create_directory(folder, ec)) continue;
+    if (ec || !fs::is_directory(fs::symlink_status(folder, ec))) {
+      return "its output's folder, " + app::shown_name(name_of(folder)) + ", could not be made" +
+             (ec ? " (" + system_words(ec.value()) + ")"
+                 : ": something else stands there, left as it is");
+    }
   }
-  return {Result::kRefused, as_line(prep::line_of(outcome, r.shown, out_name, changes, "it"))};
+  return "";
+}
+
+}  // namespace
+
+Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
+                   app::TerminalProgress& progress, wave::Workspace& workspace) {
+  const std::string out_name = r.out_folder + app::kOutputPrefix + r.name;
+  const std::string out_shown = r.out_shown + app::kOutputPrefix + r.name;
+  // Two recordings of one run never write one output.
+  if (const auto [at, added] = outputs.emplace(out_name, r.shown); !added) {
+    return {Result::kRefused, "its output, " + app::shown_name(out_shown) + ", is that of " +
+                                  app::shown_name(at->second) + ", converted before it"};
+  }
+
+  std::FILE* in = app::open_input(r.path);
+  if (in == nullptr) {
+    const int error = errno;
+    return {Result::kFailed, "it could not be opened (" + system_words(error) + ")"};
+  }
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  struct Closer {
+    std::FILE* f;
+    ~Closer() { std::fclose(f); }
+  } closer{in};
+
+  // What velkoran makes of it, and else what velkoran-prep would.
+  Samples samples;
+  std::uint64_t estimate = 0;
+  const wave::Stop header = header_of(in, workspace, samples, estimate);
+  if (wave::stop_requested()) return {Result::kInterrupted};
+  prep::Changes changes;
+  if (header) {
+    const prep::Outcome looked = relay(in, nullptr, workspace, changes);
+    if (wave::stop_requested()) return {Result::kInterrupted};
+    if (looked.kind == prep::Outcome::kCopied) {
+      // What velkoran takes as it is, but refused all the same: its words.
+      return {Result::kRefused, in_words(app::Outcome(*header), r.name)};
+    }
+    if (looked.kind != prep::Outcome::kWritten) {
+      return {Result::kRefused, as_line(prep::line_of(looked, r.shown, out_name, changes, "it"))};
+    }
+    samples = {changes.data_at, changes.data_size, changes.block_align};
+  }
+  const bool relaid = header.has_value();
+  const std::uint64_t length = fs::file_size(path_of(r.path));
+
+  if (!options.again && already_converted(out_name, r.path, frames_written(samples, length))) {
+    return {Result::kAlready};
+  }
+  if (options.dry_run) {
+    // Whether anything stands in the way at the output's name, looked at
+    // without creating anything.
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path_of(out_name), ec);
+    if (fs::is_symlink(st)) return {Result::kRefused, refused_output(Refusal::kLink, out_shown)};
+    if (fs::is_directory(st))
+      return {Result::kRefused, refused_output(Refusal::kFolder, out_shown)};
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+      return {Result::kRefused,
+              refused_output(fs::is_fifo(st) ? Refusal::kFifo : Refusal::kDevice, out_shown)};
+    }
+    const bool rf64 = relaid ? changes.past_riff : estimate > wave::kMaxWaveLength;
+    return {relaid ? Result::kWouldRelay : Result::kWouldConvert,
+            relaid ? prep::describe(changes, true) : "", rf64};
+  }
+
+  if (const std::string why = make_folders(r, options); !why.empty()) {
+    return {Result::kFailed, why};
+  }
+  app::Replacement out;
+  if (const Refusal refusal = out.open(out_name, in, app::Replacement::Links::kRefuse);
+      refusal != Refusal::kNone) {
+    return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
+  }
+  std::setvbuf(out.file(), nullptr, _IONBF, 0);
+  Watch watch(progress);
+  app::Outcome outcome = app::Outcome::kConverted;
+  if (!relaid) {
+    outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);
+  } else {
+    // Re-laid into a new file beside the output (the recording's folder
+    // may be read-only), which goes again on every path.
+    app::TempFile plain;
+    if (!plain.create(app::folder_of(out_name))) {
+      return {Result::kFailed, "its output, " + app::shown_name(out_shown) +
+                                   ", could not be created (" + system_words(errno) + ")"};
+    }
+    std::setvbuf(plain.file(), nullptr, _IONBF, 0);
+    prep::Changes written;
+    const prep::Outcome laid = relay(in, plain.file(), workspace, written);
+    if (laid.kind == prep::Outcome::kInterrupted || wave::stop_requested()) {
+      return {Result::kInterrupted};
+    }
+    if (laid.kind != prep::Outcome::kWritten) {
+      return {Result::kFailed, as_line(prep::line_of(laid, r.shown, out_name, written, "it"))};
+    }
+    std::rewind(plain.file());
+    outcome = wave::convert(plain.file(), out.file(), watch, wave::kMaxWaveLength, &workspace);
+  }
+  if (outcome.kind == app::Outcome::kInterrupted || wave::stop_requested()) {
+    return {Result::kInterrupted};
+  }
+  if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
+  if (!out.commit()) return {Result::kFailed, in_words(app::Outcome::kWriteFailed)};
+  return {relaid ? Result::kRelaidAndConverted : Result::kConverted,
+          relaid ? prep::describe(changes, true) : "", watch.rf64};
 }
 
 }  // namespace velkoran::drop

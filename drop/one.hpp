@@ -1,14 +1,17 @@
-// One recording converted beside itself, exactly as velkoran run in its
-// folder with its name converts it; where velkoran refuses it by its layout
-// (a chunk before the format chunk, WAVE_FORMAT_EXTENSIBLE, RF64), first
-// re-laid by velkoran-prep's code into a new file beside it, which goes again
-// on every path. A file whose header shows it cannot be converted leaves
-// nothing beside it; one that fails part-way keeps what velkoran keeps.
+// One recording converted, exactly as velkoran run in its folder with its
+// name converts it; where velkoran refuses it by its layout (a chunk before
+// the format chunk, WAVE_FORMAT_EXTENSIBLE, RF64), first re-laid by
+// velkoran-prep's code. The output is written under a temporary name in its
+// folder and takes its name only once it is whole: a refusal, a failure or
+// a stop leaves no output, no temporary file, and an earlier output as it
+// was. Nothing is written through what stands at the output's name.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "app/progress.hpp"
+#include "drop/options.hpp"
 #include "drop/walk.hpp"
 #include "wave/workspace.hpp"
 
@@ -17,17 +20,26 @@ namespace velkoran::drop {
 struct Result {
   enum Kind {
     kConverted,
-    kRelaidAndConverted,  // with what was changed
-    kRefused,             // by its header: with why, in velkoran-prep's words or velkoran's
-    kFailed,              // part-way, or its files could not be opened: in velkoran's words
+    kRelaidAndConverted,  // with what the output keeps of the changes
+    kAlready,             // converted before, and up to date
+    kWouldConvert,        // a dry run's
+    kWouldRelay,          // a dry run's, with the changes
+    kRefused,             // by its header or its output's name: with why
+    kFailed,              // part-way, or its files could not be opened: with why
     kInterrupted,         // by a signal
   };
   Kind kind;
-  std::string detail;
+  std::string detail = "";
+  bool rf64 = false;  // the output is (or would be) RF64
 };
+
+// Outputs of the run so far, by their full name, with the recording that
+// has each (as shown): a second recording with the same output is refused.
+using Outputs = std::map<std::string, std::string>;
 
 // Converts `r`, telling `progress` how far it has come, in the memory of
 // `workspace`, which every recording of a run reuses.
-Result convert_one(const Recording& r, app::TerminalProgress& progress, wave::Workspace& workspace);
+Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
+                   app::TerminalProgress& progress, wave::Workspace& workspace);
 
 }  // namespace velkoran::drop

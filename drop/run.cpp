@@ -3,27 +3,47 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/print.hpp"
 #include "app/progress.hpp"
+#include "app/quote.hpp"
 #include "drop/one.hpp"
+#include "drop/options.hpp"
 #include "drop/walk.hpp"
+#include "wave/interrupt.hpp"
+
+#ifndef VELKORAN_VERSION
+#define VELKORAN_VERSION "unknown"
+#endif
 
 namespace velkoran::drop {
 namespace {
 
-constexpr char kUsage[] =
+namespace fs = std::filesystem;
+
+constexpr char kNoPaths[] =
     "Give the recordings (.wav files) or the folders of them to convert. (ex velkoran-drop .)\n";
 constexpr char kNoneFound[] = "No recording (.wav file) was found.\n";
 
+const char* const kRf64 =
+    ", as RF64: its output passes 4 GiB, which some readers cannot open (see velkoran-drop(1))";
+
 // What became of one recording, as its line says it.
-std::string what(const Result& r) {
+std::string what(const Result& r, bool dry_run) {
+  const std::string rf64 = r.rf64 ? kRf64 : "";
   switch (r.kind) {
     case Result::kConverted:
-      return "converted";
+      return "converted" + rf64;
     case Result::kRelaidAndConverted:
-      return "re-laid and converted (" + r.detail + ")";
+      return "re-laid and converted" + rf64 + " (" + r.detail + ")";
+    case Result::kAlready:
+      return "already converted";
+    case Result::kWouldConvert:
+      return "would convert" + rf64;
+    case Result::kWouldRelay:
+      return "would re-lay and convert" + rf64 + " (" + r.detail + ")";
     case Result::kRefused:
     case Result::kFailed:
-      return "not converted: " + r.detail;
+      return (dry_run ? "would not convert: " : "not converted: ") + r.detail;
     case Result::kInterrupted:
       break;
   }
@@ -38,8 +58,7 @@ class Lines {
   // A line, the indication taken off the screen first.
   void print(const std::string& text) {
     progress_.erase();
-    std::fputs(text.c_str(), console_);
-    std::fflush(console_);
+    app::print(console_, text);
   }
 
  private:
@@ -47,62 +66,133 @@ class Lines {
   app::TerminalProgress& progress_;
 };
 
+std::string recordings(std::size_t n) {
+  return std::to_string(n) + (n == 1 ? " recording" : " recordings");
+}
+
+// The summary at the end: how many converted, and every one that was not.
+struct Tally {
+  std::size_t all = 0;
+  std::size_t converted = 0;  // already converted ones too
+  std::size_t already = 0;
+  std::string not_converted;  // their lines, indented
+
+  std::string summary(bool dry_run, bool interrupted, std::size_t not_reached) const {
+    std::string s = "\n";
+    if (interrupted) {
+      s += "Interrupted: " + std::to_string(converted) + " of " + recordings(all) + " converted, " +
+           std::to_string(not_reached) + " not reached.";
+    } else if (dry_run) {
+      s += "Nothing was written: " + std::to_string(converted - already) + " of " +
+           recordings(all) + " would be converted, " + std::to_string(already) +
+           " converted already.";
+    } else if (not_converted.empty() && all == 1) {
+      return s + (already == 0 ? "The recording converted.\n"
+                               : "The recording was converted already.\n");
+    } else if (not_converted.empty() && already == 0) {
+      return s + "All " + recordings(all) + " converted.\n";
+    } else {
+      s += not_converted.empty()
+               ? "All " + recordings(all) + " converted"
+               : std::to_string(converted) + " of " + recordings(all) + " converted";
+      if (already != 0) s += " (" + std::to_string(already) + " of them before this run)";
+      s += ".";
+    }
+    if (not_converted.empty()) return s + "\n";
+    return s + (dry_run ? " Would not convert:\n" : " Not converted:\n") + not_converted;
+  }
+};
+
+// DEST, made where missing (not its parents), unless nothing may be made.
+bool destination(const std::string& given, bool dry_run, Destination& into, std::string& error) {
+  std::error_code ec;
+  const fs::path p = path_of(given);
+  if (!dry_run && !fs::create_directory(p, ec) && !fs::is_directory(fs::status(p, ec))) {
+    error = "velkoran-drop: the folder " + app::shown_name(given) + " could not be made" +
+            (ec ? " (" + ec.message() + ")" : ": a file stands there") + "\n";
+    return false;
+  }
+  into.given = given;
+  into.full = name_of(fs::absolute(p, ec));
+  if (!into.full.empty() && into.full.back() != '/' && into.full.back() != '\\') {
+    into.full += static_cast<char>(fs::path::preferred_separator);
+  }
+  return true;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* progress_to) {
   app::TerminalProgress progress(progress_to);
   Lines lines(console, progress);
-  if (args.empty()) {
-    lines.print(kUsage);
+  Options options;
+  std::string error;
+  switch (parse(args, options, error)) {
+    case Parsed::kHelp:
+      lines.print(std::string(kUsageLine) + "\n" + kHelp);
+      return 0;
+    case Parsed::kVersion:
+      lines.print(std::string("velkoran-drop ") + VELKORAN_VERSION + "\n");
+      return 0;
+    case Parsed::kWrong:
+      lines.print(error + kUsageLine);
+      return 1;
+    case Parsed::kRun:
+      break;
+  }
+  if (options.paths.empty()) {
+    lines.print(kNoPaths);
     return 1;
   }
-  std::error_code ec;
-  const std::filesystem::path start = std::filesystem::current_path(ec);
-
-  std::vector<std::string> missing;
-  const std::vector<Recording> found = find_recordings(args, missing);
-  std::vector<std::string> not_converted;
-  for (const std::string& m : missing) {
-    const std::string line = m + ": not converted: Could not open " + m;
-    lines.print(line + "\n");
-    not_converted.push_back(line);
-  }
-
-  wave::Workspace workspace;
-  std::size_t converted = 0;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    const Recording& r = found[i];
-    progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + ":");
-    progress.tick();
-    const Result result = convert_one(r, progress, workspace);
-    std::filesystem::current_path(start, ec);
-    const std::string line = r.shown + ": " + what(result);
-    lines.print(line + "\n");
-    if (result.kind == Result::kInterrupted) return 1;
-    if (result.kind == Result::kConverted || result.kind == Result::kRelaidAndConverted) {
-      ++converted;
-    } else {
-      not_converted.push_back(line);
+  std::optional<Destination> into;
+  if (options.into) {
+    into.emplace();
+    if (!destination(*options.into, options.dry_run, *into, error)) {
+      lines.print(error);
+      return 1;
     }
   }
 
-  if (found.empty() && missing.empty()) {
+  const std::vector<Recording> found = find_recordings(options.paths, into);
+  if (found.empty()) {
     lines.print(kNoneFound);
     return 1;
   }
-  const std::size_t all = found.size() + missing.size();
-  if (not_converted.empty()) {
-    lines.print(
-        "\n" +
-        std::string(all == 1 ? "The recording" : "All " + std::to_string(all) + " recordings") +
-        " converted.\n");
-    return 0;
+  wave::Workspace workspace;
+  Outputs outputs;
+  Tally tally;
+  tally.all = found.size();
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const Recording& r = found[i];
+    Result result{Result::kFailed, r.problem};
+    if (r.problem.empty()) {
+      progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + ":");
+      progress.tick();
+      result = convert_one(r, options, outputs, progress, workspace);
+    }
+    const std::string line = app::shown_name(r.shown) + ": " + what(result, options.dry_run);
+    lines.print(line + "\n");
+    switch (result.kind) {
+      case Result::kAlready:
+        ++tally.already;
+        [[fallthrough]];
+      case Result::kConverted:
+      case Result::kRelaidAndConverted:
+      case Result::kWouldConvert:
+      case Result::kWouldRelay:
+        ++tally.converted;
+        break;
+      default:
+        tally.not_converted += "  " + line + "\n";
+    }
+    // A stop ends the job: nothing more is begun.
+    if (result.kind == Result::kInterrupted || wave::stop_requested()) {
+      lines.print(tally.summary(options.dry_run, true, found.size() - i - 1));
+      return 1;
+    }
   }
-  std::string summary = "\n" + std::to_string(converted) + " of " + std::to_string(all) +
-                        " recordings converted. Not converted:\n";
-  for (const std::string& line : not_converted) summary += "  " + line + "\n";
-  lines.print(summary);
-  return 1;
+  lines.print(tally.summary(options.dry_run, false, 0));
+  return tally.not_converted.empty() ? 0 : 1;
 }
 
 }  // namespace velkoran::drop

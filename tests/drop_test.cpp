@@ -24,8 +24,10 @@ using namespace layouts;
 enum class Expect {
   kConverted,
   kRelaid,      // re-laid by velkoran-prep first: `why` is what it changed
-  kRefused,     // `why` is the reason, "{q}" standing for the quoted path
-  kFailed,      // part-way or at the output: `why` is velkoran's message
+  kAlready,     // converted by an earlier run, and up to date
+  kRefused,     // `why` is the reason, "{q}" standing for the quoted path, "{q-x}" for the
+                // quoted name of the file its suggested command writes (suffix -x)
+  kFailed,      // part-way, at the output, or by the walk: `why` says why; no output is left
   kPassedOver,  // not a recording: an earlier output, another kind of file
 };
 
@@ -34,6 +36,9 @@ struct Entry {
   Bytes bytes;
   Expect expect;
   std::string why = "";
+  std::string shown =
+      "";  // what its line names, where not its path (a folder the walk could not read)
+  std::string out = "";  // its output's path in the tree, where not beside it
 };
 
 struct TreeCase : NamedCase {
@@ -41,24 +46,32 @@ struct TreeCase : NamedCase {
   std::string setup = "";  // shell commands run in the tree first
   std::string limit = "";  // shell commands that limit the runs (ulimit)
   bool posix_only = false;
+  std::vector<std::string> options = {};  // before the paths
+  std::vector<std::string> paths = {};    // the tree itself where none
+  std::string between = "";  // where given: a first run, then these commands, then the run checked
+  bool as_user = false;      // run as a user who owns nothing here (where the tests are root)
 };
 
 const Bytes kTones = Bytes().raw(read_file(fs::path(VELKORAN_SOURCE_DIR) / "examples/tones.wav"));
 const Bytes kMono =
     riff(Bytes().add(format_chunk(k16.with_channels(1).with_block_align(2))).add(data(2)));
 const Bytes kJunkFirst = riff(Bytes().add(kJunk).add(k16Format).add(data(2)).add(kList));
+const std::string kMoved =
+    "the format chunk moved to the front, before 1 other chunk, every other chunk kept byte for "
+    "byte";
 
 std::string mono_why() {
   return "it is mono; velkoran takes stereo. Re-save it as stereo with: sox {q} -t wavpcm -c 2 "
-         "fixed.wav";
+         "{q-stereo}" +
+         kBySox;
 }
 
 // The path a line shows: the folder given, its separator, the path in it.
 std::string shown(const std::string& given, const std::string& path) {
   const char sep = testing_windows_build() ? '\\' : '/';
-  std::string p = path;
+  std::string p = given.empty() ? path : given + "/" + path;
   std::replace(p.begin(), p.end(), '/', sep);
-  return given + sep + p;
+  return p;
 }
 
 std::vector<std::string> components(const std::string& path) {
@@ -72,8 +85,8 @@ std::vector<std::string> components(const std::string& path) {
 }
 
 // What velkoran, after velkoran-prep where `relay`, writes for `input`, by
-// hand in a folder of its own, under the same limits.
-std::string by_hand(const Bytes& input, bool relay, const std::string& limit) {
+// hand in a folder of its own.
+std::string by_hand(const Bytes& input, bool relay) {
   TempDir dir;
   write_file(dir / "in.wav", input);
   std::string name = "in.wav";
@@ -81,7 +94,7 @@ std::string by_hand(const Bytes& input, bool relay, const std::string& limit) {
     EXPECT_EQ(run_prep(dir.path(), {"in.wav", "t.wav"}).status, 0);
     name = "t.wav";
   }
-  run_program(dir.path(), {name}, Shell{limit.empty() ? ":" : limit});
+  run_program(dir.path(), {name});
   return read_file(dir / ("velkoran-" + name));
 }
 
@@ -99,85 +112,127 @@ std::string given(const fs::path& tree) {
   return s;
 }
 
+std::map<std::string, std::string> files_in(const fs::path& tree) {
+  std::map<std::string, std::string> files;  // every file, by its path in the tree
+  for (auto it =
+           fs::recursive_directory_iterator(tree, fs::directory_options::skip_permission_denied);
+       it != fs::recursive_directory_iterator(); ++it) {
+    if (it->is_regular_file()) {
+      files[fs::relative(it->path(), tree).u8string()] = read_file(it->path());
+    }
+  }
+  return files;
+}
+
 class Drop : public testing::TestWithParam<TreeCase> {};
 
 TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
   const TreeCase& c = GetParam();
   if (c.posix_only && testing_windows_build()) GTEST_SKIP() << "POSIX names and limits";
+  if (c.as_user && !running_as_root()) GTEST_SKIP() << "needs root to run as another user";
   TempDir dir;
   const fs::path tree = dir / "tree";
+  fs::create_directories(tree);
   for (const Entry& e : c.entries) {
     fs::create_directories((tree / fs::u8path(e.path)).parent_path());
     write_file(tree / fs::u8path(e.path), e.bytes);
   }
+  const std::string folder = c.paths.empty() ? given(tree) : "";
+  std::vector<std::string> args = c.options;
+  for (const std::string& p : c.paths.empty() ? std::vector<std::string>{folder} : c.paths) {
+    args.push_back(p);
+  }
+  if (c.as_user) {
+    ASSERT_EQ(std::system(("chmod -R a+rwX '" + dir.path().string() + "'").c_str()), 0);
+  }
   if (!c.setup.empty()) {
     ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.setup).c_str()), 0);
   }
-  std::map<std::string, std::string> before;  // every file, by its path in the tree
-  for (const auto& f : fs::recursive_directory_iterator(tree)) {
-    if (f.is_regular_file()) before[fs::relative(f.path(), tree).u8string()] = read_file(f.path());
+  if (!c.between.empty()) {
+    run_drop(tree, args, Shell{":", false, false, c.as_user});
+    ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.between).c_str()), 0);
   }
+  const std::map<std::string, std::string> before = files_in(tree);
 
   // The lines, in the order of the walk: by the names in each folder.
   std::vector<Entry> order = c.entries;
-  std::sort(order.begin(), order.end(),
-            [](const Entry& a, const Entry& b) { return components(a.path) < components(b.path); });
-  const std::string folder = given(tree);
+  std::stable_sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) {
+    return components(a.path) < components(b.path);
+  });
+  const bool dry = std::find(c.options.begin(), c.options.end(), "-n") != c.options.end();
   const app::Shell quoting = testing_windows_build() ? app::Shell::kCmd : app::Shell::kPosix;
   std::string lines;
   std::string failures;
-  std::size_t recordings = 0;
-  std::size_t converted = 0;
+  std::size_t recordings = 0, converted = 0, already = 0;
   for (const Entry& e : order) {
     if (e.expect == Expect::kPassedOver) continue;
     ++recordings;
-    const std::string path = shown(folder, e.path);
+    const std::string path = shown(folder, e.shown.empty() ? e.path : e.shown);
     std::string what;
     switch (e.expect) {
       case Expect::kConverted:
-        what = "converted";
+        what = dry ? "would convert" : "converted";
         break;
       case Expect::kRelaid:
-        what = "re-laid and converted (" + e.why + ")";
+        what = (dry ? "would re-lay and convert (" : "re-laid and converted (") + e.why + ")";
+        break;
+      case Expect::kAlready:
+        what = "already converted";
+        ++already;
         break;
       default: {
         std::string why = e.why;
-        const std::size_t q = why.find("{q}");
-        if (q != std::string::npos) why.replace(q, 3, app::quote_for_shell(path, quoting));
-        what = "not converted: " + why;
+        for (std::size_t q; (q = why.find("{q")) != std::string::npos;) {
+          const std::size_t end = why.find('}', q);
+          const std::string suffix = why.substr(q + 2, end - q - 2);
+          const std::string name =
+              suffix.empty() ? path : path.substr(0, path.size() - 4) + suffix + ".wav";
+          why.replace(q, end - q + 1, app::quote_for_shell(name, quoting));
+        }
+        what = (dry ? "would not convert: " : "not converted: ") + why;
       }
     }
-    lines += path + ": " + what + "\n";
-    if (e.expect == Expect::kConverted || e.expect == Expect::kRelaid) {
-      ++converted;
+    lines += app::shown_name(path) + ": " + what + "\n";
+    if (e.expect == Expect::kRefused || e.expect == Expect::kFailed) {
+      failures += "  " + app::shown_name(path) + ": " + what + "\n";
     } else {
-      failures += "  " + path + ": " + what + "\n";
+      ++converted;
     }
   }
-  const std::string summary =
-      failures.empty() ? "\nAll " + std::to_string(recordings) + " recordings converted.\n"
-                       : "\n" + std::to_string(converted) + " of " + std::to_string(recordings) +
-                             " recordings converted. Not converted:\n" + failures;
+  const std::string n = std::to_string(recordings) + " recording" + (recordings == 1 ? "" : "s");
+  std::string summary =
+      dry ? "\nNothing was written: " + std::to_string(converted - already) + " of " + n +
+                " would be converted, " + std::to_string(already) + " converted already."
+      : failures.empty() && already == 0
+          ? "\nAll " + n + " converted."
+          : (failures.empty() ? "\nAll " + n : "\n" + std::to_string(converted) + " of " + n) +
+                " converted" +
+                (already != 0 ? " (" + std::to_string(already) + " of them before this run)" : "") +
+                ".";
+  summary +=
+      failures.empty() ? "\n" : (dry ? " Would not convert:\n" : " Not converted:\n") + failures;
 
-  const RunResult r = run_drop(tree, {folder}, Shell{c.limit.empty() ? ":" : c.limit});
+  const RunResult r =
+      run_drop(tree, args, Shell{c.limit.empty() ? ":" : c.limit, false, false, c.as_user});
   EXPECT_EQ(r.console, lines + summary);
   EXPECT_EQ(r.status, failures.empty() ? 0 : 1);
 
-  // Every file as it was; beside each converted one (and each that failed
-  // part-way), its output as by hand; nothing else.
+  // Every file as it was; for each converted one, its output as by hand;
+  // nothing else (no temporary file, no output of a failure).
   std::map<std::string, std::string> want = before;
   for (const Entry& e : c.entries) {
     const bool output = e.expect == Expect::kConverted || e.expect == Expect::kRelaid ||
-                        (e.expect == Expect::kFailed && e.why.rfind("ERROR", 0) == 0);
-    if (!output) continue;
+                        e.expect == Expect::kAlready;
+    if (!output || dry) continue;
     const fs::path p = fs::u8path(e.path);
-    const std::string out = (p.parent_path() / ("velkoran-" + p.filename().u8string())).u8string();
-    want[out] = by_hand(e.bytes, e.expect == Expect::kRelaid, c.limit);
+    const std::string out =
+        e.out.empty() ? (p.parent_path() / ("velkoran-" + p.filename().u8string())).u8string()
+                      : e.out;
+    want[out] = by_hand(
+        e.bytes, e.expect == Expect::kRelaid || (e.expect == Expect::kAlready && !e.why.empty()));
   }
-  std::map<std::string, std::string> after;
-  for (const auto& f : fs::recursive_directory_iterator(tree)) {
-    if (f.is_regular_file()) after[fs::relative(f.path(), tree).u8string()] = read_file(f.path());
-  }
+  std::system(("chmod -R u+rwX '" + tree.string() + "'").c_str());
+  std::map<std::string, std::string> after = files_in(tree);
   for (const auto& [path, bytes] : want) {
     EXPECT_TRUE(after.count(path) != 0 && after[path] == bytes) << path;
   }
@@ -200,28 +255,30 @@ INSTANTIATE_TEST_SUITE_P(
                   {"\xC3\x9C"
                    "bung-\xE6\x97\xA5\xE6\x9C\xAC.wav",
                    kTones, Expect::kConverted},
-                  {"with space.wav", kJunkFirst, Expect::kRelaid,
-                   "the format chunk moved to the front, before 1 other chunk, every other chunk "
-                   "kept byte for byte"}}},
-        TreeCase{"DoubleQuoteAndALinkToAFolder",
+                  {"with space.wav", kJunkFirst, Expect::kRelaid, kMoved}}},
+        // A name that would forge a line shows escaped; its command is not
+        // given. A link to the folder itself is not followed (the walk would
+        // never end); one to a recording is that recording, converted once.
+        TreeCase{"DoubleQuoteControlsAndLinks",
                  {{"q\"r.wav", kTones, Expect::kConverted},
-                  {"m\"n.wav", kMono, Expect::kRefused, mono_why()}},
-                 // A link to the folder itself: followed, the walk would
-                 // never end.
-                 "ln -s . again",
+                  {"m\"n.wav", kMono, Expect::kRefused, mono_why()},
+                  {"a\nb\033[1m.wav", kMono, Expect::kRefused,
+                   "it is mono; velkoran takes stereo. Re-save it as stereo with sox (no command "
+                   "is shown: its name holds a control character)."}},
+                 "ln -s . again && ln -s 'q\"r.wav' z.wav",
                  "",
                  true},
         // Folders within folders, an earlier output, every refused kind, the
-        // layouts velkoran-prep re-lays, an output that cannot be opened.
+        // layouts velkoran-prep re-lays; what stands at an output's name (a
+        // folder, a link to a file outside, a dangling link, a hard link to
+        // another recording, a FIFO) is left as it is, and never blocks.
         TreeCase{
             "Kinds",
             {{"Day 1/Take 01.wav", kTones, Expect::kConverted},
              {"Day 1/Sub/deep.WAV", kTones, Expect::kConverted},
              {"Day 1/velkoran-Take 01.wav", kTones, Expect::kPassedOver},
              {"Day 1/notes.txt", Bytes().raw("notes"), Expect::kPassedOver},
-             {"Day 2/junk first.wav", kJunkFirst, Expect::kRelaid,
-              "the format chunk moved to the front, before 1 other chunk, every other chunk "
-              "kept byte for byte"},
+             {"Day 2/junk first.wav", kJunkFirst, Expect::kRelaid, kMoved},
              {"Day 2/extensible.wav", riff(Bytes().add(extensible(k24, 3)).add(data(3))),
               Expect::kRelaid,
               "the extensible format written as plain PCM, every other chunk kept byte for "
@@ -240,22 +297,117 @@ INSTANTIATE_TEST_SUITE_P(
                        .add(data(2))),
               Expect::kRefused,
               "it has 6 channels; velkoran takes stereo. Keep the first two with: sox {q} "
-              "-t wavpcm fixed.wav remix 1 2"},
+              "-t wavpcm {q-stereo} remix 1 2" +
+                  kBySox},
              {"Refused/float.wav",
               riff(Bytes().add(format_chunk(k16.with_tag(3).with_block_align(8))).add(data(2))),
               Expect::kRefused,
               "it is floating point already: it needs no conversion. To make 24-bit PCM of "
-              "it anyway: sox -D {q} -t wavpcm -e signed-integer -b 24 fixed.wav"},
-             {"blocked.wav", kTones, Expect::kFailed, "Could not open velkoran-blocked.wav"}},
-            "mkdir velkoran-blocked.wav"},
-        // A file whose output passes the file-size limit fails part-way, and
-        // keeps what velkoran keeps; the others convert.
+              "it anyway: sox -D {q} -t wavpcm -e signed-integer -b 24 {q-24bit}" +
+                  kBySox},
+             {"blocked.wav", kTones, Expect::kRefused,
+              "a folder stands at its output's name, velkoran-blocked.wav, and is left as it is"},
+             {"outside/thesis.txt", Bytes().raw("thesis"), Expect::kPassedOver},
+             {"o/a.wav", kTones, Expect::kRefused,
+              "a link stands at its output's name, velkoran-a.wav, and is left as it is: an "
+              "output is never written through one"},
+             {"o/b.wav", kTones, Expect::kRefused,
+              "a link stands at its output's name, velkoran-b.wav, and is left as it is: an "
+              "output is never written through one"},
+             {"o/c.wav", kTones, Expect::kConverted},
+             {"o/d.wav", kTones, Expect::kRefused,
+              "its output's name, velkoran-d.wav, is a file of 2 names (hard links), left as "
+              "it is: replacing it would part them"},
+             {"o/e.wav", kTones, Expect::kRefused,
+              "a FIFO stands at its output's name, velkoran-e.wav, and is left as it is"}},
+            "mkdir velkoran-blocked.wav && cd o && ln -s ../outside/thesis.txt velkoran-a.wav && "
+            "ln -s ../outside/none.txt velkoran-b.wav && ln c.wav velkoran-d.wav && mkfifo "
+            "velkoran-e.wav",
+            "",
+            true},
+        // A file whose output passes the file-size limit fails part-way and
+        // leaves nothing; the others convert.
         TreeCase{"PartWay",
                  {{"long.wav", kTones, Expect::kFailed, "ERROR: Failed to write output file."},
                   {"short.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kConverted}},
                  "",
                  "ulimit -f 64",
-                 true}),
+                 true},
+        // A second run writes nothing for what is done, and converts again
+        // what was edited since, and an output cut short; --again converts
+        // all; a dry run only says so.
+        TreeCase{"SecondRun",
+                 {{"a.wav", kTones, Expect::kAlready},
+                  {"b.wav", kJunkFirst, Expect::kAlready, kMoved},
+                  {"c.wav", kTones, Expect::kConverted},
+                  {"d.wav", kTones, Expect::kConverted}},
+                 "",
+                 "",
+                 true,
+                 {},
+                 {},
+                 "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav"},
+        TreeCase{
+            "Again",
+            {{"a.wav", kTones, Expect::kConverted}, {"b.wav", kJunkFirst, Expect::kRelaid, kMoved}},
+            "",
+            "",
+            false,
+            {"--again"},
+            {},
+            ":"},
+        TreeCase{"DryRun",
+                 {{"a.wav", kTones, Expect::kConverted},
+                  {"b.wav", kJunkFirst, Expect::kRelaid, kMoved},
+                  {"m.wav", kMono, Expect::kRefused, mono_why()},
+                  {"x.wav", kTones, Expect::kRefused,
+                   "a folder stands at its output's name, velkoran-x.wav, and is left as it is"}},
+                 "mkdir velkoran-x.wav",
+                 "",
+                 false,
+                 {"-n"}},
+        TreeCase{"DryRunInto",
+                 {{"a.wav", kTones, Expect::kConverted}},
+                 "",
+                 "",
+                 false,
+                 {"-n", "--into", "out"}},
+        // From a card the user cannot write, into a folder of its own,
+        // mirrored as cp -r places it; a folder it cannot read is listed.
+        TreeCase{
+            "ReadOnlyCardInto",
+            {{"card/A/t1.wav", kTones, Expect::kConverted, "", "", "out/card/A/velkoran-t1.wav"},
+             {"card/t2.wav", kJunkFirst, Expect::kRelaid, kMoved, "", "out/card/velkoran-t2.wav"},
+             {"card/shut/t3.wav", kTones, Expect::kFailed,
+              "the folder could not be read (Permission denied)", "card/shut"}},
+            "chmod 000 card/shut && chmod -R a-w card",
+            "",
+            true,
+            {"--into", "out"},
+            {"card"},
+            "",
+            true},
+        // A tree converted into a folder inside it: the walk never enters
+        // it. The same recording named three times is converted once; two
+        // that would write one output: the first converts.
+        TreeCase{
+            "IntoItselfAndNamedTwice",
+            {{"a.wav", kTones, Expect::kConverted, "", "./a.wav", "out/tree/velkoran-a.wav"},
+             {"b/x.wav", kTones, Expect::kConverted, "", "./b/x.wav", "out/tree/b/velkoran-x.wav"}},
+            "",
+            "",
+            true,
+            {"--into", "out"},
+            {".", "a.wav", "./a.wav"}},
+        TreeCase{"OneOutputForTwo",
+                 {{"a/x.wav", kTones, Expect::kConverted, "", "", "out/velkoran-x.wav"},
+                  {"b/x.wav", kTones, Expect::kRefused,
+                   "its output, out/velkoran-x.wav, is that of a/x.wav, converted before it"}},
+                 "",
+                 "",
+                 true,
+                 {"--into", "out"},
+                 {"a/x.wav", "b/x.wav"}}),
     ByName());
 
 TEST(Drop, NothingFoundIsNoSuccess) {
@@ -266,6 +418,72 @@ TEST(Drop, NothingFoundIsNoSuccess) {
   EXPECT_EQ(r.status, 1);
   const RunResult none = run_drop(dir.path(), {});
   EXPECT_EQ(none.status, 1);
+}
+
+// Options, and mistakes in them: a usage line, status 1, nothing done.
+TEST(Drop, OptionsAndTheirMistakes) {
+  TempDir dir;
+  write_file(dir / "-x.wav", kTones);
+  const std::string usage =
+      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] PATH...\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string console;
+    int status;
+  } cases[] = {
+      {{"--bogus", "."}, "velkoran-drop: unknown option --bogus\n" + usage, 1},
+      {{"--jobs", "0", "."},
+       "velkoran-drop: --jobs takes a number of 1 or more, not 0\n" + usage,
+       1},
+      {{".", "--into"}, "velkoran-drop: --into needs a value\n" + usage, 1},
+      {{"--version"}, "velkoran-drop 1.0.0\n", 0},
+      {{"-j", "2", "--", "-x.wav"}, "-x.wav: converted\n\nThe recording converted.\n", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(fs::exists(dir / "velkoran--x.wav"));
+    const RunResult r = run_drop(dir.path(), c.args);
+    EXPECT_EQ(r.console, c.console);
+    EXPECT_EQ(r.status, c.status);
+  }
+  EXPECT_EQ(run_drop(dir.path(), {"--help"}).console.rfind(usage, 0), 0u);
+}
+
+// A full disk: the output is not left, nor its temporary file; once there
+// is room, the next run converts it.
+TEST(Drop, AFullDiskLeavesNothingAndTheNextRunCompletes) {
+  if (testing_windows_build() || !running_as_root()) GTEST_SKIP() << "mounts a small tmpfs";
+  TempDir dir;
+  write_file(dir / "t.wav", kTones);
+  fs::create_directory(dir / "full");
+  const std::string full = "'" + (dir / "full").string() + "'";
+  if (std::system(("mount -t tmpfs -o size=64k tmpfs " + full + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no tmpfs could be mounted";
+  }
+  const RunResult r = run_drop(dir.path(), {"--into", "full/out", "t.wav"});
+  const std::string line = "t.wav: not converted: ERROR: Failed to write output file.\n";
+  EXPECT_EQ(r.console, line + "\n0 of 1 recording converted. Not converted:\n  " + line);
+  EXPECT_TRUE(fs::is_empty(dir / "full/out"));
+  ASSERT_EQ(std::system(("mount -o remount,size=1m " + full).c_str()), 0);
+  EXPECT_EQ(run_drop(dir.path(), {"--into", "full/out", "t.wav"}).status, 0);
+  EXPECT_TRUE(read_file(dir / "full/out/velkoran-t.wav") == by_hand(kTones, false));
+  EXPECT_EQ(std::system(("umount " + full).c_str()), 0);
+}
+
+// Two runs on one take, one of them stopped: the other's output is whole,
+// and what it reported.
+TEST(Drop, ARunStoppedBesideAnotherLeavesItsOutputWhole) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+  TempDir dir;
+  const std::size_t bytes = 16 << 20;
+  write_file(dir / "t.wav", pcm_wave(k16, 0, Bytes().fill(bytes, 0)));
+  const RunResult r = run_drop(
+      dir.path(), {"t.wav"},
+      Shell{"{ " VELKORAN_DROP_EXE " t.wav >/dev/null & p=$!; { sleep 0.05; kill -INT $p; } & }"});
+  std::system("sleep 0.5");  // the other run's end
+  EXPECT_EQ(r.console, "t.wav: converted\n\nThe recording converted.\n");
+  const std::string out = read_file(dir / "velkoran-t.wav");
+  EXPECT_EQ(out.size(), 44 + 2 * bytes);
+  EXPECT_TRUE(out == float_wave(k16, Bytes().fill(2 * bytes, 0)).str());
 }
 
 }  // namespace

@@ -1,0 +1,94 @@
+#include "drop/done.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/files.hpp"
+#include "drop/walk.hpp"
+#include "wave/format.hpp"
+#include "wave/handoff.hpp"
+#include "wave/le.hpp"
+#include "wave/riff.hpp"
+#include "wave/stream.hpp"
+
+namespace velkoran::drop {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kOutFrame = wave::kChannels * wave::kOutBytesPerSample;
+
+// The data size the output states, and where its samples start: none where
+// it is no float WAVE file as velkoran writes them.
+struct Stated {
+  std::uint64_t size = 0;
+  std::uint64_t at = 0;
+};
+
+std::optional<Stated> stated_by(std::FILE* f) {
+  wave::Reader in(f);
+  unsigned char head[12];
+  if (!in.read_exact(head, sizeof head) || !wave::is_id(head + 8, "WAVE")) return std::nullopt;
+  const bool rf64 = wave::is_id(head, "RF64");
+  if (!rf64 && !wave::is_id(head, "RIFF")) return std::nullopt;
+  std::optional<std::uint64_t> ds64_data;
+  bool format = false;
+  for (;;) {
+    wave::ChunkHeader h;
+    if (!wave::read_chunk_header(in, h)) return std::nullopt;
+    if (h.is("data")) {
+      if (!format) return std::nullopt;
+      if (rf64 && (!ds64_data || h.size() != wave::kUnknownDataSize)) return std::nullopt;
+      return Stated{rf64 ? *ds64_data : h.size(), in.position()};
+    }
+    if (rf64 && h.is("ds64") && h.size() >= 24) {
+      unsigned char sizes[24];
+      if (!in.read_exact(sizes, sizeof sizes) || !in.skip(h.size() - 24)) return std::nullopt;
+      ds64_data = wave::load_u64(sizes + 8);
+    } else if (h.is("fmt ") && h.size() >= 16) {
+      unsigned char fmt[16];
+      if (!in.read_exact(fmt, sizeof fmt) || !in.skip(h.size() - 16)) return std::nullopt;
+      if (wave::load_u16(fmt) != wave::kTagFloat || wave::load_u16(fmt + 2) != wave::kChannels ||
+          wave::load_u16(fmt + 12) != kOutFrame || wave::load_u16(fmt + 14) != 32) {
+        return std::nullopt;
+      }
+      format = true;
+    } else if (!in.skip(h.size())) {
+      return std::nullopt;
+    }
+    if (!wave::skip_pad(in, h.size())) return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
+  if (samples.block_align == 0) return 0;
+  const std::uint64_t held = length > samples.at ? length - samples.at : 0;
+  const std::uint64_t bytes = samples.size && *samples.size < held ? *samples.size : held;
+  return bytes / samples.block_align;
+}
+
+bool already_converted(const std::string& output, const std::string& recording,
+                       std::uint64_t frames) {
+  std::error_code ec;
+  const fs::path out = path_of(output);
+  if (!fs::is_regular_file(fs::symlink_status(out, ec)) || fs::hard_link_count(out, ec) != 1) {
+    return false;
+  }
+  const auto written = fs::last_write_time(out, ec);
+  if (ec) return false;
+  const auto edited = fs::last_write_time(path_of(recording), ec);
+  if (ec || written < edited) return false;
+  std::FILE* f = app::open_input(output);
+  if (f == nullptr) return false;
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  const std::optional<Stated> stated = stated_by(f);
+  std::fclose(f);
+  const std::uintmax_t length = fs::file_size(out, ec);
+  return !ec && stated && stated->size % kOutFrame == 0 && stated->size / kOutFrame == frames &&
+         length >= stated->at && length - stated->at >= stated->size;
+}
+
+}  // namespace velkoran::drop

@@ -1,0 +1,98 @@
+#include "drop/options.hpp"
+
+#include "app/quote.hpp"
+
+namespace velkoran::drop {
+
+const char kUsageLine[] =
+    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] PATH...\n";
+
+const char kHelp[] =
+    "Converts every recording (.wav file) of the files and folders given, each into a\n"
+    "32-bit float WAVE file named velkoran-NAME beside it, as velkoran does.\n"
+    "\n"
+    "  --into DEST   write the outputs under the folder DEST instead, in the same\n"
+    "                subfolders as the recordings (as cp -r PATH DEST places them);\n"
+    "                the recordings are only read\n"
+    "  -j, --jobs N  convert N recordings at once (default: one per processor)\n"
+    "  --again       convert recordings whose output is complete and up to date too\n"
+    "  -n, --dry-run say what would be done, reading only headers, writing nothing\n"
+    "  --help        show this help; --version: the version\n"
+    "  --            every argument after it is a path\n";
+
+namespace {
+
+// A whole number from 1 up, in decimal digits only.
+bool positive(const std::string& text, unsigned& value) {
+  if (text.empty() || text.size() > 6) return false;
+  unsigned v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  value = v;
+  return v != 0;
+}
+
+}  // namespace
+
+Parsed parse(const std::vector<std::string>& args, Options& options, std::string& error) {
+  bool options_end = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options_end || a.empty() || a[0] != '-' || a == "-") {
+      options.paths.push_back(a);
+      continue;
+    }
+    // "--into=DEST" and "--into DEST", "-j2" and "-j 2" alike.
+    std::string name = a;
+    std::optional<std::string> value;
+    if (const std::size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+    } else if (a.rfind("-j", 0) == 0 && a.size() > 2) {
+      name = "-j";
+      value = a.substr(2);
+    }
+    const auto take_value = [&]() -> bool {
+      if (value) return true;
+      if (i + 1 >= args.size()) {
+        error = "velkoran-drop: " + name + " needs a value\n";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    if (name == "--") {
+      options_end = true;
+    } else if (name == "--help" || name == "-h") {
+      return Parsed::kHelp;
+    } else if (name == "--version") {
+      return Parsed::kVersion;
+    } else if (name == "--again" && !value) {
+      options.again = true;
+    } else if ((name == "--dry-run" || name == "-n") && !value) {
+      options.dry_run = true;
+    } else if (name == "--into") {
+      if (!take_value()) return Parsed::kWrong;
+      if (value->empty()) {
+        error = "velkoran-drop: --into needs a folder\n";
+        return Parsed::kWrong;
+      }
+      options.into = *value;
+    } else if (name == "--jobs" || name == "-j") {
+      if (!take_value()) return Parsed::kWrong;
+      if (!positive(*value, options.jobs)) {
+        error = "velkoran-drop: " + name + " takes a number of 1 or more, not " +
+                app::shown_name(*value) + "\n";
+        return Parsed::kWrong;
+      }
+    } else {
+      error = "velkoran-drop: unknown option " + app::shown_name(a) + "\n";
+      return Parsed::kWrong;
+    }
+  }
+  return Parsed::kRun;
+}
+
+}  // namespace velkoran::drop
