@@ -136,6 +136,13 @@ class Walk {
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [name, e] : entries) {
       const std::string child = shown + kSeparator + name;
+      // Looked at by its name alone: opened, it would be the device.
+      if (is_recording_name(name)) {
+        if (const std::string why = unopenable_on_windows(name); !why.empty()) {
+          problem(child, why);
+          continue;
+        }
+      }
       std::error_code e_ec;
       const fs::file_status own = e.symlink_status(e_ec);
       if (e_ec) {
