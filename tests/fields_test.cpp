@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "app/wtf8.hpp"
+#include "drop/done.hpp"
+#include "prep/outcome.hpp"
 #include "wav_builder.hpp"
 #include "wave/header.hpp"
 #include "wave/le.hpp"
@@ -167,6 +169,37 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
   }
   // Bytes that no name gives: a stray continuation, an overlong form, a cut sequence.
   EXPECT_TRUE(app::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
+}
+
+// The frames a conversion writes: whole frames of what the sizes state,
+// or of what the file holds where it holds less.
+TEST(DoneWork, FramesWrittenAreWholeFramesOfWhatIsStatedAndHeld) {
+  EXPECT_EQ(drop::frames_written({44, 100, 4}, 1000), 25u);
+  EXPECT_EQ(drop::frames_written({44, 103, 6}, 1000), 17u);
+  EXPECT_EQ(drop::frames_written({44, std::nullopt, 4}, 1000), 239u);  // to the end
+  EXPECT_EQ(drop::frames_written({44, 2000, 4}, 1000), 239u);          // cut short
+  EXPECT_EQ(drop::frames_written({44, 100, 4}, 40), 0u);
+}
+
+// What velkoran-drop's line says a converted output keeps of a re-laying.
+TEST(Describe, SaysWhatTheConvertedOutputKeeps) {
+  prep::Changes past;
+  past.form = "BW64";
+  past.ds64_dropped = 1;
+  past.past_riff = true;
+  past.chunks_after_data_moved = 2;
+  EXPECT_EQ(prep::describe(past, true),
+            "2 chunks after the data now standing before it, every other chunk kept byte for byte");
+  prep::Changes unstated;
+  unstated.form = "RF64";
+  EXPECT_EQ(prep::describe(unstated, true),
+            "RF64 without a ds64 chunk, its data chunk stating no length: everything after the "
+            "data chunk's header read as samples, every other chunk before the data kept byte for "
+            "byte");
+  unstated.data_size = 8;
+  EXPECT_EQ(prep::describe(unstated, true),
+            "RF64 written as RIFF, its data size kept as its data chunk states it (it has no ds64 "
+            "chunk), every other chunk kept byte for byte");
 }
 
 }  // namespace

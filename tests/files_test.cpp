@@ -29,14 +29,16 @@ TEST(QuoteForShell, GivesTheShellTheNameUnchanged) {
     const char* name;
     const char* posix;
     const char* cmd;
+    bool cmd_safe = true;  // cmd and PowerShell run nothing else for it
   };
   for (const Case& c : {
            Case{"take.wav", "take.wav", "take.wav"},
            Case{"Day 1/Take 01.wav", "'Day 1/Take 01.wav'", "\"Day 1/Take 01.wav\""},
            Case{"it's.wav", "'it'\\''s.wav'", "\"it's.wav\""},
            Case{"-lead.wav", "./-lead.wav", ".\\-lead.wav"},
-           Case{"a&b;c$(d)|e.wav", "'a&b;c$(d)|e.wav'", "\"a&b;c$(d)|e.wav\""},
-           Case{"100%.wav", "'100%.wav'", "\"100%.wav\""},
+           Case{"a&b;c$(d)|e.wav", "'a&b;c$(d)|e.wav'", "\"a&b;c$(d)|e.wav\"", false},
+           Case{"100%.wav", "'100%.wav'", "\"100%.wav\"", false},
+           Case{"x`y.wav", "'x`y.wav'", "\"x`y.wav\"", false},
            Case{"\xC3\x9C"
                 "bung.wav",
                 "\xC3\x9C"
@@ -47,7 +49,25 @@ TEST(QuoteForShell, GivesTheShellTheNameUnchanged) {
        }) {
     EXPECT_EQ(quote_for_shell(c.name, Shell::kPosix), c.posix) << c.name;
     EXPECT_EQ(quote_for_shell(c.name, Shell::kCmd), c.cmd) << c.name;
+    EXPECT_TRUE(unquotable(c.name, Shell::kPosix).empty()) << c.name;
+    EXPECT_EQ(unquotable(c.name, Shell::kCmd).empty(), c.cmd_safe) << c.name;
   }
+  // A control character: no quoting keeps the command to one line.
+  EXPECT_FALSE(unquotable("a\nb.wav", Shell::kPosix).empty());
+  EXPECT_FALSE(unquotable("a\xC2\x9B"
+                          "b.wav",
+                          Shell::kCmd)
+                   .empty());
+}
+
+TEST(ShownName, EscapesWhatCouldForgeALineOrDriveTheTerminal) {
+  EXPECT_EQ(shown_name("a\nb\033[1m\x7F.wav"), "a\\012b\\033[1m\\177.wav");
+  EXPECT_EQ(shown_name("c\xC2\x9B"
+                       "d \xC3\x9C.wav"),
+            "c\\302\\233d \xC3\x9C.wav");
+#if !defined(_WIN32)
+  EXPECT_EQ(shown_name("e\\012.wav"), "e\\\\012.wav");  // an escape cannot be forged
+#endif
 }
 
 #if !defined(_WIN32)

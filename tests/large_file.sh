@@ -7,15 +7,19 @@
 #  - 2.2 GB of 16-bit samples, the last ones known, with a LIST chunk after
 #    them: the output cannot fit RIFF's sizes, so it is RF64, its ds64
 #    sizes, its 32-bit ones, its last samples and the chunk checked;
+#  - with velkoran-drop (where it is given): the same take, whose line says
+#    its output is RF64, and a second run that finds it converted already;
 #  - with velkoran-prep (where it is given): an RF64 input whose data passes
 #    4 GiB, a LIST chunk after it, re-laid with "length unknown" sizes and
 #    the chunk moved before the data.
-# Usage: large_file.sh VELKORAN [VELKORAN-PREP]
-#   (VELKORAN_TEST_COMMAND and VELKORAN_TEST_PREP_COMMAND override them)
+# Usage: large_file.sh VELKORAN [VELKORAN-PREP [VELKORAN-DROP]]
+#   (VELKORAN_TEST_COMMAND, VELKORAN_TEST_PREP_COMMAND and
+#   VELKORAN_TEST_DROP_COMMAND override them)
 # Exits 77 (skipped) where there is not space enough for it.
 set -euo pipefail
 program=${VELKORAN_TEST_COMMAND:-$(realpath "$1")}
 prep=${VELKORAN_TEST_PREP_COMMAND:-${2:+$(realpath "$2")}}
+drop=${VELKORAN_TEST_DROP_COMMAND:-${3:+$(realpath "$3")}}
 
 # In memory where there is a tmpfs, so no disk fills up: the RF64 output
 # takes 4.4 GB, and is removed before the next.
@@ -70,28 +74,42 @@ echo "RIFF output: $size bytes, RIFF size $(field velkoran-in.wav 4 4), data siz
   fail "wrong length, sizes or trailing chunk of the RIFF output"
 rm -f in.wav velkoran-in.wav
 
-# 2. RF64 past 4 GiB: 2.2 GB of 16-bit in, 4.4 GB out.
+# 2. RF64 past 4 GiB: 2.2 GB of 16-bit in, 4.4 GB out; by velkoran, then
+# by velkoran-drop.
 data=2200000000
 make_input in.wav RIFF $data
-start=$(date +%s)
-console=$($program in.wav | tr -d '\r') || fail "status $? past 4 GiB: $console"
-want=$((48 + 24 + 8 + 2 * data + 12))
-size=$(stat -c %s velkoran-in.wav)
-echo "RF64 output in $(($(date +%s) - start)) s: $size bytes; ds64: RIFF $(field velkoran-in.wav 20 8)," \
-  "data $(field velkoran-in.wav 28 8), frames $(field velkoran-in.wav 36 8)"
 # The last 4 frames: -8..-1 / 32768, as floats; then the chunk.
 want_tail=$(python3 -c "
 import struct, sys
 sys.stdout.write(struct.pack('<8f', *[v / 32768 for v in range(-8, 0)]).hex() + b'LIST\\4\\0\\0\\0INFO'.hex())")
-[ "$size" -eq "$want" ] && [ "$(head -c 4 velkoran-in.wav)" = RF64 ] &&
-  [ "$(field velkoran-in.wav 4 4)" -eq 4294967295 ] &&
-  [ "$(field velkoran-in.wav 20 8)" -eq $((want - 8)) ] &&
-  [ "$(field velkoran-in.wav 28 8)" -eq $((2 * data)) ] &&
-  [ "$(field velkoran-in.wav 36 8)" -eq $((data / 4)) ] &&
-  [ "$(field velkoran-in.wav 76 4)" -eq 4294967295 ] &&
-  [ "$(tail -c 44 velkoran-in.wav | od -An -tx1 | tr -d ' \n')" = "$want_tail" ] &&
-  [[ "$console" == *"tag=1" ]] ||
-  fail "not RF64 with its true sizes, its last samples and its chunk: $console"
+check_rf64() {  # what-wrote-it
+  local want=$((48 + 24 + 8 + 2 * data + 12)) size
+  size=$(stat -c %s velkoran-in.wav)
+  echo "RF64 output by $1: $size bytes; ds64: RIFF $(field velkoran-in.wav 20 8)," \
+    "data $(field velkoran-in.wav 28 8), frames $(field velkoran-in.wav 36 8)"
+  [ "$size" -eq "$want" ] && [ "$(head -c 4 velkoran-in.wav)" = RF64 ] &&
+    [ "$(field velkoran-in.wav 4 4)" -eq 4294967295 ] &&
+    [ "$(field velkoran-in.wav 20 8)" -eq $((want - 8)) ] &&
+    [ "$(field velkoran-in.wav 28 8)" -eq $((2 * data)) ] &&
+    [ "$(field velkoran-in.wav 36 8)" -eq $((data / 4)) ] &&
+    [ "$(field velkoran-in.wav 76 4)" -eq 4294967295 ] &&
+    [ "$(tail -c 44 velkoran-in.wav | od -An -tx1 | tr -d ' \n')" = "$want_tail" ] ||
+    fail "$1: not RF64 with its true sizes, its last samples and its chunk"
+}
+start=$(date +%s)
+console=$($program in.wav | tr -d '\r') || fail "status $? past 4 GiB: $console"
+echo "velkoran took $(($(date +%s) - start)) s"
+[[ "$console" == *"tag=1" ]] || fail "velkoran said: $console"
+check_rf64 velkoran
+rm -f velkoran-in.wav
+if [ -n "$drop" ]; then
+  console=$($drop in.wav | tr -d '\r') || fail "velkoran-drop status $?: $console"
+  [[ "$console" == "in.wav: converted, as RF64: its output passes 4 GiB"* ]] ||
+    fail "velkoran-drop's line does not say RF64: $console"
+  check_rf64 velkoran-drop
+  console=$($drop in.wav | tr -d '\r') || true
+  [[ "$console" == "in.wav: already converted"* ]] || fail "a second run said: $console"
+fi
 rm -f in.wav velkoran-in.wav
 
 # 3. velkoran-prep: RF64 data past 4 GiB, a LIST chunk after it.
