@@ -100,8 +100,6 @@ run_command() {  # name command [what-it-runs-instead]
 # velkoran-drop on the folder: the files not converted are those its
 # summary lists.
 run_command drop "velkoran-drop ." "velkoran-drop . | sed -n 's/^  \\(.*\\): not converted: .*/\\1/p'; exit \${PIPESTATUS[0]}"
-run_command parallel "find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
-  parallel -0 --joblog jobs.log 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
 
 # Two hosts and this machine, the hosts being this machine too, reached
 # through an sshd of this test's own on the loopback address.
@@ -140,8 +138,15 @@ if /usr/sbin/sshd -f "$ssh_dir/sshd_config" -E "$ssh_dir/log" 2>"$ssh_dir/start"
   for _ in $(seq 50); do ssh -F "$ssh_dir/config" -o BatchMode=yes host1 true 2>/dev/null && break; sleep 0.1; done &&
   [ "$(ssh -F "$ssh_dir/config" host2 'command -v velkoran-drop')" = "$work/bin/velkoran-drop" ]; then
   export PARALLEL_SSH="ssh -F $ssh_dir/config"
-  run_command sshlogin "find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
-  parallel -0 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" 'velkoran-drop {} >/dev/null || { echo {}; false; }'"
+  # The README's two commands, with jobs of 2 recordings so that the tree's
+  # few spread over the logins; the status is parallel's (the jobs that had
+  # a recording not converted), the paths those grep lists.
+  recipe="find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
+  parallel -0 -N 200 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" velkoran-drop >drop.log
+grep '^[^ ].*: not converted: ' drop.log"
+  jobs_of_2=${recipe/-N 200/-N 2}
+  run_command sshlogin "$recipe" "set -o pipefail; ${jobs_of_2%%$'\n'grep*} && s=0 || s=\$?
+grep '^[^ ].*: not converted: ' drop.log | sed 's/: not converted: .*//'; exit \$s"
   # The logins took jobs: the log names the hosts that ran each.
   hosts=$(tail -n +2 "$work/sshlogin/jobs.log" | cut -f 2 | sort -u | tr '\n' ' ')
   echo "hosts that ran jobs: $hosts"
