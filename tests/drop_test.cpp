@@ -474,6 +474,23 @@ TEST(Drop, WindowsDeviceNamesAreListed) {
   EXPECT_EQ(r.status, 1);
 }
 
+// A recording deeper than a path can reach is listed with the reason.
+TEST(Drop, APathTooLongToOpenIsListed) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX path lengths";
+  TempDir dir;
+  const std::string a100(100, 'a');
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && bash -c 'for i in $(seq 45); do mkdir " +
+                         a100 + " && cd " + a100 + "; done && printf x >t.wav'")
+                            .c_str()),
+            0);
+  const RunResult r = run_drop(dir.path(), {"."});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find(": not converted: it could not be read (File name too long)\n\n0 of 1 "
+                           "recording converted."),
+            std::string::npos);
+  std::system(("rm -rf '" + dir.path().string() + "'/" + a100).c_str());
+}
+
 // A full disk: the output is not left, nor its temporary file; once there
 // is room, the next run converts it.
 TEST(Drop, AFullDiskLeavesNothingAndTheNextRunCompletes) {

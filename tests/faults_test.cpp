@@ -22,13 +22,18 @@ namespace {
 // whole frames, its sizes true to what it holds, as after a stop: no reader
 // takes it for the whole recording.
 TEST(Faults, OutputThatStopsTakingBytesIsAFailedWrite) {
-  const Bytes input = pcm_wave(Format::pcm16(), 0, Bytes().fill(400000, 0));
-  for (const auto& [before, tag] : std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [before, tag, bytes] :
+       std::vector<std::tuple<std::string, std::string, std::size_t>>{
            // The very first field of the header cannot be written.
-           {"ln -s /dev/full velkoran-in.wav", ""},
-           {"mkfifo velkoran-in.wav && { head -c 10 velkoran-in.wav >/dev/null & }", "tag=1"},
-           {"ulimit -f 8", "tag=1"},
+           {"ln -s /dev/full velkoran-in.wav", "", 400000},
+           {"mkfifo velkoran-in.wav && { head -c 10 velkoran-in.wav >/dev/null & }", "tag=1",
+            400000},
+           // A block of samples refused whole; samples held in the writer's
+           // buffer, of which the file took only a part.
+           {"ulimit -f 8", "tag=1", 400000},
+           {"ulimit -f 8", "tag=1", 5000},
        }) {
+    const Bytes input = pcm_wave(Format::pcm16(), 0, Bytes().fill(bytes, 0));
     // Signals are not Windows's: under Wine, the Windows program hangs on a
     // FIFO whose reader has gone, and Wine itself dies past the size limit.
     if (testing_windows_build() && before.rfind("ln -s", 0) != 0) continue;
