@@ -193,7 +193,9 @@ Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
     samples = {changes.data_at, changes.data_size, changes.block_align};
   }
   const bool relaid = header.has_value();
-  const std::uint64_t length = fs::file_size(path_of(r.path));
+  std::error_code ec;
+  const std::uint64_t length = fs::file_size(path_of(r.path), ec);
+  if (ec) return {Result::kFailed, "it could not be read (" + system_words(ec.value()) + ")"};
 
   if (!options.again && already_converted(out_name, r.path, frames_written(samples, length))) {
     return {Result::kAlready};
@@ -201,11 +203,15 @@ Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
   if (options.dry_run) {
     // Whether anything stands in the way at the output's name, looked at
     // without creating anything.
-    std::error_code ec;
-    const fs::file_status st = fs::symlink_status(path_of(out_name), ec);
+    const fs::path out = path_of(out_name);
+    const fs::file_status st = fs::symlink_status(out, ec);
     if (fs::is_symlink(st)) return {Result::kRefused, refused_output(Refusal::kLink, out_shown)};
     if (fs::is_directory(st))
       return {Result::kRefused, refused_output(Refusal::kFolder, out_shown)};
+    if (fs::is_regular_file(st) && fs::hard_link_count(out, ec) > 1) {
+      return {Result::kRefused,
+              refused_output(Refusal::kHardLinks, out_shown, fs::hard_link_count(out, ec))};
+    }
     if (fs::exists(st) && !fs::is_regular_file(st)) {
       return {Result::kRefused,
               refused_output(fs::is_fifo(st) ? Refusal::kFifo : Refusal::kDevice, out_shown)};

@@ -338,19 +338,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "ulimit -f 64",
                  true},
         // A second run writes nothing for what is done, and converts again
-        // what was edited since, and an output cut short; --again converts
-        // all; a dry run only says so.
+        // what was edited since, an output cut short and one that holds
+        // fewer frames than its recording; --again converts all; a dry run
+        // only says so.
         TreeCase{"SecondRun",
                  {{"a.wav", kTones, Expect::kAlready},
                   {"b.wav", kJunkFirst, Expect::kAlready, kMoved},
                   {"c.wav", kTones, Expect::kConverted},
-                  {"d.wav", kTones, Expect::kConverted}},
+                  {"d.wav", kTones, Expect::kConverted},
+                  {"e.wav", kTones, Expect::kConverted},
+                  {"f.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kAlready}},
                  "",
                  "",
                  false,
                  {},
                  {},
-                 "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav"},
+                 "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp velkoran-f.wav "
+                 "velkoran-e.wav"},
         TreeCase{
             "Again",
             {{"a.wav", kTones, Expect::kConverted}, {"b.wav", kJunkFirst, Expect::kRelaid, kMoved}},
@@ -397,7 +401,8 @@ INSTANTIATE_TEST_SUITE_P(
         TreeCase{
             "IntoItselfAndNamedTwice",
             {{"a.wav", kTones, Expect::kConverted, "", "./a.wav", "out/tree/velkoran-a.wav"},
-             {"b/x.wav", kTones, Expect::kConverted, "", "./b/x.wav", "out/tree/b/velkoran-x.wav"}},
+             {"b/x.wav", kTones, Expect::kConverted, "", "./b/x.wav", "out/tree/b/velkoran-x.wav"},
+             {"out/x.wav", kTones, Expect::kPassedOver}},
             "",
             "",
             true,
@@ -479,10 +484,11 @@ TEST(Drop, APathTooLongToOpenIsListed) {
   if (testing_windows_build()) GTEST_SKIP() << "POSIX path lengths";
   TempDir dir;
   const std::string a100(100, 'a');
-  ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && bash -c 'for i in $(seq 45); do mkdir " +
-                         a100 + " && cd " + a100 + "; done && printf x >t.wav'")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("cd '" + dir.path().string() + "' && bash -c 'for i in $(seq 45); do mkdir " +
+                   a100 + " && cd " + a100 + "; done && printf x >t.wav'")
+                      .c_str()),
+      0);
   const RunResult r = run_drop(dir.path(), {"."});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.console.find(": not converted: it could not be read (File name too long)\n\n0 of 1 "
