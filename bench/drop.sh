@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A library of short takes: 2,000 stereo 24-bit recordings of 0.5 to 3 s
 # (about 1 GB) in 20 folders, in tmpfs. Converts them all with velkoran-drop
-# (one process), with the README's find recipe (a shell and a velkoran per
+# (one process), with a find command (a shell and a velkoran per
 # file), with a sox loop (a sox per file), and measures the floor: one
 # process that reads every input and writes a new file of its output's size.
 # Checks that velkoran-drop and sox give the same samples, then times them
