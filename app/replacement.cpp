@@ -80,8 +80,7 @@ bool follow_links(const std::string& name, std::string& target) {
 Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input, Links links) {
   if (links == Links::kRefuse) {
     const DWORD attributes = GetFileAttributesW(wide_from_wtf8(name).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       return Refusal::kLink;
     }
     target_ = name;
@@ -163,8 +162,7 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   if (links_ > 1) return Refusal::kHardLinks;
   // Could the user write it (as velkoran would open it)? Opened so without
   // truncating, it is left as it was.
-  const int fd =
-      ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  const int fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return Refusal::kNotOpened;
   close(fd);
   mode_ = static_cast<unsigned>(st.st_mode & 07777);

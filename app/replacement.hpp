@@ -9,8 +9,8 @@
 // the user could not open for writing. A missing name is created. A
 // symbolic link stays one: the file it leads to is replaced, in that file's
 // folder; but a name the program derived itself (velkoran-drop's outputs)
-// follows nothing, and a link standing there is refused. The file that takes the old one's place keeps its permission bits,
-// and its owner and group where the process may set them.
+// follows nothing, and a link standing there is refused. The file that takes the old one's place
+// keeps its permission bits, and its owner and group where the process may set them.
 #pragma once
 
 #include <cstdint>

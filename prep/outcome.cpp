@@ -24,8 +24,11 @@ struct Fix {
   const char* command;
   const char* suffix;
 };
-constexpr char kSoxDrops[] = "sox keeps the samples only: bext, iXML, cue, LIST and every other chunk are dropped";
-constexpr char kFfmpegDrops[] = "ffmpeg keeps the samples and at most the LIST tags: bext, iXML, cue and every other chunk are dropped";
+constexpr char kSoxDrops[] =
+    "sox keeps the samples only: bext, iXML, cue, LIST and every other chunk are dropped";
+constexpr char kFfmpegDrops[] =
+    "ffmpeg keeps the samples and at most the LIST tags: bext, iXML, cue and every other chunk are "
+    "dropped";
 
 struct Ending {
   Outcome::Kind kind;
@@ -48,7 +51,8 @@ constexpr Ending kEndings[] = {
      "part.\n"},
     {Outcome::kOutputNotOpened, "Could not open {out}\n"},
     {Outcome::kNotWave, "{in} is not a WAVE file.\n"},
-    {Outcome::kRifx, "{in} is big-endian (RIFX); velkoran takes little-endian WAVE files.",
+    {Outcome::kRifx,
+     "{in} is big-endian (RIFX); velkoran takes little-endian WAVE files.",
      {"Re-save it with", "sox", "sox {qin} -t wavpcm {qfix}", "-le"}},
     {Outcome::kNoFormat, "{in} has no format chunk, or it is cut short.\n"},
     {Outcome::kFormatTooShort,
@@ -58,24 +62,30 @@ constexpr Ending kEndings[] = {
     {Outcome::kDataWithoutLength,
      "{in} has its data chunk before its format chunk, with no length stated: where the "
      "samples end cannot be told.\n"},
-    {Outcome::kMono, "{in} is mono; velkoran takes stereo.",
+    {Outcome::kMono,
+     "{in} is mono; velkoran takes stereo.",
      {"Re-save it as stereo with", "sox", "sox {qin} -t wavpcm -c 2 {qfix}", "-stereo"}},
-    {Outcome::kChannels, "{in} has {n} channels; velkoran takes stereo.",
+    {Outcome::kChannels,
+     "{in} has {n} channels; velkoran takes stereo.",
      {"Keep the first two with", "sox", "sox {qin} -t wavpcm {qfix} remix 1 2", "-stereo"}},
-    {Outcome::kWidth, "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits.",
+    {Outcome::kWidth,
+     "{in} holds {n}-bit samples; velkoran takes 16 or 24 bits.",
      {"Re-save it at 24 bits with", "sox", "sox -D {qin} -t wavpcm -b 24 {qfix}", "-24bit"}},
     {Outcome::kWidthAgainstBlock,
      "{in} states {n}-bit samples in blocks of {m} bytes, which hold {w}-bit stereo samples: "
      "the two contradict each other, and which is right cannot be told.\n"},
     {Outcome::kBlockAlign,
      "{in} states a block alignment of {n} bytes, which no stereo layout of whole bytes has.\n"},
-    {Outcome::kFloat, "{in} is floating point already: it needs no conversion.",
+    {Outcome::kFloat,
+     "{in} is floating point already: it needs no conversion.",
      {"To make 24-bit PCM of it anyway", "sox",
       "sox -D {qin} -t wavpcm -e signed-integer -b 24 {qfix}", "-24bit"}},
-    {Outcome::kNotPcm, "{in} is not PCM (format tag {n}).",
+    {Outcome::kNotPcm,
+     "{in} is not PCM (format tag {n}).",
      {"Decode it first, for instance with", "ffmpeg", "ffmpeg -i {qin} -c:a pcm_s24le {qfix}",
       "-pcm"}},
-    {Outcome::kExtensibleNotPcm, "{in} is WAVE_FORMAT_EXTENSIBLE, but not PCM.",
+    {Outcome::kExtensibleNotPcm,
+     "{in} is WAVE_FORMAT_EXTENSIBLE, but not PCM.",
      {"Decode it first, for instance with", "ffmpeg", "ffmpeg -i {qin} -c:a pcm_s24le {qfix}",
       "-pcm"}},
     {Outcome::kChannelMask,
@@ -154,7 +164,8 @@ std::string describe(const Changes& c, bool converted) {
           " after the data now standing before it");
     }
   } else if (converted && unstated) {
-    add(std::string(c.form) + " without a ds64 chunk, its data chunk stating no length: "
+    add(std::string(c.form) +
+        " without a ds64 chunk, its data chunk stating no length: "
         "everything after the data chunk's header read as samples");
   } else if (c.past_riff) {
     add(std::string(c.form) + " written as RIFF, its ds64 chunk dropped");
@@ -195,7 +206,7 @@ std::string describe(const Changes& c, bool converted) {
     add(count(c.pads_zeroed, "pad byte", "pad bytes") + " of another value than 0 written as 0");
   }
   add(converted && unstated ? "every other chunk before the data kept byte for byte"
-                             : "every other chunk kept byte for byte");
+                            : "every other chunk kept byte for byte");
   return s;
 }
 
@@ -224,21 +235,22 @@ std::string line_of(const Outcome& outcome, const std::string& in, const std::st
       text += std::string(" ") + fix.how + ": " + fix.command + " (" +
               (std::string(fix.tool) == "sox" ? kSoxDrops : kFfmpegDrops) + ")\n";
     } else {
-      text += std::string(" ") + fix.how + " " + fix.tool + " (no command is shown: " + why +
-              ").\n";
+      text +=
+          std::string(" ") + fix.how + " " + fix.tool + " (no command is shown: " + why + ").\n";
     }
   }
   const std::uint32_t width = outcome.other * 8 / 2;  // the bits a stereo block of `other` holds
-  return fill_in(text.c_str(),
-                 {{"{changes}", describe(changes)},
-                  {"{n}", std::to_string(outcome.value)},
-                  {"{m}", std::to_string(outcome.other)},
-                  {"{w}", std::to_string(width)},
-                  {"{x}", hex(outcome.value)},
-                  {"{qin}", app::quote_for_shell(in)},
-                  {"{qfix}", app::quote_for_shell(fixed_name(in, fix.suffix != nullptr ? fix.suffix : ""))},
-                  {"{in}", subject != nullptr ? subject : app::shown_name(in)},
-                  {"{out}", app::shown_name(out)}});
+  return fill_in(
+      text.c_str(),
+      {{"{changes}", describe(changes)},
+       {"{n}", std::to_string(outcome.value)},
+       {"{m}", std::to_string(outcome.other)},
+       {"{w}", std::to_string(width)},
+       {"{x}", hex(outcome.value)},
+       {"{qin}", app::quote_for_shell(in)},
+       {"{qfix}", app::quote_for_shell(fixed_name(in, fix.suffix != nullptr ? fix.suffix : ""))},
+       {"{in}", subject != nullptr ? subject : app::shown_name(in)},
+       {"{out}", app::shown_name(out)}});
 }
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,

@@ -32,10 +32,10 @@ struct [[nodiscard]] Outcome {
     kNoData,
     kDataWithoutLength,  // a data chunk before the format chunk, of no stated length
     kMono,
-    kChannels,    // with the channel count
-    kWidth,       // with the bits per sample
+    kChannels,           // with the channel count
+    kWidth,              // with the bits per sample
     kWidthAgainstBlock,  // with the bits per sample, and the block alignment that contradicts them
-    kBlockAlign,  // with the block alignment
+    kBlockAlign,         // with the block alignment
     kFloat,
     kNotPcm,             // with the format tag
     kExtensibleNotPcm,   // WAVE_FORMAT_EXTENSIBLE of another sub-format

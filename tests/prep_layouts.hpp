@@ -348,7 +348,8 @@ inline std::vector<PrepCase> prep_layouts() {
           "Mono",
           riff(Bytes().add(format_chunk(k16.with_channels(1).with_block_align(2))).add(data(2))),
           refused("is mono; velkoran takes stereo. Re-save it as stereo with: sox in.wav "
-                  "-t wavpcm -c 2 in-stereo.wav" + kBySox)},
+                  "-t wavpcm -c 2 in-stereo.wav" +
+                  kBySox)},
       // The suggested command quotes the name for the shell.
       PrepCase{
           "MonoNameWithASpaceAndAQuote",
@@ -368,7 +369,8 @@ inline std::vector<PrepCase> prep_layouts() {
           "SixChannelsNameStartingWithADash",
           riff(Bytes().add(format_chunk(k16.with_channels(6).with_block_align(12))).add(data(2))),
           refused("has 6 channels; velkoran takes stereo. Keep the first two with: sox "
-                  "./-take.wav -t wavpcm ./-take-stereo.wav remix 1 2" + kBySox,
+                  "./-take.wav -t wavpcm ./-take-stereo.wav remix 1 2" +
+                      kBySox,
                   "-take.wav"),
           Bytes(),
           2,
@@ -392,16 +394,18 @@ inline std::vector<PrepCase> prep_layouts() {
           true,
           true},
       // 16-bit samples in 6-byte blocks contradict each other.
-      PrepCase{"Extensible16BitsIn6ByteBlocks",
-               riff(Bytes().add(extensible(k24, 3)).add(data(3))).set_u32(32, 6 | 16u << 16),
-               refused("states 16-bit samples in blocks of 6 bytes, which hold 24-bit stereo "
-                       "samples: the two contradict each other, and which is right cannot be told.")},
+      PrepCase{
+          "Extensible16BitsIn6ByteBlocks",
+          riff(Bytes().add(extensible(k24, 3)).add(data(3))).set_u32(32, 6 | 16u << 16),
+          refused("states 16-bit samples in blocks of 6 bytes, which hold 24-bit stereo "
+                  "samples: the two contradict each other, and which is right cannot be told.")},
       PrepCase{"EightBit",
                riff(Bytes()
                         .add(format_chunk(k16.with_block_align(2).with_tail(Bytes().u16(8))))
                         .add(data(2))),
                refused("holds 8-bit samples; velkoran takes 16 or 24 bits. Re-save it at 24 bits "
-                       "with: sox -D in.wav -t wavpcm -b 24 in-24bit.wav" + kBySox)},
+                       "with: sox -D in.wav -t wavpcm -b 24 in-24bit.wav" +
+                       kBySox)},
       PrepCase{"OddBlockAlignment",
                riff(Bytes().add(format_chunk(k16.with_block_align(5))).add(data(2))),
                refused("states a block alignment of 5 bytes, which no stereo layout of whole "
@@ -409,29 +413,35 @@ inline std::vector<PrepCase> prep_layouts() {
       PrepCase{"Extensible32BitInteger",
                riff(Bytes().add(extensible(k16.with_block_align(8), 3)).add(data(2))),
                refused("holds 32-bit samples; velkoran takes 16 or 24 bits. Re-save it at 24 "
-                       "bits with: sox -D in.wav -t wavpcm -b 24 in-24bit.wav" + kBySox)},
+                       "bits with: sox -D in.wav -t wavpcm -b 24 in-24bit.wav" +
+                       kBySox)},
       PrepCase{"ExtensibleOtherSpeakers", riff(Bytes().add(extensible(k24, 0x33)).add(data(3))),
                refused("states its speakers (channel mask 0x33), which the plain layout cannot "
-                       "carry. To drop them: sox in.wav -t wavpcm in-stereo.wav" + kBySox)},
-      PrepCase{"FloatBehindJunk",
-               riff(Bytes()
-                        .add(kJunk)
-                        .add(format_chunk(k16.with_tag(3).with_block_align(8)))
-                        .add(data(2))),
-               refused("is floating point already: it needs no conversion. To make 24-bit PCM "
-                       "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 in-24bit.wav" +
+                       "carry. To drop them: sox in.wav -t wavpcm in-stereo.wav" +
                        kBySox)},
-      PrepCase{"ExtensibleFloat",
-               riff(Bytes().add(extensible(k16.with_block_align(8), 3, false)).add(data(2))),
-               refused("is floating point already: it needs no conversion. To make 24-bit PCM "
-                       "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 in-24bit.wav" +
-                       kBySox)},
+      PrepCase{
+          "FloatBehindJunk",
+          riff(Bytes()
+                   .add(kJunk)
+                   .add(format_chunk(k16.with_tag(3).with_block_align(8)))
+                   .add(data(2))),
+          refused("is floating point already: it needs no conversion. To make 24-bit PCM "
+                  "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 in-24bit.wav" +
+                  kBySox)},
+      PrepCase{
+          "ExtensibleFloat",
+          riff(Bytes().add(extensible(k16.with_block_align(8), 3, false)).add(data(2))),
+          refused("is floating point already: it needs no conversion. To make 24-bit PCM "
+                  "of it anyway: sox -D in.wav -t wavpcm -e signed-integer -b 24 in-24bit.wav" +
+                  kBySox)},
       PrepCase{"Adpcm", riff(Bytes().add(format_chunk(k16.with_tag(2))).add(data(2))),
                refused("is not PCM (format tag 2). Decode it first, for instance with: ffmpeg "
-                       "-i in.wav -c:a pcm_s24le in-pcm.wav" + kByFfmpeg)},
+                       "-i in.wav -c:a pcm_s24le in-pcm.wav" +
+                       kByFfmpeg)},
       PrepCase{"Rifx", Bytes().id("RIFX").u32(4).id("WAVE"),
                refused("is big-endian (RIFX); velkoran takes little-endian WAVE files. Re-save "
-                       "it with: sox in.wav -t wavpcm in-le.wav" + kBySox)},
+                       "it with: sox in.wav -t wavpcm in-le.wav" +
+                       kBySox)},
       PrepCase{"NotWave", Bytes().raw("not a recording"), refused("is not a WAVE file.")},
       PrepCase{"FormatTooShort",
                riff(Bytes().add(kJunk).add(format_chunk(k16.with_size(12))).add(data(2))),
