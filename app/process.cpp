@@ -100,11 +100,12 @@ constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kOtherEndingSignals[] = {SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
 
 // The files to remove if a second signal ends the process at once: each name
-// in a fixed buffer, which the handler reads only while its flag says it is
-// whole.
-constexpr int kDoomedPlaces = 4;
+// in a fixed buffer, which the handler reads only while its state says it is
+// whole. Two for each conversion under way (an output, a re-laid file).
+constexpr int kDoomedPlaces = 64;
+enum : int { kFree, kWriting, kSet };
 char g_doomed[kDoomedPlaces][4096];
-std::atomic<bool> g_doomed_set[kDoomedPlaces];
+std::atomic<int> g_doomed_state[kDoomedPlaces];
 
 // The first asks the run to stop at the next block; a second ends the process
 // at once, by that signal.
@@ -112,7 +113,7 @@ void on_stop_signal(int sig) {
   int none = 0;
   if (!wave::stop_signal.compare_exchange_strong(none, sig)) {
     for (int i = 0; i < kDoomedPlaces; ++i) {
-      if (g_doomed_set[i].load()) unlink(g_doomed[i]);
+      if (g_doomed_state[i].load() == kSet) unlink(g_doomed[i]);
     }
     std::signal(sig, SIG_DFL);
     std::raise(sig);
@@ -143,18 +144,19 @@ void catch_stop_signals(StopSignals signals) {
 
 int remove_if_killed(const std::string& name) {
   if (name.empty() || name.size() >= sizeof g_doomed[0]) return -1;
-  // Only the run's own thread takes and lets go of places.
+  // Several conversions at once take and let go of places.
   for (int i = 0; i < kDoomedPlaces; ++i) {
-    if (g_doomed_set[i].load()) continue;
+    int free = kFree;
+    if (!g_doomed_state[i].compare_exchange_strong(free, kWriting)) continue;
     std::memcpy(g_doomed[i], name.c_str(), name.size() + 1);
-    g_doomed_set[i].store(true);
+    g_doomed_state[i].store(kSet);
     return i;
   }
   return -1;
 }
 
 void spare_if_killed(int place) {
-  if (place >= 0 && place < kDoomedPlaces) g_doomed_set[place].store(false);
+  if (place >= 0 && place < kDoomedPlaces) g_doomed_state[place].store(kFree);
 }
 
 int run_process(int argc, char** argv, int (*run)(const std::vector<std::string>& args),

@@ -28,7 +28,8 @@ namespace {
 constexpr int kAttempts = 100;
 
 std::uint64_t draw_at_random() {
-  static std::mt19937_64 draw{
+  // One generator for each thread: several conversions at once draw names.
+  thread_local std::mt19937_64 draw{
       std::random_device{}() ^
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
   return draw();

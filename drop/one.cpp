@@ -24,19 +24,17 @@ namespace {
 namespace fs = std::filesystem;
 using Refusal = app::Replacement::Refusal;
 
-// Tells the progress indication how far the samples have come, and notes
-// an RF64 output; the format tag is not shown.
+// Tells the job how far the samples have come, and notes an RF64 output;
+// the format tag is not shown.
 class Watch final : public wave::Observer {
  public:
-  explicit Watch(app::TerminalProgress& progress) : progress_(progress) {}
-  void advance(std::uint64_t read, std::optional<std::uint64_t> length) override {
-    progress_.advance(read, length);
-  }
+  explicit Watch(std::atomic<std::uint64_t>& read) : read_(read) {}
+  void advance(std::uint64_t read, std::optional<std::uint64_t>) override { read_ = read; }
   void as_rf64() override { rf64 = true; }
   bool rf64 = false;
 
  private:
-  app::TerminalProgress& progress_;
+  std::atomic<std::uint64_t>& read_;
 };
 
 // A program's message as one line of the list: without the line feeds
@@ -153,15 +151,18 @@ std::string make_folders(const Recording& r, const Options& options) {
 
 }  // namespace
 
-Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
-                   app::TerminalProgress& progress, wave::Workspace& workspace) {
-  const std::string out_name = r.out_folder + app::kOutputPrefix + r.name;
-  const std::string out_shown = r.out_shown + app::kOutputPrefix + r.name;
-  // Two recordings of one run never write one output.
-  if (const auto [at, added] = outputs.emplace(out_name, r.shown); !added) {
-    return {Result::kRefused, "its output, " + app::shown_name(out_shown) + ", is that of " +
-                                  app::shown_name(at->second) + ", converted before it"};
-  }
+std::string output_name(const Recording& r) {
+  return r.out_folder + app::kOutputPrefix + r.name;
+}
+
+std::string output_shown(const Recording& r) {
+  return r.out_shown + app::kOutputPrefix + r.name;
+}
+
+Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
+                   wave::Workspace& workspace) {
+  const std::string out_name = output_name(r);
+  const std::string out_shown = output_shown(r);
 
   std::FILE* in = app::open_input(r.path);
   if (in == nullptr) {
@@ -230,7 +231,7 @@ Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
     return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
   }
   std::setvbuf(out.file(), nullptr, _IONBF, 0);
-  Watch watch(progress);
+  Watch watch(read);
   app::Outcome outcome = app::Outcome::kConverted;
   if (!relaid) {
     outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);

@@ -7,10 +7,10 @@
 // was. Nothing is written through what stands at the output's name.
 #pragma once
 
-#include <map>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
-#include "app/progress.hpp"
 #include "drop/options.hpp"
 #include "drop/walk.hpp"
 #include "wave/workspace.hpp"
@@ -33,13 +33,13 @@ struct Result {
   bool rf64 = false;  // the output is (or would be) RF64
 };
 
-// Outputs of the run so far, by their full name, with the recording that
-// has each (as shown): a second recording with the same output is refused.
-using Outputs = std::map<std::string, std::string>;
+// The full name of `r`'s output, and the name its lines show.
+std::string output_name(const Recording& r);
+std::string output_shown(const Recording& r);
 
-// Converts `r`, telling `progress` how far it has come, in the memory of
-// `workspace`, which every recording of a run reuses.
-Result convert_one(const Recording& r, const Options& options, Outputs& outputs,
-                   app::TerminalProgress& progress, wave::Workspace& workspace);
+// Converts `r`, telling `read` how many bytes of its input have been read,
+// in the memory of `workspace`, which every recording of a job reuses.
+Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
+                   wave::Workspace& workspace);
 
 }  // namespace velkoran::drop

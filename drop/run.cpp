@@ -1,11 +1,14 @@
 #include "drop/run.hpp"
 
+#include <atomic>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "app/print.hpp"
 #include "app/progress.hpp"
 #include "app/quote.hpp"
+#include "drop/jobs.hpp"
 #include "drop/one.hpp"
 #include "drop/options.hpp"
 #include "drop/walk.hpp"
@@ -158,19 +161,46 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
     lines.print(kNoneFound);
     return 1;
   }
-  wave::Workspace workspace;
-  Outputs outputs;
-  Tally tally;
-  tally.all = found.size();
-  for (std::size_t i = 0; i < found.size(); ++i) {
+  // Two recordings of one run never write one output: the first in the
+  // walk's order has it, whatever order the jobs end in. The sizes, for the
+  // indication of how far the whole job has come.
+  std::vector<std::string> output_of_another(found.size());
+  std::vector<std::uint64_t> sizes(found.size());
+  std::uint64_t all_bytes = 0;
+  {
+    std::map<std::string, std::string> outputs;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const Recording& r = found[i];
+      if (!r.problem.empty()) continue;
+      const auto [at, added] = outputs.emplace(output_name(r), r.shown);
+      if (!added) {
+        output_of_another[i] = "its output, " + app::shown_name(output_shown(r)) + ", is that of " +
+                               app::shown_name(at->second) + ", converted before it";
+      }
+      std::error_code ec;
+      sizes[i] = fs::file_size(path_of(r.path), ec);
+      if (ec) sizes[i] = 0;
+      all_bytes += sizes[i];
+    }
+  }
+
+  std::atomic<std::uint64_t> finished{0};  // bytes of the recordings done
+  const Convert convert = [&](std::size_t i, std::atomic<std::uint64_t>& read,
+                              wave::Workspace& workspace) -> Result {
     const Recording& r = found[i];
     Result result{Result::kFailed, r.problem};
-    if (r.problem.empty()) {
-      progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + ":");
-      progress.tick();
-      result = convert_one(r, options, outputs, progress, workspace);
+    if (!output_of_another[i].empty()) {
+      result = {Result::kRefused, output_of_another[i]};
+    } else if (r.problem.empty()) {
+      result = convert_one(r, options, read, workspace);
     }
-    const std::string line = app::shown_name(r.shown) + ": " + what(result, options.dry_run);
+    finished += sizes[i];
+    return result;
+  };
+  Tally tally;
+  tally.all = found.size();
+  const Take take = [&](std::size_t i, const Result& result) {
+    const std::string line = app::shown_name(found[i].shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
     switch (result.kind) {
       case Result::kAlready:
@@ -185,14 +215,18 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
       default:
         tally.not_converted += "  " + line + "\n";
     }
-    // A stop ends the job: nothing more is begun.
-    if (result.kind == Result::kInterrupted || wave::stop_requested()) {
-      lines.print(tally.summary(options.dry_run, true, found.size() - i - 1));
-      return 1;
-    }
-  }
-  lines.print(tally.summary(options.dry_run, false, 0));
-  return tally.not_converted.empty() ? 0 : 1;
+    progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + " done,");
+  };
+  const Meanwhile meanwhile = [&](std::uint64_t reading) {
+    progress.advance(finished + reading, all_bytes);
+  };
+  const unsigned jobs = options.jobs != 0 ? options.jobs : processors();
+  progress.label(" 0 of " + std::to_string(found.size()) + " done,");
+  const std::size_t begun = convert_in_turn(found.size(), jobs, convert, take, meanwhile);
+  // A stop ends the job: nothing more is begun.
+  const bool stopped = wave::stop_requested();
+  lines.print(tally.summary(options.dry_run, stopped, found.size() - begun));
+  return stopped || !tally.not_converted.empty() ? 1 : 0;
 }
 
 }  // namespace velkoran::drop

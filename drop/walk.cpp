@@ -146,8 +146,11 @@ class Walk {
       std::error_code e_ec;
       const fs::file_status own = e.symlink_status(e_ec);
       if (e_ec) {
-        // A folder, perhaps, of recordings (a path too long to open, say).
-        problem(child, "it could not be read (" + words(e_ec) + ")");
+        // A folder, perhaps, of recordings (a path too long to open, say);
+        // not an earlier output, which is passed over whatever it is.
+        if (!(ends_with_wav(name) && !is_recording_name(name))) {
+          problem(child, "it could not be read (" + words(e_ec) + ")");
+        }
         continue;
       }
       if (fs::is_symlink(own)) {

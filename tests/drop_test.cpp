@@ -130,115 +130,121 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
   const TreeCase& c = GetParam();
   if (c.posix_only && testing_windows_build()) GTEST_SKIP() << "POSIX names and limits";
   if (c.as_user && !running_as_root()) GTEST_SKIP() << "needs root to run as another user";
-  TempDir dir;
-  const fs::path tree = dir / "tree";
-  fs::create_directories(tree);
-  for (const Entry& e : c.entries) {
-    fs::create_directories((tree / fs::u8path(e.path)).parent_path());
-    write_file(tree / fs::u8path(e.path), e.bytes);
-  }
-  const std::string folder = c.paths.empty() ? given(tree) : "";
-  std::vector<std::string> args = c.options;
-  for (const std::string& p : c.paths.empty() ? std::vector<std::string>{folder} : c.paths) {
-    args.push_back(p);
-  }
-  if (c.as_user) {
-    ASSERT_EQ(std::system(("chmod -R a+rwX '" + dir.path().string() + "'").c_str()), 0);
-  }
-  if (!c.setup.empty()) {
-    ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.setup).c_str()), 0);
-  }
-  if (!c.between.empty()) {
-    run_drop(tree, args, Shell{":", false, false, c.as_user});
-    ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.between).c_str()), 0);
-  }
-  const std::map<std::string, std::string> before = files_in(tree);
+  // One recording at a time, and two at once: the same lines, the same files.
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(std::string("--jobs ") + jobs);
+    TempDir dir;
+    const fs::path tree = dir / "tree";
+    fs::create_directories(tree);
+    for (const Entry& e : c.entries) {
+      fs::create_directories((tree / fs::u8path(e.path)).parent_path());
+      write_file(tree / fs::u8path(e.path), e.bytes);
+    }
+    const std::string folder = c.paths.empty() ? given(tree) : "";
+    std::vector<std::string> args = {"--jobs", jobs};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    for (const std::string& p : c.paths.empty() ? std::vector<std::string>{folder} : c.paths) {
+      args.push_back(p);
+    }
+    if (c.as_user) {
+      ASSERT_EQ(std::system(("chmod -R a+rwX '" + dir.path().string() + "'").c_str()), 0);
+    }
+    if (!c.setup.empty()) {
+      ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.setup).c_str()), 0);
+    }
+    if (!c.between.empty()) {
+      run_drop(tree, args, Shell{":", false, false, c.as_user});
+      ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.between).c_str()), 0);
+    }
+    const std::map<std::string, std::string> before = files_in(tree);
 
-  // The lines, in the order of the walk: by the names in each folder.
-  std::vector<Entry> order = c.entries;
-  std::stable_sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) {
-    return components(a.path) < components(b.path);
-  });
-  const bool dry = std::find(c.options.begin(), c.options.end(), "-n") != c.options.end();
-  const app::Shell quoting = testing_windows_build() ? app::Shell::kCmd : app::Shell::kPosix;
-  std::string lines;
-  std::string failures;
-  std::size_t recordings = 0, converted = 0, already = 0;
-  for (const Entry& e : order) {
-    if (e.expect == Expect::kPassedOver) continue;
-    ++recordings;
-    const std::string path = shown(folder, e.shown.empty() ? e.path : e.shown);
-    std::string what;
-    switch (e.expect) {
-      case Expect::kConverted:
-        what = dry ? "would convert" : "converted";
-        break;
-      case Expect::kRelaid:
-        what = (dry ? "would re-lay and convert (" : "re-laid and converted (") + e.why + ")";
-        break;
-      case Expect::kAlready:
-        what = "already converted";
-        ++already;
-        break;
-      default: {
-        std::string why = e.why;
-        for (std::size_t q; (q = why.find("{q")) != std::string::npos;) {
-          const std::size_t end = why.find('}', q);
-          const std::string suffix = why.substr(q + 2, end - q - 2);
-          const std::string name =
-              suffix.empty() ? path : path.substr(0, path.size() - 4) + suffix + ".wav";
-          why.replace(q, end - q + 1, app::quote_for_shell(name, quoting));
+    // The lines, in the order of the walk: by the names in each folder.
+    std::vector<Entry> order = c.entries;
+    std::stable_sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) {
+      return components(a.path) < components(b.path);
+    });
+    const bool dry = std::find(c.options.begin(), c.options.end(), "-n") != c.options.end();
+    const app::Shell quoting = testing_windows_build() ? app::Shell::kCmd : app::Shell::kPosix;
+    std::string lines;
+    std::string failures;
+    std::size_t recordings = 0, converted = 0, already = 0;
+    for (const Entry& e : order) {
+      if (e.expect == Expect::kPassedOver) continue;
+      ++recordings;
+      const std::string path = shown(folder, e.shown.empty() ? e.path : e.shown);
+      std::string what;
+      switch (e.expect) {
+        case Expect::kConverted:
+          what = dry ? "would convert" : "converted";
+          break;
+        case Expect::kRelaid:
+          what = (dry ? "would re-lay and convert (" : "re-laid and converted (") + e.why + ")";
+          break;
+        case Expect::kAlready:
+          what = "already converted";
+          ++already;
+          break;
+        default: {
+          std::string why = e.why;
+          for (std::size_t q; (q = why.find("{q")) != std::string::npos;) {
+            const std::size_t end = why.find('}', q);
+            const std::string suffix = why.substr(q + 2, end - q - 2);
+            const std::string name =
+                suffix.empty() ? path : path.substr(0, path.size() - 4) + suffix + ".wav";
+            why.replace(q, end - q + 1, app::quote_for_shell(name, quoting));
+          }
+          what = (dry ? "would not convert: " : "not converted: ") + why;
         }
-        what = (dry ? "would not convert: " : "not converted: ") + why;
+      }
+      // The Windows build doubles no backslash: its names are separated by them.
+      const std::string named = testing_windows_build() ? path : app::shown_name(path);
+      lines += named + ": " + what + "\n";
+      if (e.expect == Expect::kRefused || e.expect == Expect::kFailed) {
+        failures += "  " + named + ": " + what + "\n";
+      } else {
+        ++converted;
       }
     }
-    // The Windows build doubles no backslash: its names are separated by them.
-    const std::string named = testing_windows_build() ? path : app::shown_name(path);
-    lines += named + ": " + what + "\n";
-    if (e.expect == Expect::kRefused || e.expect == Expect::kFailed) {
-      failures += "  " + named + ": " + what + "\n";
-    } else {
-      ++converted;
+    const std::string n = std::to_string(recordings) + " recording" + (recordings == 1 ? "" : "s");
+    std::string summary =
+        dry ? "\nNothing was written: " + std::to_string(converted - already) + " of " + n +
+                  " would be converted, " + std::to_string(already) + " converted already."
+        : failures.empty() && already == 0
+            ? "\nAll " + n + " converted."
+            : (failures.empty() ? "\nAll " + n : "\n" + std::to_string(converted) + " of " + n) +
+                  " converted" +
+                  (already != 0 ? " (" + std::to_string(already) + " of them before this run)"
+                                : "") +
+                  ".";
+    summary +=
+        failures.empty() ? "\n" : (dry ? " Would not convert:\n" : " Not converted:\n") + failures;
+
+    const RunResult r =
+        run_drop(tree, args, Shell{c.limit.empty() ? ":" : c.limit, false, false, c.as_user});
+    EXPECT_EQ(r.console, lines + summary);
+    EXPECT_EQ(r.status, failures.empty() ? 0 : 1);
+
+    // Every file as it was; for each converted one, its output as by hand;
+    // nothing else (no temporary file, no output of a failure).
+    std::map<std::string, std::string> want = before;
+    for (const Entry& e : c.entries) {
+      const bool output = e.expect == Expect::kConverted || e.expect == Expect::kRelaid ||
+                          e.expect == Expect::kAlready;
+      if (!output || dry) continue;
+      const fs::path p = fs::u8path(e.path);
+      const std::string out =
+          e.out.empty() ? (p.parent_path() / ("velkoran-" + p.filename().u8string())).u8string()
+                        : e.out;
+      want[out] = by_hand(
+          e.bytes, e.expect == Expect::kRelaid || (e.expect == Expect::kAlready && !e.why.empty()));
     }
+    std::system(("chmod -R u+rwX '" + tree.string() + "'").c_str());
+    std::map<std::string, std::string> after = files_in(tree);
+    for (const auto& [path, bytes] : want) {
+      EXPECT_TRUE(after.count(path) != 0 && after[path] == bytes) << path;
+    }
+    for (const auto& [path, bytes] : after) EXPECT_TRUE(want.count(path) != 0) << "made: " << path;
   }
-  const std::string n = std::to_string(recordings) + " recording" + (recordings == 1 ? "" : "s");
-  std::string summary =
-      dry ? "\nNothing was written: " + std::to_string(converted - already) + " of " + n +
-                " would be converted, " + std::to_string(already) + " converted already."
-      : failures.empty() && already == 0
-          ? "\nAll " + n + " converted."
-          : (failures.empty() ? "\nAll " + n : "\n" + std::to_string(converted) + " of " + n) +
-                " converted" +
-                (already != 0 ? " (" + std::to_string(already) + " of them before this run)" : "") +
-                ".";
-  summary +=
-      failures.empty() ? "\n" : (dry ? " Would not convert:\n" : " Not converted:\n") + failures;
-
-  const RunResult r =
-      run_drop(tree, args, Shell{c.limit.empty() ? ":" : c.limit, false, false, c.as_user});
-  EXPECT_EQ(r.console, lines + summary);
-  EXPECT_EQ(r.status, failures.empty() ? 0 : 1);
-
-  // Every file as it was; for each converted one, its output as by hand;
-  // nothing else (no temporary file, no output of a failure).
-  std::map<std::string, std::string> want = before;
-  for (const Entry& e : c.entries) {
-    const bool output = e.expect == Expect::kConverted || e.expect == Expect::kRelaid ||
-                        e.expect == Expect::kAlready;
-    if (!output || dry) continue;
-    const fs::path p = fs::u8path(e.path);
-    const std::string out =
-        e.out.empty() ? (p.parent_path() / ("velkoran-" + p.filename().u8string())).u8string()
-                      : e.out;
-    want[out] = by_hand(
-        e.bytes, e.expect == Expect::kRelaid || (e.expect == Expect::kAlready && !e.why.empty()));
-  }
-  std::system(("chmod -R u+rwX '" + tree.string() + "'").c_str());
-  std::map<std::string, std::string> after = files_in(tree);
-  for (const auto& [path, bytes] : want) {
-    EXPECT_TRUE(after.count(path) != 0 && after[path] == bytes) << path;
-  }
-  for (const auto& [path, bytes] : after) EXPECT_TRUE(want.count(path) != 0) << "made: " << path;
 }
 
 INSTANTIATE_TEST_SUITE_P(
