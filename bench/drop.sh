@@ -5,8 +5,10 @@
 # file), with a sox loop (a sox per file), and measures the floor: one
 # process that reads every input and writes a new file of its output's size.
 # Checks that velkoran-drop and sox give the same samples, then times them
-# in interleaved rounds (bench/interleave.py). The targets: velkoran-drop at
-# least 5 times faster than the sox loop, and within 1.5 times the floor.
+# in interleaved rounds (bench/interleave.py), velkoran-drop at its default
+# jobs, --jobs 1 and --jobs 2; then a second run over the converted library.
+# The targets: velkoran-drop at least 5 times faster than the sox loop, and
+# within 1.5 times the floor; --jobs 2 at most 0.75 times --jobs 1.
 # Usage: bench/drop.sh [path/to/velkoran]   (velkoran-drop beside it)
 # Needs: sox, python3.
 . "$(dirname "$0")/common.sh" drop "${1:-}"
@@ -63,9 +65,17 @@ done
 eval "$clean"
 
 python3 "$here/interleave.py" "${ROUNDS:-3}" "$clean" \
-  "velkoran-drop=$drop takes" \
+  "velkoran-drop=$drop takes" "jobs-1=$drop --jobs 1 takes" "jobs-2=$drop --jobs 2 takes" \
   "find=cd takes && ! find . -name '*.wav' ! -name 'velkoran-*' ! -execdir sh -c 'velkoran \"\${1#./}\" >/dev/null' sh {} \\; -print | grep ." \
   "sox-loop=bash sox-loop.sh" "floor=python3 floor.py" >times.txt
 cat times.txt
 awk '$1 == "velkoran-drop" { d = $2 } $1 == "sox-loop" { s = $2 } $1 == "floor" { f = $2 } $1 == "find" { x = $2 }
-     END { printf "sox loop / velkoran-drop = %.1f (at least 5 is the target); velkoran-drop / floor = %.2f (at most 1.5); find recipe / velkoran-drop = %.1f\n", s / d, d / f, x / d }' times.txt
+     $1 == "jobs-1" { j1 = $2 } $1 == "jobs-2" { j2 = $2 }
+     END { printf "sox loop / velkoran-drop = %.1f (at least 5 is the target); velkoran-drop / floor = %.2f (at most 1.5); find command / velkoran-drop = %.1f\n", s / d, d / f, x / d
+           printf "--jobs 2 / --jobs 1 = %.2f (at most 0.75); --jobs 1 / floor = %.2f\n", j2 / j1, j1 / f }' times.txt
+# A second run over the converted library: nothing to write.
+eval "$clean"
+"$drop" takes >/dev/null
+start=$(date +%s%N)
+"$drop" takes >/dev/null
+echo "second run over the converted library: $((($(date +%s%N) - start) / 1000000)) ms"

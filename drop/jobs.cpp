@@ -74,7 +74,10 @@ std::size_t convert_in_turn(std::size_t count, unsigned jobs, const Convert& con
     lock.unlock();
     meanwhile(now);
     lock.lock();
-    ready.wait_for(lock, std::chrono::milliseconds(100));
+    // What came while the lock was let go is not waited for.
+    ready.wait_for(lock, std::chrono::milliseconds(100), [&] {
+      return (taken < count && results[taken]) || (taken == begun && wave::stop_requested());
+    });
   }
   lock.unlock();
   for (std::thread& t : threads) t.join();

@@ -468,6 +468,15 @@ TEST(LongRf64, ChunksAfterTheDataComeBeforeItAndVelkoranConvertsEveryFrame) {
   const Relaid stray = relay_with_bound(Bytes().add(input).raw("TAG").fill(125, 0x41), 200);
   EXPECT_EQ(stray.outcome, prep::Outcome::kLongWithStrayTail);
   EXPECT_EQ(stray.bytes, "");
+
+  // Data of odd size: its pad is no stray tail.
+  const Bytes odd = Bytes().id("data").u32(0xFFFFFFFF).add(samples(2, values)).u8(7).u8(0);
+  const Relaid padded = relay_with_bound(
+      layouts::rf64("RF64", Bytes(), Bytes().add(format_chunk(Format::pcm16())).add(odd).add(kInfo),
+                    2 * values.size() + 1),
+      200);
+  EXPECT_EQ(padded.outcome, prep::Outcome::kWritten);
+  EXPECT_NE(padded.line.find("1 chunk after the data moved before it"), std::string::npos);
 }
 
 // A read that a signal cuts short, with nothing read yet, is the stop the

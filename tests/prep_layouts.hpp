@@ -379,6 +379,20 @@ inline std::vector<PrepCase> prep_layouts() {
           {},
           true,
           true},
+      // Skips across the reader's buffer refills, counted: chunks longer
+      // than its 64 KiB together before the format chunk.
+      PrepCase{"LongChunksBeforeTheFormat",
+               riff(Bytes()
+                        .chunk("JUNK", Bytes().fill(30000, 0))
+                        .chunk("iXML", Bytes().fill(40000, 'x'))
+                        .add(k16Format)
+                        .add(data(2))),
+               wrote("the format chunk moved to the front, before 2 other chunks"),
+               riff(Bytes()
+                        .add(k16Format)
+                        .chunk("JUNK", Bytes().fill(30000, 0))
+                        .chunk("iXML", Bytes().fill(40000, 'x'))
+                        .add(data(2)))},
       // A name no quoting keeps on one line: shown escaped, and no command.
       PrepCase{
           "MonoNameWithALineFeed",

@@ -129,6 +129,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "mkdir real && printf old >real/take.wav && ln -s real/take.wav out.wav", kWrote,
                 "[ -L out.wav ] && cmp real/take.wav want.wav && [ \"$(ls -A real)\" = take.wav ]",
                 "out.wav", false, true},
+        // A relative link leads from its own folder, not the current one,
+        // where a file of the same name stands as a decoy.
+        OutCase{
+            "RelativeLinkInASubfolder",
+            "mkdir sub && printf old >sub/take.wav && ln -s take.wav sub/out.wav && printf "
+            "decoy >take.wav",
+            "Wrote sub/" + kWrote.substr(6),
+            "[ -L sub/out.wav ] && cmp sub/take.wav want.wav && [ \"$(cat take.wav)\" = decoy ]",
+            "sub/out.wav", false, true},
+        // The rename into place refused (a sticky folder, the old file
+        // another user's): no line says it was written.
+        OutCase{"RenameRefused",
+                "mkdir -m 1777 sticky && printf old >sticky/out.wav && chmod 666 sticky/out.wav",
+                "\nERROR: Failed to write output file.\n", "[ \"$(cat sticky/out.wav)\" = old ]",
+                "sticky/out.wav", true, true},
         OutCase{"LinkToNothingYet", "mkdir real && ln -s real/new.wav out.wav", kWrote,
                 "[ -L out.wav ] && cmp real/new.wav want.wav", "out.wav", false, true},
         OutCase{"Fifo", "mkfifo out.wav", "Could not open out.wav: it is a FIFO, not a file.\n",
