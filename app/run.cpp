@@ -48,16 +48,16 @@ class RunObserver final : public wave::Observer {
 
 }  // namespace
 
-Outcome convert_into(std::FILE* in, const std::string& out_name, wave::Observer& observer,
-                     std::FILE* original, wave::Workspace* workspace) {
-  std::FILE* out = open_output(out_name, original != nullptr ? original : in);
+Outcome convert_into(std::FILE* in, std::FILE* original, const std::string& out_name,
+                     wave::Observer& observer) {
+  std::FILE* out = open_output(out_name, original);
   if (out == nullptr) return Outcome::kOutputNotOpened;
   // The conversion buffers small reads and writes itself: a stdio buffer
   // under it would copy every header byte once more (blocks of samples pass
   // by stdio's buffer either way).
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
-  Outcome outcome = wave::convert(in, out, observer, wave::kMaxWaveLength, workspace);
+  Outcome outcome = wave::convert(in, out, observer);
   // A failure to close the output is a failed write like any other, unless
   // the run has already failed.
   if (std::fclose(out) != 0 && outcome.converted()) outcome = Outcome::kWriteFailed;
@@ -78,7 +78,7 @@ Status run(const std::vector<std::string>& args, Console& console) {
   // the run's last message.
   TerminalProgress progress(stderr);
   RunObserver observer(console, progress, is_terminal(stdout));
-  const Outcome outcome = convert_into(in, out_name, observer);
+  const Outcome outcome = convert_into(in, in, out_name, observer);
   progress.erase();
   std::fclose(in);
   return console.end(outcome, out_name);

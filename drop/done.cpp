@@ -26,8 +26,8 @@ struct Stated {
   std::uint64_t at = 0;
 };
 
-std::optional<Stated> stated_by(std::FILE* f) {
-  wave::Reader in(f);
+std::optional<Stated> stated_by(std::FILE* f, unsigned char* buffer) {
+  wave::Reader in(f, buffer);
   unsigned char head[12];
   if (!in.read_exact(head, sizeof head) || !wave::is_id(head + 8, "WAVE")) return std::nullopt;
   const bool rf64 = wave::is_id(head, "RF64");
@@ -71,7 +71,7 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
 }
 
 bool already_converted(const std::string& output, const std::string& recording,
-                       std::uint64_t frames) {
+                       std::uint64_t frames, unsigned char* buffer) {
   std::error_code ec;
   const fs::path out = path_of(output);
   if (!fs::is_regular_file(fs::symlink_status(out, ec)) || fs::hard_link_count(out, ec) != 1) {
@@ -84,7 +84,7 @@ bool already_converted(const std::string& output, const std::string& recording,
   std::FILE* f = app::open_input(output);
   if (f == nullptr) return false;
   std::setvbuf(f, nullptr, _IONBF, 0);
-  const std::optional<Stated> stated = stated_by(f);
+  const std::optional<Stated> stated = stated_by(f, buffer);
   std::fclose(f);
   const std::uintmax_t length = fs::file_size(out, ec);
   return !ec && stated && stated->size % kOutFrame == 0 && stated->size / kOutFrame == frames &&

@@ -25,7 +25,8 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 // True where the output `output` of the recording `recording` is complete
 // and up to date: a regular file of one name, not older than the recording,
 // a float WAVE (RIFF or RF64) whose data chunk states and holds `frames`.
+// `buffer` is kStreamBufferSize bytes to read the output's header through.
 bool already_converted(const std::string& output, const std::string& recording,
-                       std::uint64_t frames);
+                       std::uint64_t frames, unsigned char* buffer);
 
 }  // namespace velkoran::drop

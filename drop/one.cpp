@@ -198,7 +198,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const std::uint64_t length = fs::file_size(path_of(r.path), ec);
   if (ec) return {Result::kFailed, "it could not be read (" + system_words(ec.value()) + ")"};
 
-  if (!options.again && already_converted(out_name, r.path, frames_written(samples, length))) {
+  if (!options.again && already_converted(out_name, r.path, frames_written(samples, length),
+                                          workspace.reader.get())) {
     return {Result::kAlready};
   }
   if (options.dry_run) {

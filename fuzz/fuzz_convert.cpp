@@ -101,7 +101,7 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   std::size_t pos = 20 + fmt_size;
   std::uint64_t body = fmt_size;
   for (;;) {
-    if (body % 2 != 0 && velkoran::wave::is_pad(in + pos, size - pos)) ++pos;
+    if (body % 2 != 0 && velkoran::fuzz::oracle_pad(in + pos, size - pos)) ++pos;
     check(pos + 8 <= size, "data chunk header within the input");
     if (std::memcmp(in + pos, "data", 4) == 0) break;
     body = load_u32(in + pos + 4);
@@ -128,7 +128,7 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   std::size_t after = size;
   if (bounded && start + std::uint64_t{declared} <= size) {
     after = start + declared;
-    if (declared % 2 != 0 && velkoran::wave::is_pad(in + after, size - after)) ++after;
+    if (declared % 2 != 0 && velkoran::fuzz::oracle_pad(in + after, size - after)) ++after;
   }
   const std::string rest = out.substr(start + 4 * samples);
   check(rest.size() == size - after && std::memcmp(rest.data(), in + after, rest.size()) == 0,
@@ -137,7 +137,7 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   // data and the end of the input (the program's own rule); else at the end
   // of the output.
   const std::uint64_t outside =
-      bounded ? velkoran::wave::bytes_after_riff(load_u32(in + 4), after, size) : 0;
+      bounded ? velkoran::fuzz::oracle_after_riff(load_u32(in + 4), after, size) : 0;
   check(load_u32(o + 4) == out.size() - outside - 8, "RIFF size is where the RIFF chunk ends");
   // Whole frames times 8; "length unknown" stays so, and so does a size past 32 bits.
   const std::uint64_t provisional = std::uint64_t{declared / frame} * 8;

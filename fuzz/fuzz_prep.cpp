@@ -143,15 +143,14 @@ Layout layout_of(const std::string& file, bool rf64, bool walk_all = false) {
     std::uint64_t size = c.size();
     const bool is_data = c.id() == "data" && !data_seen;
     if (is_data && rf64 && l.ds64) size = l.data_size;
-    if (is_data && format_seen &&
-        velkoran::wave::length_unknown(static_cast<std::uint32_t>(size))) {
+    if (is_data && format_seen && (size == 0 || size == 0xFFFFFFFF)) {
       size = file.size() - pos;
     }
     c.body = file.substr(
         pos, static_cast<std::size_t>(std::min<std::uint64_t>(size, file.size() - pos)));
     pos += c.body.size();
-    if (c.body.size() == size && velkoran::wave::is_odd(size) &&
-        velkoran::wave::is_pad(b + pos, file.size() - pos)) {
+    if (c.body.size() == size && size % 2 != 0 &&
+        velkoran::fuzz::oracle_pad(b + pos, file.size() - pos)) {
       c.pad = b[pos++];
     }
     if (rf64 && !data_seen && c.id() == "ds64" && c.body.size() >= 24) {
@@ -204,7 +203,7 @@ void check_chunks(const std::string& in, const std::string& out) {
                                : from.data_size >= 0xFFFFFFFF ? 0xFFFFFFFF
                                                               : from.data_size;
     check(b.size() == want, "each size kept, RF64's from ds64");
-    if (b.body.size() == b.size() && velkoran::wave::is_odd(b.size())) {
+    if (b.body.size() == b.size() && b.size() % 2 != 0) {
       check(b.pad == 0, "every pad of a re-laid file is there, and 0");
     }
   }
@@ -247,7 +246,7 @@ void check_conversion(const std::string& relaid) {
     }
     at += 8 + size +
           ((size % 2 != 0 &&
-            velkoran::wave::is_pad(o + at + 8 + size, converted.size() - at - 8 - size))
+            velkoran::fuzz::oracle_pad(o + at + 8 + size, converted.size() - at - 8 - size))
                ? 1
                : 0);
   }

@@ -1,5 +1,6 @@
 #include "wave/stream.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -76,7 +77,10 @@ bool Reader::fill() {
   std::memmove(buf_, buf_ + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  const std::size_t room = kBufferSize - end_;
+  // The first fill is small: a run that only looks at a header (a second
+  // velkoran-drop over a converted library) reads no more than it needs.
+  const std::size_t room = std::min(kBufferSize - end_, next_fill_);
+  next_fill_ = kBufferSize;
   const std::size_t k = std::fread(buf_ + end_, 1, room, f_);
   end_ += k;
   if (k < room) ended_ = true;
@@ -192,6 +196,7 @@ bool Reader::seek(std::uint64_t offset) {
   begin_ = end_ = 0;
   position_ = offset;
   ended_ = false;
+  next_fill_ = kFirstFill;
   return true;
 }
 

@@ -119,6 +119,8 @@ class Reader {
   std::size_t end_ = 0;
   std::uint64_t position_ = 0;
   bool ended_ = false;  // the input has ended or failed: it is not asked again
+  static constexpr std::size_t kFirstFill = 4096;
+  std::size_t next_fill_ = kFirstFill;  // what the next fill asks for at most
 };
 
 class Writer {
