@@ -5,7 +5,9 @@
 # what the same run shows without it (standard error redirected): at any
 # width, and after a Ctrl-C whose "^C" the terminal echoes. With TERM=dumb,
 # or standard error not a terminal, nothing of it is written at all, and the
-# output file is the same either way.
+# output file is the same either way. From a file, it shows the percentage
+# read, between 1 and 99 while the run goes on; a run under a second shows
+# nothing.
 # Usage: progress.sh VELKORAN
 # Exits 77 (skipped, for ctest) where tmux or python3 is missing.
 set -euo pipefail
@@ -73,15 +75,36 @@ run shownctrlc11 11
 run hiddenctrlc11 11 "" "2>errorsctrlc11"
 # (It waits a moment, so that every byte it writes is recorded.)
 run dumb 80 "sleep 0.5 && TERM=dumb"
+# From a file, whose length is known, into a FIFO drained slowly: the
+# percentage read, past 0 before the end.
+mkdir percent && ln -s ../recording.wav percent/take.wav && mkfifo percent/velkoran-take.wav
+python3 -c "import sys, time
+f = sys.stdin.buffer
+f.read(1000000)
+time.sleep(1.2)
+while f.read(262144):
+    time.sleep(0.1)" <percent/velkoran-take.wav &
+tmux -L "$socket" new-session -d -s percent -x 80 -y 40 \
+  "cd '$dir/percent' && '$program' take.wav; echo \$? >status; sleep 60"
+# A run under a second shows nothing at all.
+mkdir quick && ln -s ../recording.wav quick/take.wav
+tmux -L "$socket" new-session -d -s quick -x 80 -y 40 \
+  "sleep 0.5 && cd '$dir/quick' && '$program' take.wav; echo \$? >status; sleep 60"
+tmux -L "$socket" pipe-pane -o -t quick "cat >>'$dir/quick.bytes'"
 # Every byte written to that terminal, to see that none of the indication is.
 tmux -L "$socket" pipe-pane -o -t dumb "cat >>'$dir/dumb.bytes'"
 
 shows shown80 || fail "no indication appeared on the terminal"
 shows shownctrlc && shows shownctrlc11 || fail "no indication to interrupt"
 for name in shownctrlc hiddenctrlc shownctrlc11 hiddenctrlc11; do tmux -L "$socket" send-keys -t "$name" C-c; done
+for i in $(seq 60); do
+  [[ "$(screen percent)" =~ tag=1\ ([1-9]|[1-9][0-9])% ]] && break
+  sleep 0.05
+done
+[[ "$(screen percent)" =~ tag=1\ ([1-9]|[1-9][0-9])% ]] || fail "no percentage between 1 and 99: $(screen percent)"
 
 for name in "${widths[@]/#/shown}" "${widths[@]/#/hidden}" shownctrlc hiddenctrlc shownctrlc11 \
-  hiddenctrlc11 dumb; do
+  hiddenctrlc11 dumb percent quick; do
   finished "$name" || fail "$name did not finish"
 done
 for w in "${widths[@]}" ctrlc ctrlc11; do
@@ -96,5 +119,7 @@ cmp -s shown80/velkoran-in.wav hidden80/velkoran-in.wav || fail "the output diff
 cmp -s shown80/velkoran-in.wav dumb/velkoran-in.wav || fail "the output differs on a dumb terminal"
 grep -q 'tag=1' dumb.bytes && ! grep -q -e $'\033' -e 'MB' dumb.bytes ||
   fail "an indication showed with TERM=dumb"
+grep -q 'tag=1' quick.bytes && ! grep -q -e $'\033' -e '%' quick.bytes ||
+  fail "an indication showed on a run under a second"
 
 [ "$failed" -eq 0 ] && echo "1 passed, 0 failed" || { echo "0 passed, 1 failed"; exit 1; }
