@@ -73,6 +73,32 @@ awk '$1 == "velkoran-drop" { d = $2 } $1 == "sox-loop" { s = $2 } $1 == "floor" 
      $1 == "jobs-1" { j1 = $2 } $1 == "jobs-2" { j2 = $2 }
      END { printf "sox loop / velkoran-drop = %.1f (at least 5 is the target); velkoran-drop / floor = %.2f (at most 1.5); find command / velkoran-drop = %.1f\n", s / d, d / f, x / d
            printf "--jobs 2 / --jobs 1 = %.2f (at most 0.75); --jobs 1 / floor = %.2f\n", j2 / j1, j1 / f }' times.txt
+# 200 takes of 5 to 15 s as sox and ffmpeg write 24-bit stereo
+# (WAVE_FORMAT_EXTENSIBLE, re-laid as they are converted) against the same
+# 200 in the plain layout, one at a time: the cost per byte.
+python3 - <<'PY'
+import os, random, struct
+random.seed(11)
+os.makedirs('plain', exist_ok=True)
+os.makedirs('extensible', exist_ok=True)
+guid = bytes([1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+for i in range(200):
+    data = os.urandom(random.randint(240000, 720000) * 6)
+    plain = struct.pack('<4sIHHIIHH', b'fmt ', 16, 1, 2, 48000, 288000, 6, 24)
+    ext = struct.pack('<4sIHHIIHHHHI', b'fmt ', 40, 0xFFFE, 2, 48000, 288000, 6, 24, 22, 24, 3) + guid
+    for folder, fmt in (('plain', plain), ('extensible', ext)):
+        with open('%s/take-%03d.wav' % (folder, i), 'wb') as f:
+            f.write(b'RIFF' + struct.pack('<I', 4 + len(fmt) + 8 + len(data)) + b'WAVE' + fmt
+                    + b'data' + struct.pack('<I', len(data)) + data)
+PY
+python3 "$here/interleave.py" "${ROUNDS:-3}" "find plain extensible -name 'velkoran-*' -delete" \
+  "plain=$drop --jobs 1 plain" "extensible=$drop --jobs 1 extensible" >relaid.txt
+cat relaid.txt
+plain_bytes=$(du -sb plain | cut -f1)
+ext_bytes=$(du -sb extensible | cut -f1)
+awk -v p="$plain_bytes" -v e="$ext_bytes" '$1 == "plain" { a = $2 } $1 == "extensible" { b = $2 }
+     END { printf "re-laid / plain, per byte = %.2f (at most 1.1)\n", (b / e) / (a / p) }' relaid.txt
+
 # A second run over the converted library: nothing to write.
 eval "$clean"
 "$drop" takes >/dev/null

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "wave/format.hpp"
@@ -62,8 +63,13 @@ Stop stop_for(const Halted& h, Outcome at_end = Outcome::kWriteFailed) {
 
 class Relay {
  public:
-  Relay(wave::Reader& in, wave::Writer& out, Changes& changes)
-      : in_(in), out_(out), changes_(changes), file_(in.length().has_value()) {}
+  Relay(wave::Reader& in, wave::Writer& out, Changes& changes,
+        std::optional<std::uint32_t> riff_size)
+      : in_(in),
+        out_(out),
+        changes_(changes),
+        file_(in.length().has_value()),
+        known_riff_size_(riff_size) {}
 
   Outcome run() {
     Stop s = riff_header();
@@ -146,6 +152,9 @@ class Relay {
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
+  // The RIFF size, where it is known before the file is written (an output
+  // that cannot be rewound to set it at the end).
+  const std::optional<std::uint32_t> known_riff_size_;
 
   unsigned char riff_[kRiffHeaderBytes] = {};
   bool rf64_ = false;
@@ -435,7 +444,13 @@ Stop Relay::format_as_it_stands(bool relaid) {
 // The format chunk, first: a plain one as it stands (a pad left out added),
 // an extensible one as the plain PCM format it describes.
 Stop Relay::format_chunk() {
-  if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) return s;  // sized at the end
+  if (known_riff_size_) {
+    if (Stop s = write("RIFF", 4)) return s;
+    if (Stop s = stop_for(out_.write_u32(*known_riff_size_))) return s;
+    if (Stop s = write("WAVE", 4)) return s;
+  } else if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) {  // sized at the end
+    return s;
+  }
   if (extensible_) {
     changes_.extensible = true;
     if (Stop s = write("fmt ", 4)) return s;
@@ -534,22 +549,24 @@ Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
 // The output's RIFF chunk ends where the input's did, relative to the end of
 // the data, where that is believable; else at the end of the output.
 Stop Relay::riff_size() {
-  if (out_.discards()) return {};  // only looked: nothing to size
   if (past_) {
-    if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
-    return stop_for(out_.write_u32(wave::kUnknownDataSize));
+    changes_.riff_size = wave::kUnknownDataSize;
+  } else {
+    const std::uint64_t outside =
+        data_whole_ ? wave::bytes_after_riff(riff_size_, data_end_in_, in_.position()) : 0;
+    changes_.riff_size = static_cast<std::uint32_t>(out_.position() - outside - 8);
   }
-  const std::uint64_t outside =
-      data_whole_ ? wave::bytes_after_riff(riff_size_, data_end_in_, in_.position()) : 0;
-  const std::uint64_t riff_end = out_.position() - outside;
+  // Only looked, or stated before: nothing to set.
+  if (out_.discards() || known_riff_size_) return {};
   if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
-  return stop_for(out_.write_u32(static_cast<std::uint32_t>(riff_end - 8)));
+  return stop_for(out_.write_u32(changes_.riff_size));
 }
 
 }  // namespace
 
-Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes) {
-  return Relay(in, out, changes).run();
+Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes,
+              std::optional<std::uint32_t> riff_size) {
+  return Relay(in, out, changes, riff_size).run();
 }
 
 }  // namespace velkoran::prep

@@ -15,6 +15,9 @@
 // a re-laid file, a pad a writer left out is added, as 0.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "prep/outcome.hpp"
 #include "wave/stream.hpp"
 
@@ -24,7 +27,10 @@ namespace velkoran::prep {
 // must be a new, empty file (its RIFF size is set at the end). An input that
 // is a file is walked twice where chunks stand before the format chunk; from
 // a pipe, they are held, up to kMaxHeld. Memory does not grow with the
-// number of chunks. `changes` says what was changed.
-Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes);
+// number of chunks. `changes` says what was changed, and the RIFF size
+// written. With `riff_size` (what an earlier run into nowhere found), that
+// size is written at once, and `out` need not be rewound: it may be a pipe.
+Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes,
+              std::optional<std::uint32_t> riff_size = std::nullopt);
 
 }  // namespace velkoran::prep

@@ -287,6 +287,9 @@ INSTANTIATE_TEST_SUITE_P(
              {"Day 1/velkoran-Take 01.wav", kTones, Expect::kPassedOver},
              {"Day 1/notes.txt", Bytes().raw("notes"), Expect::kPassedOver},
              {"Day 2/junk first.wav", kJunkFirst, Expect::kRelaid, kMoved},
+             // Bytes after the RIFF chunk (a tagger's) stay outside the output's.
+             {"Day 2/tagged.wav", Bytes().add(kJunkFirst).raw("TAG+stray tail"), Expect::kRelaid,
+              kMoved},
              {"Day 2/extensible.wav", riff(Bytes().add(extensible(k24, 3)).add(data(3))),
               Expect::kRelaid,
               "the extensible format written as plain PCM, every other chunk kept byte for "
@@ -531,6 +534,17 @@ TEST(Drop, AFullDiskLeavesNothingAndTheNextRunCompletes) {
   ASSERT_EQ(std::system(("mount -o remount,size=1m " + full).c_str()), 0);
   EXPECT_EQ(run_drop(dir.path(), {"--into", "full/out", "t.wav"}).status, 0);
   EXPECT_TRUE(read_file(dir / "full/out/velkoran-t.wav") == by_hand(kTones, false));
+  // Re-laid, a recording needs room for its output alone: no re-laid copy
+  // is written beside it.
+  std::string junk_first = kTones.str();
+  junk_first.insert(12, Bytes().chunk("JUNK", Bytes().fill(8, 0)).str());
+  const Bytes relaid =
+      Bytes().raw(junk_first).set_u32(4, static_cast<std::uint32_t>(junk_first.size() - 8));
+  write_file(dir / "j.wav", relaid);
+  ASSERT_EQ(std::system(("rm -r " + full + "/out && mount -o remount,size=160k " + full).c_str()),
+            0);
+  EXPECT_EQ(run_drop(dir.path(), {"--into", "full/out", "j.wav"}).status, 0);
+  EXPECT_TRUE(read_file(dir / "full/out/velkoran-j.wav") == by_hand(relaid, true));
   EXPECT_EQ(std::system(("umount " + full).c_str()), 0);
 }
 
