@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "decode.hpp"
+#include "drop/jobs.hpp"
 #include "drop/run.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
@@ -381,6 +382,22 @@ TEST(StopRequested, RelayEndsSoonToo) {
 
 // A stop ends velkoran-drop's whole job, not only the recording it met: no
 // later one is started, and no summary follows.
+// Two jobs: the first recording ends last, and still comes first, as every
+// result comes in the walk's order; and a stop begins nothing more.
+TEST(Jobs, ResultsComeInTheWalksOrder) {
+  std::vector<std::size_t> order;
+  const auto convert = [](std::size_t i, std::atomic<std::uint64_t>&, wave::Workspace&) {
+    if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return drop::Result{drop::Result::kConverted};
+  };
+  const auto take = [&](std::size_t i, const drop::Result&) { order.push_back(i); };
+  EXPECT_EQ(drop::convert_in_turn(4, 2, convert, take, [](std::uint64_t) {}), 4u);
+  EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3}));
+  wave::stop_signal = 2;
+  EXPECT_EQ(drop::convert_in_turn(4, 2, convert, take, [](std::uint64_t) {}), 0u);
+  wave::stop_signal = 0;
+}
+
 // A stop while two conversions are under way ends both and begins no other:
 // whatever moment it lands, every output there is whole and listed as
 // converted, no temporary file is left, and the summary says it stopped.
