@@ -214,8 +214,13 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
 #if !defined(_WIN32)
   if (!existed_) {
     // As a file created by name would be: what the umask leaves of rw-rw-rw-.
-    const mode_t mask = umask(0);
-    umask(mask);
+    // Read once: umask can only be read by setting it, and another job may
+    // be between the two calls (its files are created 0600 either way).
+    static const mode_t mask = [] {
+      const mode_t m = umask(0);
+      umask(m);
+      return m;
+    }();
     mode_ = 0666u & ~static_cast<unsigned>(mask);
   }
 #endif

@@ -91,11 +91,11 @@ for i in range(200):
             f.write(b'RIFF' + struct.pack('<I', 4 + len(fmt) + 8 + len(data)) + b'WAVE' + fmt
                     + b'data' + struct.pack('<I', len(data)) + data)
 PY
+plain_bytes=$(du -sb plain | cut -f1)
+ext_bytes=$(du -sb extensible | cut -f1)
 python3 "$here/interleave.py" "${ROUNDS:-3}" "find plain extensible -name 'velkoran-*' -delete" \
   "plain=$drop --jobs 1 plain" "extensible=$drop --jobs 1 extensible" >relaid.txt
 cat relaid.txt
-plain_bytes=$(du -sb plain | cut -f1)
-ext_bytes=$(du -sb extensible | cut -f1)
 awk -v p="$plain_bytes" -v e="$ext_bytes" '$1 == "plain" { a = $2 } $1 == "extensible" { b = $2 }
      END { printf "re-laid / plain, per byte = %.2f (at most 1.1)\n", (b / e) / (a / p) }' relaid.txt
 
