@@ -46,22 +46,34 @@ constexpr bool each_ending_at_its_kind() {
   return std::size(kEndings) == Outcome::kInterrupted + 1;
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
-// Where a conversion's end stands in Kind: after the front end's, in its own order.
-constexpr int after_front_end(wave::End::Kind k) {
-  return static_cast<int>(Outcome::kOutputNotOpened) + static_cast<int>(k);
+// The outcome of each way the conversion ends, named one by one: a new end
+// cannot take another's place, and the compiler asks for it here.
+constexpr Outcome::Kind outcome_of(wave::End::Kind k) {
+  switch (k) {
+    case wave::End::kConverted:
+      return Outcome::kConverted;
+    case wave::End::kHeaderMalformed:
+      return Outcome::kHeaderMalformed;
+    case wave::End::kUnknownFormatTag:
+      return Outcome::kUnknownFormatTag;
+    case wave::End::kNotStereo16Or24:
+      return Outcome::kNotStereo16Or24;
+    case wave::End::kWriteFailed:
+      return Outcome::kWriteFailed;
+    case wave::End::kReadFailed:
+      return Outcome::kReadFailed;
+    case wave::End::kTooLong:
+      return Outcome::kTooLong;
+    case wave::End::kInterrupted:
+      break;
+  }
+  return Outcome::kInterrupted;
 }
-static_assert(Outcome::kHeaderMalformed == after_front_end(wave::End::kHeaderMalformed) &&
-                  Outcome::kInterrupted == after_front_end(wave::End::kInterrupted),
-              "the conversion's ends follow the front end's, in their own order");
 
 }  // namespace
 
-// The conversion's ends stand in Kind in their own order, after the front
-// end's: each is found by its place.
 Outcome::Outcome(const wave::End& end)
-    : kind(end.kind == wave::End::kConverted ? kConverted
-                                             : static_cast<Kind>(after_front_end(end.kind))),
-      header_error(end.header_error) {}
+    : kind(outcome_of(end.kind)), header_error(end.header_error) {}
 
 namespace {
 

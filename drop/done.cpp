@@ -6,6 +6,7 @@
 
 #include "app/files.hpp"
 #include "drop/walk.hpp"
+#include "wave/ds64.hpp"
 #include "wave/format.hpp"
 #include "wave/handoff.hpp"
 #include "wave/le.hpp"
@@ -42,10 +43,12 @@ std::optional<Stated> stated_by(std::FILE* f, unsigned char* buffer) {
       if (rf64 && (!ds64_data || h.size() != wave::kUnknownDataSize)) return std::nullopt;
       return Stated{rf64 ? *ds64_data : h.size(), in.position()};
     }
-    if (rf64 && h.is("ds64") && h.size() >= 24) {
-      unsigned char sizes[24];
-      if (!in.read_exact(sizes, sizeof sizes) || !in.skip(h.size() - 24)) return std::nullopt;
-      ds64_data = wave::load_u64(sizes + 8);
+    if (rf64 && h.is("ds64") && h.size() >= wave::kDs64SizesBytes) {
+      unsigned char sizes[wave::kDs64SizesBytes];
+      if (!in.read_exact(sizes, sizeof sizes) || !in.skip(h.size() - sizeof sizes)) {
+        return std::nullopt;
+      }
+      ds64_data = wave::read_ds64(sizes).data;
     } else if (h.is("fmt ") && h.size() >= 16) {
       unsigned char fmt[16];
       if (!in.read_exact(fmt, sizeof fmt) || !in.skip(h.size() - 16)) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "wave/ds64.hpp"
 #include "wave/format.hpp"
 #include "wave/handoff.hpp"
 #include "wave/interrupt.hpp"
@@ -19,7 +20,6 @@ using wave::Halt;
 using wave::Halted;
 using wave::load_u16;
 using wave::load_u32;
-using wave::load_u64;
 
 // The sub-formats of WAVE_FORMAT_EXTENSIBLE: KSDATAFORMAT_SUBTYPE_PCM and
 // _IEEE_FLOAT, as their GUIDs stand in the file.
@@ -34,8 +34,6 @@ constexpr std::uint32_t kPlainFormatSize = 16;
 // 22 bytes (valid bits, channel mask, sub-format). No other format chunk's
 // fields are read beyond these; the rest of a longer one is copied.
 constexpr std::uint32_t kExtensibleSize = 40;
-// A ds64 chunk starts with the RIFF size, the data size and the sample count.
-constexpr std::uint32_t kDs64Sizes = 24;
 using wave::kRiffHeaderBytes;
 
 // What a halted read, write or copy ends the run with: `at_end` where the
@@ -233,14 +231,15 @@ Stop Relay::walk_to_format() {
 // The sizes of an RF64 file: its RIFF chunk's and its data chunk's. The
 // chunk itself is not written.
 Stop Relay::ds64(const ChunkHeader& h) {
-  if (h.size() < kDs64Sizes) return Outcome(Outcome::kBadDs64, h.size());
-  unsigned char sizes[kDs64Sizes];
+  if (h.size() < wave::kDs64SizesBytes) return Outcome(Outcome::kBadDs64, h.size());
+  unsigned char sizes[wave::kDs64SizesBytes];
   if (!in_.read_exact(sizes, sizeof sizes)) return cut(Outcome::kNoData);
-  if (!skip_body(h.size(), h.size() - kDs64Sizes)) return cut(Outcome::kNoData);
+  if (!skip_body(h.size(), h.size() - wave::kDs64SizesBytes)) return cut(Outcome::kNoData);
   ds64_found_ = true;
   ++changes_.ds64_dropped;
-  riff_size_ = load_u64(sizes);
-  ds64_data_size_ = load_u64(sizes + 8);
+  const wave::Ds64 ds64 = wave::read_ds64(sizes);
+  riff_size_ = ds64.riff;
+  ds64_data_size_ = ds64.data;
   return {};
 }
 
@@ -359,12 +358,12 @@ Stop Relay::look_ahead() {
     ChunkHeader h;
     // No data chunk: the walk that writes says so.
     if (!wave::read_chunk_header(in_, h)) break;
-    if (h.is("ds64") && h.size() >= kDs64Sizes) {
-      unsigned char sizes[kDs64Sizes];
+    if (h.is("ds64") && h.size() >= wave::kDs64SizesBytes) {
+      unsigned char sizes[wave::kDs64SizesBytes];
       if (!in_.read_exact(sizes, sizeof sizes)) break;
       ds64 = true;
-      size = load_u64(sizes + 8);
-      if (!in_.skip(h.size() - kDs64Sizes)) break;
+      size = wave::read_ds64(sizes).data;
+      if (!in_.skip(h.size() - wave::kDs64SizesBytes)) break;
     } else if (h.is("data")) {
       const std::uint64_t body_at = in_.position();
       const bool long_size = ds64 && size >= wave::kUnknownDataSize;

@@ -8,6 +8,7 @@
 #include "drop/done.hpp"
 #include "prep/outcome.hpp"
 #include "wav_builder.hpp"
+#include "wave/ds64.hpp"
 #include "wave/header.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
@@ -169,6 +170,21 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
   }
   // Bytes that no name gives: a stray continuation, an overlong form, a cut sequence.
   EXPECT_TRUE(app::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
+}
+
+// The ds64 body: three little-endian 64-bit sizes, past 4 GiB, then an
+// empty table; read back as written.
+TEST(Ds64, SizesPast32BitsStandLowByteFirst) {
+  unsigned char body[kDs64BodyBytes];
+  write_ds64(body, {0x0000000123456789ull, 0x00000001000000FEull, 0x8000000000000001ull});
+  const std::vector<unsigned char> want = {0x89, 0x67, 0x45, 0x23, 0x01, 0, 0,    0, 0xFE, 0,
+                                           0,    0,    0x01, 0,    0,    0, 0x01, 0, 0,    0,
+                                           0,    0,    0,    0x80, 0,    0, 0,    0};
+  EXPECT_EQ(std::vector<unsigned char>(body, body + sizeof body), want);
+  const Ds64 back = read_ds64(body);
+  EXPECT_EQ(back.riff, 0x0000000123456789ull);
+  EXPECT_EQ(back.data, 0x00000001000000FEull);
+  EXPECT_EQ(back.frames, 0x8000000000000001ull);
 }
 
 // The frames a conversion writes: whole frames of what the sizes state,

@@ -1,5 +1,6 @@
 #include "wave/header.hpp"
 
+#include "wave/ds64.hpp"
 #include "wave/format.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
@@ -15,7 +16,6 @@ constexpr std::uint64_t kRiffSizeOffset = 4;
 // RF64's ds64 chunk, right after the form type: the RIFF size, the data
 // size and the number of frames, 64 bits each, and an empty table of the
 // sizes of other chunks.
-constexpr std::uint32_t kDs64BodyBytes = 28;
 constexpr std::uint64_t kDs64SizesOffset = kRiffHeaderBytes + 8;
 constexpr std::uint64_t kRf64HeaderBytes = kRiffHeaderBytes + 8 + kDs64BodyBytes;
 // RF64's 32-bit sizes: "the 64-bit one in ds64".
@@ -91,12 +91,11 @@ Stop HeaderPass::riff_and_wave() {
   if (Stop s = expect_id("WAVE", HeaderError::kNotWave, HeaderError::kNotWave)) return s;
   handoff_.whole_end = kRiffHeaderBytes;
   if (rf64_ != nullptr) {
+    unsigned char body[kDs64BodyBytes];
+    write_ds64(body, {rf64_->riff, rf64_->data, rf64_->data / (kChannels * kOutBytesPerSample)});
     if (Stop s = stop_for(out_.write("ds64", 4))) return s;
     if (Stop s = stop_for(out_.write_u32(kDs64BodyBytes))) return s;
-    if (Stop s = stop_for(out_.write_u64(rf64_->riff))) return s;
-    if (Stop s = stop_for(out_.write_u64(rf64_->data))) return s;
-    if (Stop s = stop_for(out_.write_u64(rf64_->data / (kChannels * kOutBytesPerSample)))) return s;
-    if (Stop s = stop_for(out_.write_u32(0))) return s;  // no table
+    if (Stop s = stop_for(out_.write(body, sizeof body))) return s;
     handoff_.whole_end = kRf64HeaderBytes;
   }
   // The format chunk must come first: nothing may stand between it and the form type.
@@ -235,10 +234,10 @@ Stop state_sizes(Writer& out, const Handoff& handoff, std::uint64_t riff_size,
   bool moved = false;
   if (handoff.rf64) {
     if (Stop s = after_move(out.seek(kDs64SizesOffset), moved); s || !moved) return s;
-    if (out.write_u64(riff_size) || out.write_u64(data_size) ||
-        out.write_u64(data_size / (kChannels * kOutBytesPerSample))) {
-      return End::kWriteFailed;
-    }
+    unsigned char body[kDs64BodyBytes];
+    write_ds64(body, {riff_size, data_size, data_size / (kChannels * kOutBytesPerSample)});
+    // The sizes alone: the table's length stays as written.
+    if (out.write(body, kDs64SizesBytes)) return End::kWriteFailed;
     return {};
   }
   if (Stop s = after_move(out.seek(kRiffSizeOffset), moved); s || !moved) return s;
