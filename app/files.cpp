@@ -1,5 +1,6 @@
 #include "app/files.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -135,6 +136,30 @@ std::FILE* open_input(const std::string& name) {
 }
 
 #endif
+
+std::string error_words(const std::error_code& ec) {
+  std::string text = ec.message();
+  while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+int last_error() {
+#if defined(_WIN32)
+  return static_cast<int>(GetLastError());
+#else
+  return errno;
+#endif
+}
+
+std::string last_error_words(int error) {
+#if defined(_WIN32)
+  return error_words(std::error_code(error, std::system_category()));
+#else
+  return error_words(std::error_code(error, std::generic_category()));
+#endif
+}
 
 std::FILE* open_output(const std::string& name, std::FILE* input) {
   return is_open_file(name, input) ? nullptr : create_output_file(name);

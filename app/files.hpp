@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 namespace velkoran::app {
 
@@ -27,5 +28,13 @@ bool is_open_file(const std::string& name, std::FILE* f);
 // named (its device and inode; on Windows its volume and file id), as a key
 // to compare; empty where it cannot be told.
 std::string file_identity(const std::string& name);
+
+// The system's words for an error, as a line quotes them: without the full
+// stop or line feed some systems end them with.
+std::string error_words(const std::error_code& ec);
+// The error of the last system call that failed: errno, or GetLastError on
+// Windows; and its words.
+int last_error();
+std::string last_error_words(int error);
 
 }  // namespace velkoran::app

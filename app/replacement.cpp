@@ -2,8 +2,6 @@
 
 #include "app/files.hpp"
 
-#include <system_error>
-
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -22,14 +20,6 @@
 
 namespace velkoran::app {
 namespace {
-
-int last_error() {
-#if defined(_WIN32)
-  return static_cast<int>(GetLastError());
-#else
-  return errno;
-#endif
-}
 
 #if defined(_WIN32)
 HANDLE handle_of(std::FILE* f) {
@@ -232,15 +222,7 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
 }
 
 std::string Replacement::why() const {
-#if defined(_WIN32)
-  std::string text = std::system_category().message(error_);
-#else
-  std::string text = std::generic_category().message(error_);
-#endif
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return text;
+  return last_error_words(error_);
 }
 
 void Replacement::abandon() {

@@ -53,12 +53,6 @@ std::string in_words(const app::Outcome& outcome, const std::string& name = "") 
   return as_line(app::text_of(outcome, name));
 }
 
-std::string system_words(int error) {
-  std::string text = std::generic_category().message(error);
-  while (!text.empty() && text.back() == '.') text.pop_back();
-  return text;
-}
-
 // Why nothing may be written at the output's name, `out` as a line shows it.
 // `links` is the number of names of a file of several, `why` the system's
 // words where nothing could be created.
@@ -174,7 +168,7 @@ std::string make_folders(const Recording& r, const Options& options) {
     if (fs::create_directory(folder, ec)) continue;
     if (ec || !fs::is_directory(fs::symlink_status(folder, ec))) {
       return "its output's folder, " + app::shown_name(name_of(folder)) + ", could not be made" +
-             (ec ? " (" + system_words(ec.value()) + ")"
+             (ec ? " (" + app::error_words(ec) + ")"
                  : ": something else stands there, left as it is");
     }
   }
@@ -199,7 +193,9 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   std::FILE* in = app::open_input(r.path);
   if (in == nullptr) {
     const int error = errno;
-    return {Result::kFailed, "it could not be opened (" + system_words(error) + ")"};
+    return {Result::kFailed, "it could not be opened (" +
+                                 app::error_words(std::error_code(error, std::generic_category())) +
+                                 ")"};
   }
   std::setvbuf(in, nullptr, _IONBF, 0);
   struct Closer {
@@ -228,7 +224,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const bool relaid = header.has_value();
   std::error_code ec;
   const std::uint64_t length = fs::file_size(path_of(r.path), ec);
-  if (ec) return {Result::kFailed, "it could not be read (" + system_words(ec.value()) + ")"};
+  if (ec) return {Result::kFailed, "it could not be read (" + app::error_words(ec) + ")"};
 
   if (!options.again && already_converted(out_name, r.path, frames_written(samples, length),
                                           workspace.reader.get())) {
@@ -292,7 +288,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     app::TempFile plain;
     if (!plain.create(app::folder_of(out_name))) {
       return {Result::kFailed, "its output, " + app::shown_name(out_shown) +
-                                   ", could not be created (" + system_words(errno) + ")"};
+                                   ", could not be created (" +
+                                   app::last_error_words(app::last_error()) + ")"};
     }
     std::setvbuf(plain.file(), nullptr, _IONBF, 0);
     prep::Changes written;

@@ -30,15 +30,6 @@ bool ends_with_wav(const std::string& name) {
   return tail == ".wav";
 }
 
-// The system's words for an error, without a closing full stop.
-std::string words(const std::error_code& ec) {
-  std::string text = ec.message();
-  while (!text.empty() && (text.back() == '.' || text.back() == '\n' || text.back() == '\r')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 class Walk {
  public:
   Walk(std::vector<Recording>& found, const std::optional<Destination>& into)
@@ -51,7 +42,7 @@ class Walk {
     const fs::path p = path_of(given);
     const fs::file_status st = fs::status(p, ec);
     if (ec) {
-      problem(given, "it could not be opened (" + words(ec) + ")");
+      problem(given, "it could not be opened (" + app::error_words(ec) + ")");
       return;
     }
     // A trailing separator would be doubled in the paths shown.
@@ -129,7 +120,7 @@ class Walk {
       entries.emplace_back(name_of(it->path().filename()), *it);
     }
     if (ec) {
-      problem(shown, "the folder could not be read (" + words(ec) + ")");
+      problem(shown, "the folder could not be read (" + app::error_words(ec) + ")");
       return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -149,7 +140,7 @@ class Walk {
         // A folder, perhaps, of recordings (a path too long to open, say);
         // not an earlier output, which is passed over whatever it is.
         if (!(ends_with_wav(name) && !is_recording_name(name))) {
-          problem(child, "it could not be read (" + words(e_ec) + ")");
+          problem(child, "it could not be read (" + app::error_words(e_ec) + ")");
         }
         continue;
       }
