@@ -200,8 +200,6 @@ TEST(DoneWork, FramesWrittenAreWholeFramesOfWhatIsStatedAndHeld) {
 // What velkoran-drop's line says a converted output keeps of a re-laying.
 TEST(Describe, SaysWhatTheConvertedOutputKeeps) {
   prep::Changes past;
-  past.form = "BW64";
-  past.ds64_dropped = 1;
   past.past_riff = true;
   past.chunks_after_data_moved = 2;
   EXPECT_EQ(prep::describe(past, true),

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "decode.hpp"
@@ -405,11 +406,7 @@ TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
   const fs::path dir = fs::temp_directory_path() / ("velkoran-drop-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const std::string wav = pcm_wave(Format::pcm16(), 0, Bytes().fill(2 << 20, 1)).str();
-  for (int i = 0; i < 40; ++i) {
-    std::FILE* f = std::fopen((dir / ("t" + std::to_string(100 + i) + ".wav")).c_str(), "wb");
-    std::fwrite(wav.data(), 1, wav.size(), f);
-    std::fclose(f);
-  }
+  for (int i = 100; i < 140; ++i) std::ofstream(dir / ("t" + std::to_string(i) + ".wav")) << wav;
   std::FILE* console = std::tmpfile();
   std::thread stop([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
