@@ -5,11 +5,9 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "app/files.hpp"
 #include "app/outcome.hpp"
-#include "app/pipe.hpp"
 #include "app/quote.hpp"
 #include "app/replacement.hpp"
 #include "app/run.hpp"
@@ -19,6 +17,7 @@
 #include "wave/convert.hpp"
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
+#include "wave/layout.hpp"
 #include "wave/samples.hpp"
 
 namespace velkoran::drop {
@@ -107,47 +106,17 @@ wave::Stop header_of(std::FILE* in, wave::Workspace& workspace, Samples& samples
   return stop;
 }
 
-// Re-lays the input into `out` (nowhere, to only look), by velkoran-prep's
-// code, through `workspace`'s buffers where given; the input is rewound
-// after it. `riff_size`: as prep::relay's.
-prep::Outcome relay(std::FILE* in, std::FILE* out, wave::Workspace* workspace,
-                    prep::Changes& changes, std::optional<std::uint32_t> riff_size = {}) {
+// Re-lays the input into `out` by velkoran-prep's code, through
+// `workspace`'s buffers; the input is rewound after it.
+prep::Outcome relay(std::FILE* in, wave::Writer& out, wave::Workspace& workspace,
+                    prep::Changes& changes) {
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
-    wave::Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
-    wave::Writer writer(out, wave::kMaxWaveLength,
-                        workspace != nullptr ? workspace->writer.get() : nullptr);
-    outcome = prep::relay(reader, writer, changes, riff_size);
-    if (!writer.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
+    wave::Reader reader(in, workspace.reader.get());
+    outcome = prep::relay(reader, out, changes);
+    if (!out.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
   }
   std::rewind(in);
-  return outcome;
-}
-
-// The re-laid layout converted as velkoran-prep's code writes it, through a
-// pipe: read once, written nowhere but into the output. `laid` says how the
-// re-laying ended.
-app::Outcome convert_relaid(std::FILE* in, const prep::Changes& looked, std::FILE* out,
-                            wave::Observer& watch, wave::Workspace& workspace,
-                            prep::Outcome& laid) {
-  std::FILE* from = nullptr;
-  std::FILE* into = nullptr;
-  if (!app::make_pipe(from, into)) {
-    laid = prep::Outcome::kWriteFailed;
-    return app::Outcome::kWriteFailed;
-  }
-  std::setvbuf(from, nullptr, _IONBF, 0);
-  std::setvbuf(into, nullptr, _IONBF, 0);
-  std::thread relayer([&] {
-    prep::Changes written;
-    // Its RIFF size as the look found it: a pipe cannot be rewound to set it.
-    laid = relay(in, into, nullptr, written, looked.riff_size);
-    std::fclose(into);  // the end of the re-laid file
-  });
-  const app::Outcome outcome = wave::convert(from, out, watch, wave::kMaxWaveLength, &workspace);
-  // A re-laying still under way (the conversion ended first) then fails.
-  std::fclose(from);
-  relayer.join();
   return outcome;
 }
 
@@ -208,9 +177,13 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   std::uint64_t estimate = 0;
   const wave::Stop header = header_of(in, workspace, samples, estimate);
   if (wave::stop_requested()) return {Result::kInterrupted};
+  // The re-laid file, described: read back from the input as it is
+  // converted, it is never made.
   prep::Changes changes;
+  wave::Layout layout;
   if (header) {
-    const prep::Outcome looked = relay(in, nullptr, &workspace, changes);
+    wave::Writer described(layout);
+    const prep::Outcome looked = relay(in, described, workspace, changes);
     if (wave::stop_requested()) return {Result::kInterrupted};
     if (looked.kind == prep::Outcome::kCopied) {
       // What velkoran takes as it is, but refused all the same: its words.
@@ -261,30 +234,16 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   }
   std::setvbuf(out.file(), nullptr, _IONBF, 0);
   Watch watch(read);
-  // Whether the output would pass what RIFF sizes state (the whole frames
-  // in floats, the rest as it is, with room to spare).
-  const std::uint64_t frames = frames_written(samples, length);
-  const bool long_output =
-      length + frames * (wave::kChannels * wave::kOutBytesPerSample - samples.block_align) +
-          (1u << 20) >
-      wave::kMaxWaveLength;
   app::Outcome outcome = app::Outcome::kConverted;
   if (!relaid) {
     outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);
-  } else if (!long_output) {
-    prep::Outcome laid = prep::Outcome::kWritten;
-    outcome = convert_relaid(in, changes, out.file(), watch, workspace, laid);
-    if (laid.kind == prep::Outcome::kInterrupted || wave::stop_requested()) {
-      return {Result::kInterrupted};
-    }
-    if (laid.kind != prep::Outcome::kWritten) {
-      return {Result::kFailed, as_line(prep::line_of(laid, r.shown, out_name, changes, "it"))};
-    }
+  } else if (!layout.overflowed()) {
+    wave::LayoutSource relaid_file(layout, in);
+    outcome = wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace);
   } else {
-    // An output past what RIFF states is RF64, which the conversion writes
-    // by reading its input again from the start: re-laid into a new file
-    // beside the output then (the recording's folder may be read-only),
-    // which goes again on every path.
+    // Too many chunks to describe in memory: re-laid into a new file beside
+    // the output (the recording's folder may be read-only), which goes
+    // again on every path.
     app::TempFile plain;
     if (!plain.create(app::folder_of(out_name))) {
       return {Result::kFailed, "its output, " + app::shown_name(out_shown) +
@@ -293,7 +252,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     }
     std::setvbuf(plain.file(), nullptr, _IONBF, 0);
     prep::Changes written;
-    const prep::Outcome laid = relay(in, plain.file(), &workspace, written);
+    wave::Writer into(plain.file(), wave::kMaxWaveLength, workspace.writer.get());
+    const prep::Outcome laid = relay(in, into, workspace, written);
     if (laid.kind == prep::Outcome::kInterrupted || wave::stop_requested()) {
       return {Result::kInterrupted};
     }

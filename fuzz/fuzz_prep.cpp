@@ -31,6 +31,7 @@
 #include "prep/run.hpp"
 #include "wave/format.hpp"
 #include "wave/handoff.hpp"
+#include "wave/layout.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
 
@@ -256,6 +257,31 @@ void check_conversion(const std::string& relaid) {
         "every sample is the input's");
 }
 
+// The re-laid file described rather than written, and read back over the
+// input: the same bytes, and the same ending.
+void check_described(const fs::path& in_name, const Relaid& written) {
+  std::FILE* in = std::fopen(in_name.c_str(), "rb");
+  if (in == nullptr) std::abort();
+  std::setvbuf(in, nullptr, _IONBF, 0);
+  velkoran::wave::Layout layout;
+  velkoran::prep::Changes changes;
+  velkoran::prep::Outcome outcome = velkoran::prep::Outcome::kWritten;
+  {
+    velkoran::wave::Reader reader(in);
+    velkoran::wave::Writer writer(layout);
+    outcome = velkoran::prep::relay(reader, writer, changes);
+  }
+  check(outcome.kind == written.outcome.kind, "described and written, a file ends alike");
+  if (outcome.written()) {
+    velkoran::wave::LayoutSource source(layout, in);
+    velkoran::wave::Reader reader(source);
+    std::string bytes(written.bytes.size() + 1, '\0');
+    bytes.resize(reader.read(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size()));
+    check(bytes == written.bytes && !reader.failed(), "the description reads back as written");
+  }
+  std::fclose(in);
+}
+
 std::vector<std::string> listing(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
@@ -299,6 +325,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
         "a file and a pipe end alike");
   check(from_file.bytes == from_pipe.bytes || pipe_only, "a file and a pipe are re-laid alike");
   check(from_file.outcome.written() == written, "the run writes what the re-laying does");
+  check_described(in_name, from_file);
   if (written) {
     std::FILE* f = std::fopen(out_name.c_str(), "rb");
     check(contents(f) == from_file.bytes, "the run writes what the re-laying does");

@@ -47,11 +47,8 @@ Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uin
   return transcribe_header(in, out, observer, handoff, &sizes);
 }
 
-}  // namespace
-
-End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length,
+End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t max_length,
             Workspace* workspace) {
-  Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
   Writer writer(out, max_length, workspace != nullptr ? workspace->writer.get() : nullptr);
   Handoff handoff;
   Converted converted;
@@ -84,6 +81,20 @@ End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max
     }
   }
   return stop.value_or(End::kConverted);
+}
+
+}  // namespace
+
+End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length,
+            Workspace* workspace) {
+  Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
+  return convert(reader, out, observer, max_length, workspace);
+}
+
+End convert(Source& in, std::FILE* out, Observer& observer, std::uint64_t max_length,
+            Workspace* workspace) {
+  Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
+  return convert(reader, out, observer, max_length, workspace);
 }
 
 }  // namespace velkoran::wave

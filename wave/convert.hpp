@@ -21,5 +21,8 @@ namespace velkoran::wave {
 // reuses.
 End convert(std::FILE* in, std::FILE* out, Observer& observer,
             std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr);
+// The same, from a source: a file described in pieces (wave/layout.hpp).
+End convert(Source& in, std::FILE* out, Observer& observer,
+            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr);
 
 }  // namespace velkoran::wave

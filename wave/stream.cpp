@@ -12,6 +12,7 @@
 #endif
 
 #include "wave/interrupt.hpp"
+#include "wave/layout.hpp"
 #include "wave/le.hpp"
 
 namespace velkoran::wave {
@@ -58,8 +59,39 @@ bool is_pipe_or_device(std::FILE* f) {
 
 }  // namespace
 
+std::size_t FileSource::read(unsigned char* p, std::size_t n) {
+  return std::fread(p, 1, n, f_);
+}
+
+bool FileSource::failed() const {
+  return std::ferror(f_) != 0;
+}
+
+bool FileSource::seek(std::uint64_t offset) {
+#if defined(_WIN32)
+  return _fseeki64(f_, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f_, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+std::optional<std::uint64_t> FileSource::length() const {
+  const std::optional<Kind> kind = kind_of(f_);
+  if (!kind || !kind->regular) return std::nullopt;
+  return kind->length;
+}
+
 Reader::Reader(std::FILE* f, unsigned char* buffer)
-    : f_(f), own_(new_buffer(buffer)), buf_(buffer != nullptr ? buffer : own_.get()) {}
+    : file_(f),
+      source_(&file_),
+      own_(new_buffer(buffer)),
+      buf_(buffer != nullptr ? buffer : own_.get()) {}
+
+Reader::Reader(Source& source, unsigned char* buffer)
+    : file_(nullptr),
+      source_(&source),
+      own_(new_buffer(buffer)),
+      buf_(buffer != nullptr ? buffer : own_.get()) {}
 
 std::size_t Reader::take(unsigned char* p, std::size_t n) {
   const std::size_t k = n < end_ - begin_ ? n : end_ - begin_;
@@ -81,7 +113,7 @@ bool Reader::fill() {
   // velkoran-drop over a converted library) reads no more than it needs.
   const std::size_t room = std::min(kBufferSize - end_, next_fill_);
   next_fill_ = kBufferSize;
-  const std::size_t k = std::fread(buf_ + end_, 1, room, f_);
+  const std::size_t k = source_->read(buf_ + end_, room);
   end_ += k;
   if (k < room) ended_ = true;
   return k != 0;
@@ -93,7 +125,7 @@ std::size_t Reader::read(unsigned char* p, std::size_t n) {
     const std::size_t left = n - got;
     if (left >= kBufferSize) {
       // A block: straight into the caller's memory.
-      const std::size_t k = std::fread(p + got, 1, left, f_);
+      const std::size_t k = source_->read(p + got, left);
       if (k < left) ended_ = true;
       position_ += k;
       return got + k;
@@ -151,16 +183,16 @@ std::size_t Reader::peek(unsigned char* p, std::size_t n) {
 }
 
 Halted Reader::copy_to(Writer& out, std::uint64_t n) {
-  // Into nowhere, bytes need not be read at all: a long stretch of a file is
-  // passed over.
-  if (out.discards()) {
+  // Into nowhere, or into a layout, bytes need not be read at all: a long
+  // stretch of a file is passed over.
+  if (out.passes_over()) {
     // What was there counts as copied, as it would have been.
     const std::uint64_t from = position_;
     if (!skip(n)) {
-      (void)out.discard(position_ - from);
+      (void)out.carry(from, position_ - from);
       return why_short();
     }
-    return out.discard(n);
+    return out.carry(from, n);
   }
   while (n != 0) {
     if (buffered() == 0 && !fill()) return why_short();
@@ -188,16 +220,11 @@ Halt Reader::why_short() const {
 }
 
 bool Reader::failed() const {
-  return std::ferror(f_) != 0;
+  return source_->failed();
 }
 
 bool Reader::seek(std::uint64_t offset) {
-#if defined(_WIN32)
-  const int rc = _fseeki64(f_, static_cast<long long>(offset), SEEK_SET);
-#else
-  const int rc = fseeko(f_, static_cast<off_t>(offset), SEEK_SET);
-#endif
-  if (rc != 0) return false;
+  if (!source_->seek(offset)) return false;
   begin_ = end_ = 0;
   position_ = offset;
   ended_ = false;
@@ -206,9 +233,7 @@ bool Reader::seek(std::uint64_t offset) {
 }
 
 std::optional<std::uint64_t> Reader::length() const {
-  const std::optional<Kind> kind = kind_of(f_);
-  if (!kind || !kind->regular) return std::nullopt;
-  return kind->length;
+  return source_->length();
 }
 
 Writer::Writer(std::FILE* f, std::uint64_t max_length, unsigned char* buffer)
@@ -216,6 +241,9 @@ Writer::Writer(std::FILE* f, std::uint64_t max_length, unsigned char* buffer)
       max_length_(max_length),
       own_(new_buffer(buffer)),
       buf_(buffer != nullptr ? buffer : own_.get()) {}
+
+Writer::Writer(Layout& layout, std::uint64_t max_length)
+    : f_(nullptr), layout_(&layout), max_length_(max_length), buf_(nullptr) {}
 
 Halted Writer::put(const unsigned char* p, std::size_t n) {
   if (f_ == nullptr) return {};
@@ -226,6 +254,11 @@ Halted Writer::put(const unsigned char* p, std::size_t n) {
 Halted Writer::write(const unsigned char* p, std::size_t n) {
   if (broken()) return Halt::kWriteFailed;
   if (position_ + n > max_length_) return fail(Halt::kTooLong);
+  if (layout_ != nullptr) {
+    if (!layout_->put(position_, p, n)) return fail(Halt::kWriteFailed);
+    position_ += n;
+    return {};
+  }
   position_ += n;
   if (used_ + n < kBufferSize) {
     std::memcpy(buf_ + used_, p, n);
@@ -260,8 +293,9 @@ Halted Writer::write_u64(std::uint64_t v) {
   return write(b, sizeof b);
 }
 
-Halted Writer::discard(std::uint64_t n) {
+Halted Writer::carry(std::uint64_t from, std::uint64_t n) {
   if (position_ + n > max_length_) return fail(Halt::kTooLong);
+  if (layout_ != nullptr) layout_->carry(from, n);
   position_ += n;
   return {};
 }
@@ -300,6 +334,10 @@ std::optional<std::uint64_t> Writer::recover() {
 
 Writer::Seek Writer::seek(std::uint64_t offset) {
   if (!flush()) return Seek::kFailed;
+  if (layout_ != nullptr && offset <= position_) {
+    position_ = offset;
+    return Seek::kMoved;
+  }
   if (f_ == nullptr) return Seek::kUnseekable;
   errno = 0;
 #if defined(_WIN32)

@@ -63,12 +63,46 @@ class [[nodiscard]] Halted {
 };
 
 class Writer;
+class Layout;
+
+// Where a reader's bytes come from: a stream (a file, a pipe, a terminal),
+// or a file described in pieces (wave/layout.hpp).
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Reads up to n bytes; fewer only where the source ends or fails, or a
+  // signal cut a read short.
+  virtual std::size_t read(unsigned char* p, std::size_t n) = 0;
+  // True once a read has failed (not merely met the end).
+  virtual bool failed() const = 0;
+  // Moves to `offset`; false where the source cannot be repositioned.
+  virtual bool seek(std::uint64_t offset) = 0;
+  // The whole length, where the source has one (a regular file); none for a
+  // pipe.
+  virtual std::optional<std::uint64_t> length() const = 0;
+};
+
+// A stdio stream as a source.
+class FileSource final : public Source {
+ public:
+  explicit FileSource(std::FILE* f) : f_(f) {}
+  std::size_t read(unsigned char* p, std::size_t n) override;
+  bool failed() const override;
+  bool seek(std::uint64_t offset) override;
+  std::optional<std::uint64_t> length() const override;
+
+ private:
+  std::FILE* f_;
+};
 
 class Reader {
  public:
   // `buffer`, where given, is kStreamBufferSize bytes the reader uses (a
   // run of many files reuses it); else it has its own.
   explicit Reader(std::FILE* f, unsigned char* buffer = nullptr);
+  explicit Reader(Source& source, unsigned char* buffer = nullptr);
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
 
   // Reads up to n bytes; fewer only where the input ends or fails, or a
   // signal cut a read short.
@@ -90,7 +124,8 @@ class Reader {
 
   // Carries the next n bytes over to `out` unchanged, looking at whether a
   // stop was requested after every piece of at most 64 KiB. kEnded where the
-  // input stops first; what did arrive is carried over.
+  // input stops first; what did arrive is carried over. Into a writer that
+  // keeps nothing or only a layout, they are passed over, not read.
   Halted copy_to(Writer& out, std::uint64_t n);
   // Carries every byte up to the end of the input over to `out`: that end
   // is the normal one, and gives nothing.
@@ -112,7 +147,8 @@ class Reader {
   std::size_t buffered() const { return end_ - begin_; }
   bool fill();
 
-  std::FILE* f_;
+  FileSource file_;  // the stream given, where one was
+  Source* source_;
   std::unique_ptr<unsigned char[]> own_;
   unsigned char* buf_;
   std::size_t begin_ = 0;  // the unread bytes of buf_ are [begin_, end_)
@@ -131,6 +167,10 @@ class Writer {
   // `buffer`, where given, is kStreamBufferSize bytes the writer uses.
   explicit Writer(std::FILE* f, std::uint64_t max_length = kMaxWaveLength,
                   unsigned char* buffer = nullptr);
+  // A writer that keeps the output as a layout: its new bytes, and where
+  // the reader's input is carried over (Reader::copy_to), not its bytes.
+  // It can be repositioned within what it wrote anew, to set a field there.
+  explicit Writer(Layout& layout, std::uint64_t max_length = kMaxWaveLength);
 
   // Takes all n bytes, or none: kTooLong where they would take the output
   // past its length bound, kWriteFailed where this write or any earlier one
@@ -150,10 +190,14 @@ class Writer {
   std::uint64_t max_length() const { return max_length_; }
   // True where the output is a regular file: it can be rewound and cut back.
   bool is_file() const;
-  // True where nothing written is kept (no stream).
-  bool discards() const { return f_ == nullptr; }
-  // Counts n bytes as written, where nothing is kept.
-  Halted discard(std::uint64_t n);
+  // True where nothing written is kept (no stream, no layout).
+  bool discards() const { return f_ == nullptr && layout_ == nullptr; }
+  // True where the bytes of a copy need not be read: the writer keeps
+  // nothing, or only where they stand in the input.
+  bool passes_over() const { return f_ == nullptr; }
+  // Takes n bytes of the input from offset `from` as copied, where
+  // passes_over() holds.
+  Halted carry(std::uint64_t from, std::uint64_t n);
   // Why the output stopped taking bytes, once it has: kTooLong or kWriteFailed.
   Halt failure() const { return *failure_; }
 
@@ -191,6 +235,7 @@ class Writer {
   }
 
   std::FILE* f_;
+  Layout* layout_ = nullptr;
   std::uint64_t max_length_;
   std::unique_ptr<unsigned char[]> own_;
   unsigned char* buf_;
