@@ -9,6 +9,8 @@
 #    sizes, its 32-bit ones, its last samples and the chunk checked;
 #  - with velkoran-drop (where it is given): the same take, whose line says
 #    its output is RF64, and a second run that finds it converted already;
+#    then the take in WAVE_FORMAT_EXTENSIBLE, re-laid as it is converted
+#    into the same bytes, read twice and never copied;
 #  - with velkoran-prep (where it is given): an RF64 input whose data passes
 #    4 GiB, a LIST chunk after it, re-laid with "length unknown" sizes and
 #    the chunk moved before the data.
@@ -37,14 +39,17 @@ failed=0
 fail() { echo "FAIL: $1"; failed=$((failed + 1)); }
 field() { od -An -tu"$3" -j "$2" -N"$3" "$1" | tr -d ' '; }
 
-# A sparse stereo 16-bit file: RIFF (or RF64 with a ds64 chunk), the format
-# chunk, DATA bytes of data whose last 4 frames are 1..8 (or -1..-8), and a
+# A sparse stereo 16-bit file: RIFF (or RF64 with a ds64 chunk, or RIFF
+# with the extensible format: EXT), the format chunk, DATA bytes of data whose last 4 frames are 1..8 (or -1..-8), and a
 # LIST chunk after them.
 make_input() {  # name form data-bytes
   python3 - "$@" <<'PY'
 import struct, sys
 name, form, n = sys.argv[1], sys.argv[2], int(sys.argv[3])
 fmt = b'fmt ' + struct.pack('<IHHIIHH', 16, 1, 2, 48000, 192000, 4, 16)
+if form == 'EXT':
+    guid = bytes([1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+    fmt = b'fmt ' + struct.pack('<IHHIIHHHHI', 40, 0xFFFE, 2, 48000, 192000, 4, 16, 22, 16, 3) + guid
 lst = b'LIST' + struct.pack('<I', 4) + b'INFO'
 ds64 = b''
 if form == 'RF64':
@@ -109,6 +114,12 @@ if [ -n "$drop" ]; then
   check_rf64 velkoran-drop
   console=$($drop in.wav | tr -d '\r') || true
   [[ "$console" == "in.wav: already converted"* ]] || fail "a second run said: $console"
+  rm -f in.wav velkoran-in.wav
+  make_input in.wav EXT $data
+  console=$($drop in.wav | tr -d '\r') || fail "velkoran-drop status $?: $console"
+  [[ "$console" == "in.wav: re-laid and converted, as RF64: its output passes 4 GiB"* ]] ||
+    fail "velkoran-drop's line does not say re-laid and RF64: $console"
+  check_rf64 "velkoran-drop, re-laid"
 fi
 rm -f in.wav velkoran-in.wav
 
