@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/files.hpp"
 #include "drop/walk.hpp"
+#include "platform/files.hpp"
+#include "wave/between_passes.hpp"
 #include "wave/ds64.hpp"
 #include "wave/format.hpp"
-#include "wave/handoff.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
 #include "wave/stream.hpp"
@@ -84,7 +84,7 @@ bool already_converted(const std::string& output, const std::string& recording,
   if (ec) return false;
   const auto edited = fs::last_write_time(path_of(recording), ec);
   if (ec || written < edited) return false;
-  std::FILE* f = app::open_input(output);
+  std::FILE* f = platform::open_input(output);
   if (f == nullptr) return false;
   std::setvbuf(f, nullptr, _IONBF, 0);
   const std::optional<Stated> stated = stated_by(f, buffer);

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "drop/one.hpp"
+#include "drop/convert_one.hpp"
 #include "wave/workspace.hpp"
 
 namespace velkoran::drop {

@@ -3,8 +3,8 @@
 // console window is its own, and it waits for a key before that closes.
 #include <cstdio>
 
-#include "app/process.hpp"
 #include "drop/run.hpp"
+#include "platform/process.hpp"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -50,12 +50,12 @@ int convert_all(const std::vector<std::string>& args) {
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
-  return velkoran::app::run_process(argc, argv, convert_all,
-                                    velkoran::app::StopSignals::kAllThatEnd);
+  return velkoran::platform::run_process(argc, argv, convert_all,
+                                         velkoran::platform::StopSignals::kAllThatEnd);
 }
 #else
 int main(int argc, char** argv) {
-  return velkoran::app::run_process(argc, argv, convert_all,
-                                    velkoran::app::StopSignals::kAllThatEnd);
+  return velkoran::platform::run_process(argc, argv, convert_all,
+                                         velkoran::platform::StopSignals::kAllThatEnd);
 }
 #endif

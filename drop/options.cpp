@@ -1,6 +1,6 @@
 #include "drop/options.hpp"
 
-#include "app/quote.hpp"
+#include "platform/quote.hpp"
 
 namespace velkoran::drop {
 
@@ -84,11 +84,11 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
       if (!take_value()) return Parsed::kWrong;
       if (!positive(*value, options.jobs)) {
         error = "velkoran-drop: " + name + " takes a number of 1 or more, not " +
-                app::shown_name(*value) + "\n";
+                platform::shown_name(*value) + "\n";
         return Parsed::kWrong;
       }
     } else {
-      error = "velkoran-drop: unknown option " + app::shown_name(a) + "\n";
+      error = "velkoran-drop: unknown option " + platform::shown_name(a) + "\n";
       return Parsed::kWrong;
     }
   }

@@ -5,13 +5,13 @@
 #include <map>
 #include <system_error>
 
-#include "app/print.hpp"
-#include "app/progress.hpp"
-#include "app/quote.hpp"
+#include "drop/convert_one.hpp"
 #include "drop/jobs.hpp"
-#include "drop/one.hpp"
 #include "drop/options.hpp"
 #include "drop/walk.hpp"
+#include "platform/print.hpp"
+#include "platform/progress.hpp"
+#include "platform/quote.hpp"
 #include "wave/interrupt.hpp"
 
 #ifndef VELKORAN_VERSION
@@ -55,18 +55,18 @@ std::string what(const Result& r, bool dry_run) {
 
 class Lines {
  public:
-  Lines(std::FILE* console, app::TerminalProgress& progress)
+  Lines(std::FILE* console, platform::TerminalProgress& progress)
       : console_(console), progress_(progress) {}
 
   // A line, the indication taken off the screen first.
   void print(const std::string& text) {
     progress_.erase();
-    app::print(console_, text);
+    platform::print(console_, text);
   }
 
  private:
   std::FILE* console_;
-  app::TerminalProgress& progress_;
+  platform::TerminalProgress& progress_;
 };
 
 std::string recordings(std::size_t n) {
@@ -111,7 +111,7 @@ bool destination(const std::string& given, bool dry_run, Destination& into, std:
   std::error_code ec;
   const fs::path p = path_of(given);
   if (!dry_run && !fs::create_directory(p, ec) && !fs::is_directory(fs::status(p, ec))) {
-    error = "velkoran-drop: the folder " + app::shown_name(given) + " could not be made" +
+    error = "velkoran-drop: the folder " + platform::shown_name(given) + " could not be made" +
             (ec ? " (" + ec.message() + ")" : ": a file stands there") + "\n";
     return false;
   }
@@ -126,7 +126,7 @@ bool destination(const std::string& given, bool dry_run, Destination& into, std:
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* progress_to) {
-  app::TerminalProgress progress(progress_to);
+  platform::TerminalProgress progress(progress_to);
   Lines lines(console, progress);
   Options options;
   std::string error;
@@ -174,8 +174,9 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
       if (!r.problem.empty()) continue;
       const auto [at, added] = outputs.emplace(output_name(r), r.shown);
       if (!added) {
-        output_of_another[i] = "its output, " + app::shown_name(output_shown(r)) + ", is that of " +
-                               app::shown_name(at->second) + ", converted before it";
+        output_of_another[i] = "its output, " + platform::shown_name(output_shown(r)) +
+                               ", is that of " + platform::shown_name(at->second) +
+                               ", converted before it";
       }
       std::error_code ec;
       sizes[i] = fs::file_size(path_of(r.path), ec);
@@ -200,7 +201,8 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
   Tally tally;
   tally.all = found.size();
   const Take take = [&](std::size_t i, const Result& result) {
-    const std::string line = app::shown_name(found[i].shown) + ": " + what(result, options.dry_run);
+    const std::string line =
+        platform::shown_name(found[i].shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
     switch (result.kind) {
       case Result::kAlready:

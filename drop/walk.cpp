@@ -5,11 +5,11 @@
 #include <system_error>
 #include <utility>
 
-#include "app/files.hpp"
-#include "app/run.hpp"
+#include "platform/files.hpp"
+#include "velkoran/run.hpp"
 
 #if defined(_WIN32)
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 #endif
 
 namespace velkoran::drop {
@@ -34,7 +34,7 @@ class Walk {
  public:
   Walk(std::vector<Recording>& found, const std::optional<Destination>& into)
       : found_(found), into_(into) {
-    if (into_) dest_id_ = app::file_identity(into_->full);
+    if (into_) dest_id_ = platform::file_identity(into_->full);
   }
 
   void path(const std::string& given) {
@@ -42,7 +42,7 @@ class Walk {
     const fs::path p = path_of(given);
     const fs::file_status st = fs::status(p, ec);
     if (ec) {
-      problem(given, "it could not be opened (" + app::error_words(ec) + ")");
+      problem(given, "it could not be opened (" + platform::error_words(ec) + ")");
       return;
     }
     // A trailing separator would be doubled in the paths shown.
@@ -86,7 +86,7 @@ class Walk {
     }
     const std::string path = name_of(p);
     // The same file, named twice among the paths, or by a link.
-    const std::string id = app::file_identity(path);
+    const std::string id = platform::file_identity(path);
     if (!id.empty() && !seen_.insert(id).second) return;
     Recording r;
     r.shown = shown;
@@ -112,7 +112,7 @@ class Walk {
 
   // Its entries in the order of their names, byte for byte.
   void folder(const std::string& shown, const fs::path& p, const std::vector<std::string>& mirror) {
-    if (!dest_id_.empty() && app::file_identity(name_of(p)) == dest_id_) return;
+    if (!dest_id_.empty() && platform::file_identity(name_of(p)) == dest_id_) return;
     std::error_code ec;
     std::vector<std::pair<std::string, fs::directory_entry>> entries;
     fs::directory_iterator it(p, ec);
@@ -120,7 +120,7 @@ class Walk {
       entries.emplace_back(name_of(it->path().filename()), *it);
     }
     if (ec) {
-      problem(shown, "the folder could not be read (" + app::error_words(ec) + ")");
+      problem(shown, "the folder could not be read (" + platform::error_words(ec) + ")");
       return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -140,7 +140,7 @@ class Walk {
         // A folder, perhaps, of recordings (a path too long to open, say);
         // not an earlier output, which is passed over whatever it is.
         if (!(ends_with_wav(name) && !is_recording_name(name))) {
-          problem(child, "it could not be read (" + app::error_words(e_ec) + ")");
+          problem(child, "it could not be read (" + platform::error_words(e_ec) + ")");
         }
         continue;
       }
@@ -168,7 +168,7 @@ class Walk {
 
 fs::path path_of(const std::string& name) {
 #if defined(_WIN32)
-  return fs::path(app::wide_from_wtf8(name));
+  return fs::path(platform::wide_from_wtf8(name));
 #else
   return fs::path(name);
 #endif
@@ -176,14 +176,14 @@ fs::path path_of(const std::string& name) {
 
 std::string name_of(const fs::path& path) {
 #if defined(_WIN32)
-  return app::wtf8_from_wide(path.native());
+  return platform::wtf8_from_wide(path.native());
 #else
   return path.native();
 #endif
 }
 
 bool is_recording_name(const std::string& name) {
-  return ends_with_wav(name) && name.rfind(app::kOutputPrefix, 0) != 0;
+  return ends_with_wav(name) && name.rfind(front::kOutputPrefix, 0) != 0;
 }
 
 std::string unopenable_on_windows(const std::string& name) {

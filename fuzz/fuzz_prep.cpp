@@ -27,10 +27,10 @@
 
 #include "check.hpp"
 #include "in_process.hpp"
-#include "prep/relay.hpp"
+#include "prep/re_lay.hpp"
 #include "prep/run.hpp"
+#include "wave/between_passes.hpp"
 #include "wave/format.hpp"
-#include "wave/handoff.hpp"
 #include "wave/layout.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
@@ -93,7 +93,7 @@ Relaid relay(std::FILE* in) {
   {
     velkoran::wave::Reader reader(in);
     velkoran::wave::Writer writer(out);
-    r.outcome = velkoran::prep::relay(reader, writer, changes);
+    r.outcome = velkoran::prep::re_lay(reader, writer, changes);
     check(writer.flush(), "the new file takes every byte");
   }
   if (r.outcome.written()) r.bytes = contents(out);
@@ -269,7 +269,7 @@ void check_described(const fs::path& in_name, const Relaid& written) {
   {
     velkoran::wave::Reader reader(in);
     velkoran::wave::Writer writer(layout);
-    outcome = velkoran::prep::relay(reader, writer, changes);
+    outcome = velkoran::prep::re_lay(reader, writer, changes);
   }
   check(outcome.kind == written.outcome.kind, "described and written, a file ends alike");
   if (outcome.written()) {

@@ -1,7 +1,7 @@
 // Entry point of velkoran-prep: the process around one re-laying.
 #include <cstdio>
 
-#include "app/process.hpp"
+#include "platform/process.hpp"
 #include "prep/run.hpp"
 
 namespace {
@@ -15,10 +15,12 @@ int prepare(const std::vector<std::string>& args) {
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
-  return velkoran::app::run_process(argc, argv, prepare, velkoran::app::StopSignals::kAllThatEnd);
+  return velkoran::platform::run_process(argc, argv, prepare,
+                                         velkoran::platform::StopSignals::kAllThatEnd);
 }
 #else
 int main(int argc, char** argv) {
-  return velkoran::app::run_process(argc, argv, prepare, velkoran::app::StopSignals::kAllThatEnd);
+  return velkoran::platform::run_process(argc, argv, prepare,
+                                         velkoran::platform::StopSignals::kAllThatEnd);
 }
 #endif

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/print.hpp"
-#include "app/quote.hpp"
+#include "platform/print.hpp"
+#include "platform/quote.hpp"
 
 namespace velkoran::prep {
 namespace {
@@ -230,7 +230,7 @@ std::string line_of(const Outcome& outcome, const std::string& in, const std::st
   if (fix.command != nullptr) {
     // Pasted into the shell, the command names that file and runs nothing
     // else; where no quoting can promise that, only the tool is named.
-    const std::string why = app::unquotable(in);
+    const std::string why = platform::unquotable(in);
     if (why.empty()) {
       text += std::string(" ") + fix.how + ": " + fix.command + " (" +
               (std::string(fix.tool) == "sox" ? kSoxDrops : kFfmpegDrops) + ")\n";
@@ -240,22 +240,21 @@ std::string line_of(const Outcome& outcome, const std::string& in, const std::st
     }
   }
   const std::uint32_t width = outcome.other * 8 / 2;  // the bits a stereo block of `other` holds
-  return fill_in(
-      text.c_str(),
-      {{"{changes}", describe(changes)},
-       {"{n}", std::to_string(outcome.value)},
-       {"{m}", std::to_string(outcome.other)},
-       {"{w}", std::to_string(width)},
-       {"{x}", hex(outcome.value)},
-       {"{qin}", app::quote_for_shell(in)},
-       {"{qfix}", app::quote_for_shell(fixed_name(in, fix.suffix != nullptr ? fix.suffix : ""))},
-       {"{in}", subject != nullptr ? subject : app::shown_name(in)},
-       {"{out}", app::shown_name(out)}});
+  return fill_in(text.c_str(), {{"{changes}", describe(changes)},
+                                {"{n}", std::to_string(outcome.value)},
+                                {"{m}", std::to_string(outcome.other)},
+                                {"{w}", std::to_string(width)},
+                                {"{x}", hex(outcome.value)},
+                                {"{qin}", platform::quote_for_shell(in)},
+                                {"{qfix}", platform::quote_for_shell(fixed_name(
+                                               in, fix.suffix != nullptr ? fix.suffix : ""))},
+                                {"{in}", subject != nullptr ? subject : platform::shown_name(in)},
+                                {"{out}", platform::shown_name(out)}});
 }
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,
                  const Changes& changes) {
-  app::print(f_, line_of(outcome, in, out, changes));
+  platform::print(f_, line_of(outcome, in, out, changes));
   return outcome.written() ? 0 : 1;
 }
 

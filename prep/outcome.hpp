@@ -85,7 +85,6 @@ struct Changes {
   std::uint64_t data_at = 0;
   std::optional<std::uint64_t> data_size;
   unsigned block_align = 0;
-  std::uint32_t riff_size = 0;  // the RIFF size the re-laid file states
 };
 
 // The most that is held of the chunks before the format chunk when the input

@@ -2,16 +2,16 @@
 
 #include <cstdio>
 
-#include "app/files.hpp"
-#include "app/replacement.hpp"
-#include "prep/relay.hpp"
+#include "platform/files.hpp"
+#include "platform/replacement.hpp"
+#include "prep/re_lay.hpp"
 
 namespace velkoran::prep {
 namespace {
 
 // Why the output's name may not be written, as this program says it.
-Outcome refused(app::Replacement::Refusal refusal, std::uint64_t links) {
-  using Refusal = app::Replacement::Refusal;
+Outcome refused(platform::Replacement::Refusal refusal, std::uint64_t links) {
+  using Refusal = platform::Replacement::Refusal;
   switch (refusal) {
     case Refusal::kIsInput:
       return Outcome::kOutputIsInput;
@@ -38,13 +38,14 @@ int run(const std::vector<std::string>& args, Console& console) {
   const std::string& in_name = args[0];
   const std::string& out_name = args[1];
 
-  std::FILE* in = app::open_input(in_name);
+  std::FILE* in = platform::open_input(in_name);
   if (in == nullptr) return console.end(Outcome::kInputNotOpened, in_name, out_name);
   // A new file beside the output, which takes its place only once it is
   // whole: a refusal, a failure or an interruption never leaves half a file
   // under the output's name, nor replaces a good one there.
-  app::Replacement out;
-  if (const auto refusal = out.open(out_name, in); refusal != app::Replacement::Refusal::kNone) {
+  platform::Replacement out;
+  if (const auto refusal = out.open(out_name, in);
+      refusal != platform::Replacement::Refusal::kNone) {
     std::fclose(in);
     return console.end(refused(refusal, out.links()), in_name, out_name);
   }
@@ -57,7 +58,7 @@ int run(const std::vector<std::string>& args, Console& console) {
   {
     wave::Reader reader(in);
     wave::Writer writer(out.file());
-    outcome = relay(reader, writer, changes);
+    outcome = re_lay(reader, writer, changes);
     if (!writer.flush() && outcome.written()) outcome = Outcome::kWriteFailed;
   }
   std::fclose(in);

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <map>
 
-#include "app/quote.hpp"
 #include "named_case.hpp"
+#include "platform/quote.hpp"
 #include "prep_layouts.hpp"
 #include "program.hpp"
 
@@ -165,7 +165,8 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
       return components(a.path) < components(b.path);
     });
     const bool dry = std::find(c.options.begin(), c.options.end(), "-n") != c.options.end();
-    const app::Shell quoting = testing_windows_build() ? app::Shell::kCmd : app::Shell::kPosix;
+    const platform::Shell quoting =
+        testing_windows_build() ? platform::Shell::kCmd : platform::Shell::kPosix;
     std::string lines;
     std::string failures;
     for (const Entry& e : order) {
@@ -189,13 +190,13 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
             const std::string suffix = why.substr(q + 2, end - q - 2);
             const std::string name =
                 suffix.empty() ? path : path.substr(0, path.size() - 4) + suffix + ".wav";
-            why.replace(q, end - q + 1, app::quote_for_shell(name, quoting));
+            why.replace(q, end - q + 1, platform::quote_for_shell(name, quoting));
           }
           what = (dry ? "would not convert: " : "not converted: ") + why;
         }
       }
       // The Windows build doubles no backslash: its names are separated by them.
-      const std::string named = testing_windows_build() ? path : app::shown_name(path);
+      const std::string named = testing_windows_build() ? path : platform::shown_name(path);
       lines += named + ": " + what + "\n";
       if (e.expect == Expect::kRefused || e.expect == Expect::kFailed) {
         failures += "  " + named + ": " + what + "\n";

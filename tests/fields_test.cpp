@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/wtf8.hpp"
 #include "drop/done.hpp"
+#include "platform/wtf8.hpp"
 #include "prep/outcome.hpp"
 #include "wav_builder.hpp"
 #include "wave/ds64.hpp"
@@ -165,11 +165,11 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
            Name{u"\xDC00", "\xED\xB0\x80"},                    // an unpaired low surrogate
            Name{u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},  // the two, in the wrong order
        }) {
-    EXPECT_EQ(app::wtf8_from_utf16(c.units), c.bytes);
-    EXPECT_TRUE(app::utf16_from_wtf8(c.bytes) == c.units) << c.bytes;
+    EXPECT_EQ(platform::wtf8_from_utf16(c.units), c.bytes);
+    EXPECT_TRUE(platform::utf16_from_wtf8(c.bytes) == c.units) << c.bytes;
   }
   // Bytes that no name gives: a stray continuation, an overlong form, a cut sequence.
-  EXPECT_TRUE(app::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
+  EXPECT_TRUE(platform::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
 }
 
 // The ds64 body: three little-endian 64-bit sizes, past 4 GiB, then an

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/process.hpp"
-#include "app/quote.hpp"
-#include "app/replacement.hpp"
-#include "app/tempfile.hpp"
+#include "platform/process.hpp"
+#include "platform/quote.hpp"
+#include "platform/replacement.hpp"
+#include "platform/tempfile.hpp"
 
 #if !defined(_WIN32)
 #include <csignal>
@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -139,4 +139,4 @@ TEST(TempFile, GoesWithAProcessEndedByASecondSignal) {
 #endif
 
 }  // namespace
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/outcome.hpp"
+#include "velkoran/outcome.hpp"
 #include "wave/convert.hpp"
 
 namespace velkoran::test {
@@ -38,18 +38,18 @@ struct InProcess {
 // Prints the tag line as the program does; shows no progress.
 class PrintTag final : public wave::Observer {
  public:
-  explicit PrintTag(app::Console& console) : console_(console) {}
+  explicit PrintTag(front::Console& console) : console_(console) {}
   void format_tag(std::uint16_t tag) override { (void)console_.format_tag(tag); }
 
  private:
-  app::Console& console_;
+  front::Console& console_;
 };
 
 // Converts `in` into `out` and prints how the run ended, as the program does.
 inline InProcess convert_in_process(std::FILE* in, std::FILE* out,
                                     std::uint64_t max_length = wave::kMaxWaveLength) {
   std::FILE* text = std::tmpfile();
-  app::Console console(text);
+  front::Console console(text);
   PrintTag observer(console);
   InProcess r;
   r.status = console.end(wave::convert(in, out, observer, max_length));

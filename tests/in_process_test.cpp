@@ -14,7 +14,7 @@
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "named_case.hpp"
-#include "prep/relay.hpp"
+#include "prep/re_lay.hpp"
 #include "prep_layouts.hpp"
 #include "wav_builder.hpp"
 #include "wave/interrupt.hpp"
@@ -352,7 +352,7 @@ Relaid relay_in_process(std::FILE* in, std::uint64_t bound = wave::kMaxWaveLengt
   {
     wave::Reader reader(in);
     wave::Writer writer(out, bound);
-    outcome = prep::relay(reader, writer, changes);
+    outcome = prep::re_lay(reader, writer, changes);
     (void)writer.flush();
   }
   Relaid r{outcome.kind, prep::line_of(outcome, "in.wav", "out.wav", changes), read_stream(out)};

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "wave/end.hpp"
+#include "wave/conversion_end.hpp"
 #include "wave/observer.hpp"
 #include "wave/stream.hpp"
 #include "wave/workspace.hpp"

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wave/end.hpp"
-#include "wave/handoff.hpp"
+#include "wave/between_passes.hpp"
+#include "wave/conversion_end.hpp"
 #include "wave/observer.hpp"
 #include "wave/stream.hpp"
 #include "wave/workspace.hpp"

@@ -1,12 +1,12 @@
-#include "app/replacement.hpp"
+#include "platform/replacement.hpp"
 
-#include "app/files.hpp"
+#include "platform/files.hpp"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
 
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -18,7 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 #if defined(_WIN32)
@@ -229,4 +229,4 @@ void Replacement::abandon() {
   temp_.remove();
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

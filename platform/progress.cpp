@@ -1,4 +1,4 @@
-#include "app/progress.hpp"
+#include "platform/progress.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 constexpr auto kQuiet = std::chrono::seconds(1);         // a short run shows nothing
@@ -124,4 +124,4 @@ void TerminalProgress::draw(const std::string& text) {
 }
 #endif
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

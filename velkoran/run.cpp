@@ -1,9 +1,9 @@
-#include "app/run.hpp"
+#include "velkoran/run.hpp"
 
 #include <cstdio>
 
-#include "app/files.hpp"
-#include "app/progress.hpp"
+#include "platform/files.hpp"
+#include "platform/progress.hpp"
 #include "wave/convert.hpp"
 
 #if defined(_WIN32)
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::front {
 namespace {
 
 bool is_terminal(std::FILE* f) {
@@ -27,7 +27,7 @@ bool is_terminal(std::FILE* f) {
 // at once, and how far it has come, shown on a terminal after that line.
 class RunObserver final : public wave::Observer {
  public:
-  RunObserver(Console& console, TerminalProgress& progress, bool console_on_terminal)
+  RunObserver(Console& console, platform::TerminalProgress& progress, bool console_on_terminal)
       : console_(console), progress_(progress), console_on_terminal_(console_on_terminal) {}
 
   void format_tag(std::uint16_t tag) override {
@@ -42,7 +42,7 @@ class RunObserver final : public wave::Observer {
 
  private:
   Console& console_;
-  TerminalProgress& progress_;
+  platform::TerminalProgress& progress_;
   bool console_on_terminal_;
 };
 
@@ -50,7 +50,7 @@ class RunObserver final : public wave::Observer {
 
 Outcome convert_into(std::FILE* in, std::FILE* original, const std::string& out_name,
                      wave::Observer& observer) {
-  std::FILE* out = open_output(out_name, original);
+  std::FILE* out = platform::open_output(out_name, original);
   if (out == nullptr) return Outcome::kOutputNotOpened;
   // The conversion buffers small reads and writes itself: a stdio buffer
   // under it would copy every header byte once more (blocks of samples pass
@@ -72,11 +72,11 @@ Status run(const std::vector<std::string>& args, Console& console) {
 
   console.banner(in_name, out_name);
 
-  std::FILE* in = open_input(in_name);
+  std::FILE* in = platform::open_input(in_name);
   if (in == nullptr) return console.end(Outcome::kInputNotOpened, in_name);
   // Shown on standard error, where that is a terminal, and erased before
   // the run's last message.
-  TerminalProgress progress(stderr);
+  platform::TerminalProgress progress(stderr);
   RunObserver observer(console, progress, is_terminal(stdout));
   const Outcome outcome = convert_into(in, in, out_name, observer);
   progress.erase();
@@ -84,4 +84,4 @@ Status run(const std::vector<std::string>& args, Console& console) {
   return console.end(outcome, out_name);
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::front

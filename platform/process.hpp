@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace velkoran::app {
+namespace velkoran::platform {
+
+// The process exit statuses: every refusal and every failure is kFailure.
+enum Status : int { kSuccess = 0, kFailure = 1 };
 
 #if defined(_WIN32)
 using ArgChar = wchar_t;  // wmain: the wide, full-Unicode argument vector
@@ -40,4 +43,4 @@ int run_process(int argc, ArgChar** argv, int (*run)(const std::vector<std::stri
 int remove_if_killed(const std::string& name);
 void spare_if_killed(int place);
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.hpp"
+#include "velkoran/outcome.hpp"
 #include "wave/observer.hpp"
 
-namespace velkoran::app {
+namespace velkoran::front {
 
 // What velkoran prefixes to the input's name to name its output.
 inline constexpr char kOutputPrefix[] = "velkoran-";
@@ -26,4 +26,4 @@ Outcome convert_into(std::FILE* in, std::FILE* original, const std::string& out_
 // Every message goes to `console`; the result is the process exit status.
 Status run(const std::vector<std::string>& args, Console& console);
 
-}  // namespace velkoran::app
+}  // namespace velkoran::front

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 enum class Shell {
   kPosix,  // sh, bash, zsh: single quotes
@@ -35,4 +35,4 @@ std::string unquotable(const std::string& name, Shell shell = Shell::kNative);
 // forged either.
 std::string shown_name(const std::string& name);
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -1,13 +1,13 @@
-#include "prep/relay.hpp"
+#include "prep/re_lay.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "wave/between_passes.hpp"
 #include "wave/ds64.hpp"
 #include "wave/format.hpp"
-#include "wave/handoff.hpp"
 #include "wave/interrupt.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
@@ -59,15 +59,10 @@ Stop stop_for(const Halted& h, Outcome at_end = Outcome::kWriteFailed) {
   return ending(*h, at_end);
 }
 
-class Relay {
+class ReLay {
  public:
-  Relay(wave::Reader& in, wave::Writer& out, Changes& changes,
-        std::optional<std::uint32_t> riff_size)
-      : in_(in),
-        out_(out),
-        changes_(changes),
-        file_(in.length().has_value()),
-        known_riff_size_(riff_size) {}
+  ReLay(wave::Reader& in, wave::Writer& out, Changes& changes)
+      : in_(in), out_(out), changes_(changes), file_(in.length().has_value()) {}
 
   Outcome run() {
     Stop s = riff_header();
@@ -150,9 +145,6 @@ class Relay {
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
-  // The RIFF size, where it is known before the file is written (an output
-  // that cannot be rewound to set it at the end).
-  const std::optional<std::uint32_t> known_riff_size_;
 
   unsigned char riff_[kRiffHeaderBytes] = {};
   bool rf64_ = false;
@@ -183,7 +175,7 @@ class Relay {
   unsigned tail_chunks_ = 0;
 };
 
-Stop Relay::riff_header() {
+Stop ReLay::riff_header() {
   if (!in_.read_exact(riff_, sizeof riff_)) return cut(Outcome::kNotWave);
   if (wave::is_id(riff_, "RIFX")) return Outcome::kRifx;
   rf64_ = wave::is_id(riff_, "RF64") || wave::is_id(riff_, "BW64");
@@ -198,7 +190,7 @@ Stop Relay::riff_header() {
 // The first walk: up to the format chunk, reading only the ds64 chunk's
 // sizes. From a file the other chunks are passed over (they are read again
 // once the format chunk is written); from a pipe they are held.
-Stop Relay::walk_to_format() {
+Stop ReLay::walk_to_format() {
   for (;;) {
     if (Stop s = between_chunks()) return s;
     ChunkHeader h;
@@ -230,7 +222,7 @@ Stop Relay::walk_to_format() {
 
 // The sizes of an RF64 file: its RIFF chunk's and its data chunk's. The
 // chunk itself is not written.
-Stop Relay::ds64(const ChunkHeader& h) {
+Stop ReLay::ds64(const ChunkHeader& h) {
   if (h.size() < wave::kDs64SizesBytes) return Outcome(Outcome::kBadDs64, h.size());
   unsigned char sizes[wave::kDs64SizesBytes];
   if (!in_.read_exact(sizes, sizeof sizes)) return cut(Outcome::kNoData);
@@ -246,7 +238,7 @@ Stop Relay::ds64(const ChunkHeader& h) {
 // A data chunk before the format chunk moves with the others, its size as
 // RF64's ds64 states it; with no length stated, where its samples end
 // cannot be told once other chunks follow it.
-Stop Relay::data_before_format(ChunkHeader& h) {
+Stop ReLay::data_before_format(ChunkHeader& h) {
   std::uint64_t size = h.size();
   if (rf64_ && ds64_found_) size = ds64_data_size_;
   if (size > wave::kUnknownDataSize) return Outcome::kTooLong;
@@ -262,7 +254,7 @@ Stop Relay::data_before_format(ChunkHeader& h) {
 
 // From a pipe, a chunk before the format chunk is held whole, with its pad
 // (as 0), up to kMaxHeld in all.
-Stop Relay::hold(const ChunkHeader& h) {
+Stop ReLay::hold(const ChunkHeader& h) {
   const std::uint32_t size = h.size();
   const std::uint64_t needed = held_.size() + sizeof h.bytes + std::uint64_t{size} + 1;
   if (needed > kMaxHeld) return Outcome::kTooMuchBeforeData;
@@ -285,7 +277,7 @@ Stop Relay::hold(const ChunkHeader& h) {
 
 // The fields of the format chunk that tell what it is: all of them, for the
 // extensible format; a longer chunk's rest is copied as it comes.
-Stop Relay::format_head() {
+Stop ReLay::format_head() {
   if (format_size_ < wave::kFixedFormatBytes) {
     return Outcome(Outcome::kFormatTooShort, format_size_);
   }
@@ -294,7 +286,7 @@ Stop Relay::format_head() {
   return {};
 }
 
-Stop Relay::check_format() {
+Stop ReLay::check_format() {
   const unsigned char* f = head_;
   const std::uint16_t tag = load_u16(f);
   const std::uint16_t channels = load_u16(f + 2);
@@ -343,7 +335,7 @@ Stop Relay::check_format() {
 // chunk headers up to the data, and the chunks after it, are read ahead to
 // know that, and that they are whole chunks, before anything is written;
 // a pipe cannot be read twice.
-Stop Relay::look_ahead() {
+Stop ReLay::look_ahead() {
   if (!rf64_ || data_before_) return {};
   if (!file_) {
     if (ds64_found_ && ds64_data_size_ >= wave::kUnknownDataSize) return Outcome::kLongFromAPipe;
@@ -389,7 +381,7 @@ Stop Relay::look_ahead() {
 
 // True when the bytes from `from` (just after long data) to `length` are
 // whole chunks, their pads after them, or nothing; `chunks` counts them.
-bool Relay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks) {
+bool ReLay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks) {
   chunks = 0;
   if (!in_.seek(from)) return false;
   if (!wave::skip_pad(in_, long_size_)) return false;
@@ -405,7 +397,7 @@ bool Relay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& c
 // The long data of an RF64 file, last: the chunks after it first, as they
 // stand, then the data chunk, its size "length unknown", and every byte of
 // its data; no pad follows what runs to the end of the file.
-Stop Relay::long_data() {
+Stop ReLay::long_data() {
   changes_.past_riff = true;
   changes_.chunks_after_data_moved = tail_chunks_;
   const std::uint64_t body_at = in_.position();
@@ -423,14 +415,14 @@ Stop Relay::long_data() {
 
 // velkoran takes the file as it is: every byte is copied, a chunk at a time
 // up to the data chunk, so that a file without one is not called plain.
-Stop Relay::copy_plain() {
+Stop ReLay::copy_plain() {
   if (Stop s = write(riff_, sizeof riff_)) return s;
   if (Stop s = format_as_it_stands(false)) return s;
   return chunks_after_format(true);
 }
 
 // The format chunk as it stood, its pad as the layout being written has it.
-Stop Relay::format_as_it_stands(bool relaid) {
+Stop ReLay::format_as_it_stands(bool relaid) {
   if (Stop s = write("fmt ", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
   if (Stop s = write(head_, head_size_)) return s;
@@ -442,14 +434,8 @@ Stop Relay::format_as_it_stands(bool relaid) {
 
 // The format chunk, first: a plain one as it stands (a pad left out added),
 // an extensible one as the plain PCM format it describes.
-Stop Relay::format_chunk() {
-  if (known_riff_size_) {
-    if (Stop s = write("RIFF", 4)) return s;
-    if (Stop s = stop_for(out_.write_u32(*known_riff_size_))) return s;
-    if (Stop s = write("WAVE", 4)) return s;
-  } else if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) {  // sized at the end
-    return s;
-  }
+Stop ReLay::format_chunk() {
+  if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) return s;  // sized at the end
   if (extensible_) {
     changes_.extensible = true;
     if (Stop s = write("fmt ", 4)) return s;
@@ -467,7 +453,7 @@ Stop Relay::format_chunk() {
 
 // The chunks that stood before the format chunk, after it now, in their
 // order: held from a pipe; from a file, found again by a second walk.
-Stop Relay::chunks_before_format() {
+Stop ReLay::chunks_before_format() {
   if (!file_) return write(held_.data(), held_.size());
   if (format_at_ == kRiffHeaderBytes) return {};
   if (!in_.seek(kRiffHeaderBytes)) return Outcome::kReadFailed;
@@ -493,7 +479,7 @@ Stop Relay::chunks_before_format() {
 
 // The chunks after the format chunk, up to the data chunk, and the rest. In
 // a re-laid RF64 file, a ds64 chunk here is read for its sizes, and dropped.
-Stop Relay::chunks_after_format(bool plain) {
+Stop ReLay::chunks_after_format(bool plain) {
   for (;;) {
     if (Stop s = between_chunks()) return s;
     ChunkHeader h;
@@ -519,7 +505,7 @@ Stop Relay::chunks_after_format(bool plain) {
   }
 }
 
-Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
+Stop ReLay::data_chunk(const ChunkHeader& h, bool plain) {
   if (past_) return long_data();
   std::uint64_t size = h.size();
   const bool from_ds64 = !plain && rf64_ && ds64_found_;
@@ -547,25 +533,23 @@ Stop Relay::data_chunk(const ChunkHeader& h, bool plain) {
 
 // The output's RIFF chunk ends where the input's did, relative to the end of
 // the data, where that is believable; else at the end of the output.
-Stop Relay::riff_size() {
-  if (past_) {
-    changes_.riff_size = wave::kUnknownDataSize;
-  } else {
+Stop ReLay::riff_size() {
+  // Only looked: nothing to set.
+  if (out_.discards()) return {};
+  std::uint32_t size = wave::kUnknownDataSize;
+  if (!past_) {
     const std::uint64_t outside =
         data_whole_ ? wave::bytes_after_riff(riff_size_, data_end_in_, in_.position()) : 0;
-    changes_.riff_size = static_cast<std::uint32_t>(out_.position() - outside - 8);
+    size = static_cast<std::uint32_t>(out_.position() - outside - 8);
   }
-  // Only looked, or stated before: nothing to set.
-  if (out_.discards() || known_riff_size_) return {};
   if (out_.seek(4) != wave::Writer::Seek::kMoved) return Outcome::kWriteFailed;
-  return stop_for(out_.write_u32(changes_.riff_size));
+  return stop_for(out_.write_u32(size));
 }
 
 }  // namespace
 
-Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes,
-              std::optional<std::uint32_t> riff_size) {
-  return Relay(in, out, changes, riff_size).run();
+Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes) {
+  return ReLay(in, out, changes).run();
 }
 
 }  // namespace velkoran::prep

@@ -1,24 +1,24 @@
 // Entry point of velkoran: the process around one conversion.
 #include <cstdio>
 
-#include "app/process.hpp"
-#include "app/run.hpp"
+#include "platform/process.hpp"
+#include "velkoran/run.hpp"
 
 namespace {
 
 int convert(const std::vector<std::string>& args) {
-  velkoran::app::Console console(stdout);
-  return velkoran::app::run(args, console);
+  velkoran::front::Console console(stdout);
+  return velkoran::front::run(args, console);
 }
 
 }  // namespace
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t** argv) {
-  return velkoran::app::run_process(argc, argv, convert);
+  return velkoran::platform::run_process(argc, argv, convert);
 }
 #else
 int main(int argc, char** argv) {
-  return velkoran::app::run_process(argc, argv, convert);
+  return velkoran::platform::run_process(argc, argv, convert);
 }
 #endif

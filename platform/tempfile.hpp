@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 // The folder part of a name, with its separator ("" for a bare name).
 std::string folder_of(const std::string& name);
@@ -44,4 +44,4 @@ class TempFile {
   int doomed_ = -1;  // its place among the files a second signal removes
 };
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 class TerminalProgress {
  public:
@@ -54,4 +54,4 @@ class TerminalProgress {
   std::size_t shown_ = 0;  // characters of the indication on the screen now
 };
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -1,17 +1,16 @@
-#include "app/process.hpp"
+#include "platform/process.hpp"
 
-#include "app/outcome.hpp"
 #include "wave/interrupt.hpp"
 
 #if defined(_WIN32)
 #include <cwchar>
 
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 UINT g_console_cp = 0;  // the console's code page when the program started
@@ -68,7 +67,7 @@ int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::stri
   return status;
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform
 #else
 #include <atomic>
 #include <cerrno>
@@ -79,7 +78,7 @@ int run_process(int argc, wchar_t** argv, int (*run)(const std::vector<std::stri
 #include <signal.h>
 #include <unistd.h>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 // Whoever started the program may have left descriptor 0, 1 or 2 closed.
@@ -180,5 +179,5 @@ int run_process(int argc, char** argv, int (*run)(const std::vector<std::string>
   return status;
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform
 #endif

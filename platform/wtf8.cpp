@@ -1,6 +1,6 @@
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 bool is_high_surrogate(char32_t u) {
@@ -103,4 +103,4 @@ std::string wtf8_from_wide(const std::wstring& name) {
 }
 #endif
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

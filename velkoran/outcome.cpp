@@ -1,11 +1,11 @@
-#include "app/outcome.hpp"
+#include "velkoran/outcome.hpp"
 
 #include <iterator>
 
-#include "app/print.hpp"
+#include "platform/print.hpp"
 #include "wave/le.hpp"
 
-namespace velkoran::app {
+namespace velkoran::front {
 namespace {
 
 // The banner: the input's name, then the output's.
@@ -97,14 +97,14 @@ std::string with(const char* text, const std::string& value) {
 void Console::banner(const std::string& in_name, const std::string& out_name) {
   std::size_t from = 0;
   const std::string in = with(kBannerFormat, in_name, from);
-  print(f_, with(in, out_name, from));
+  platform::print(f_, with(in, out_name, from));
 }
 
 std::size_t Console::format_tag(std::uint16_t tag) {
   // Shown at once, though it ends with no line feed: the conversion of a
   // large file takes a while.
   const std::string line = with(kFormatTagFormat, std::to_string(wave::as_i16(tag)));
-  print(f_, line);
+  platform::print(f_, line);
   return line.size();
 }
 
@@ -127,8 +127,8 @@ std::string text_of(const Outcome& outcome, const std::string& name) {
 }
 
 Status Console::end(const Outcome& outcome, const std::string& name) {
-  print(f_, text_of(outcome, name));
+  platform::print(f_, text_of(outcome, name));
   return kEndings[outcome.kind].status;
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::front

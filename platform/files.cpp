@@ -1,4 +1,4 @@
-#include "app/files.hpp"
+#include "platform/files.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #if defined(_WIN32)
 #include <cstring>
 
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
@@ -20,7 +20,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 #if defined(_WIN32)
 namespace {
@@ -165,4 +165,4 @@ std::FILE* open_output(const std::string& name, std::FILE* input) {
   return is_open_file(name, input) ? nullptr : create_output_file(name);
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

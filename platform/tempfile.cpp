@@ -1,15 +1,15 @@
-#include "app/tempfile.hpp"
+#include "platform/tempfile.hpp"
 
 #include <chrono>
 #include <random>
 
-#include "app/process.hpp"
+#include "platform/process.hpp"
 
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
 
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -20,7 +20,7 @@
 #include <unistd.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 // Names already taken (a leftover of a killed run, another run beside this
@@ -140,4 +140,4 @@ void TempFile::remove() {
   doomed_ = -1;
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -1,4 +1,4 @@
-#include "drop/one.hpp"
+#include "drop/convert_one.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,14 +6,14 @@
 #include <optional>
 #include <system_error>
 
-#include "app/files.hpp"
-#include "app/outcome.hpp"
-#include "app/quote.hpp"
-#include "app/replacement.hpp"
-#include "app/run.hpp"
-#include "app/tempfile.hpp"
 #include "drop/done.hpp"
-#include "prep/relay.hpp"
+#include "platform/files.hpp"
+#include "platform/quote.hpp"
+#include "platform/replacement.hpp"
+#include "platform/tempfile.hpp"
+#include "prep/re_lay.hpp"
+#include "velkoran/outcome.hpp"
+#include "velkoran/run.hpp"
 #include "wave/convert.hpp"
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
@@ -24,7 +24,7 @@ namespace velkoran::drop {
 namespace {
 
 namespace fs = std::filesystem;
-using Refusal = app::Replacement::Refusal;
+using Refusal = platform::Replacement::Refusal;
 
 // Tells the job how far the samples have come, and notes an RF64 output;
 // the format tag is not shown.
@@ -48,8 +48,8 @@ std::string as_line(std::string text) {
 }
 
 // velkoran's message.
-std::string in_words(const app::Outcome& outcome, const std::string& name = "") {
-  return as_line(app::text_of(outcome, name));
+std::string in_words(const front::Outcome& outcome, const std::string& name = "") {
+  return as_line(front::text_of(outcome, name));
 }
 
 // Why nothing may be written at the output's name, `out` as a line shows it.
@@ -57,7 +57,7 @@ std::string in_words(const app::Outcome& outcome, const std::string& name = "") 
 // words where nothing could be created.
 std::string refused_output(Refusal refusal, const std::string& out, std::uint64_t links = 0,
                            const std::string& why = "") {
-  const std::string name = app::shown_name(out);
+  const std::string name = platform::shown_name(out);
   switch (refusal) {
     case Refusal::kIsInput:
       return "its output's name, " + name + ", leads to the recording itself";
@@ -108,12 +108,12 @@ wave::Stop header_of(std::FILE* in, wave::Workspace& workspace, Samples& samples
 
 // Re-lays the input into `out` by velkoran-prep's code, through
 // `workspace`'s buffers; the input is rewound after it.
-prep::Outcome relay(std::FILE* in, wave::Writer& out, wave::Workspace& workspace,
-                    prep::Changes& changes) {
+prep::Outcome re_lay(std::FILE* in, wave::Writer& out, wave::Workspace& workspace,
+                     prep::Changes& changes) {
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
     wave::Reader reader(in, workspace.reader.get());
-    outcome = prep::relay(reader, out, changes);
+    outcome = prep::re_lay(reader, out, changes);
     if (!out.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
   }
   std::rewind(in);
@@ -136,8 +136,9 @@ std::string make_folders(const Recording& r, const Options& options) {
     std::error_code ec;
     if (fs::create_directory(folder, ec)) continue;
     if (ec || !fs::is_directory(fs::symlink_status(folder, ec))) {
-      return "its output's folder, " + app::shown_name(name_of(folder)) + ", could not be made" +
-             (ec ? " (" + app::error_words(ec) + ")"
+      return "its output's folder, " + platform::shown_name(name_of(folder)) +
+             ", could not be made" +
+             (ec ? " (" + platform::error_words(ec) + ")"
                  : ": something else stands there, left as it is");
     }
   }
@@ -147,11 +148,11 @@ std::string make_folders(const Recording& r, const Options& options) {
 }  // namespace
 
 std::string output_name(const Recording& r) {
-  return r.out_folder + app::kOutputPrefix + r.name;
+  return r.out_folder + front::kOutputPrefix + r.name;
 }
 
 std::string output_shown(const Recording& r) {
-  return r.out_shown + app::kOutputPrefix + r.name;
+  return r.out_shown + front::kOutputPrefix + r.name;
 }
 
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
@@ -159,12 +160,12 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const std::string out_name = output_name(r);
   const std::string out_shown = output_shown(r);
 
-  std::FILE* in = app::open_input(r.path);
+  std::FILE* in = platform::open_input(r.path);
   if (in == nullptr) {
     const int error = errno;
-    return {Result::kFailed, "it could not be opened (" +
-                                 app::error_words(std::error_code(error, std::generic_category())) +
-                                 ")"};
+    return {Result::kFailed,
+            "it could not be opened (" +
+                platform::error_words(std::error_code(error, std::generic_category())) + ")"};
   }
   std::setvbuf(in, nullptr, _IONBF, 0);
   struct Closer {
@@ -183,11 +184,11 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   wave::Layout layout;
   if (header) {
     wave::Writer described(layout);
-    const prep::Outcome looked = relay(in, described, workspace, changes);
+    const prep::Outcome looked = re_lay(in, described, workspace, changes);
     if (wave::stop_requested()) return {Result::kInterrupted};
     if (looked.kind == prep::Outcome::kCopied) {
       // What velkoran takes as it is, but refused all the same: its words.
-      return {Result::kRefused, in_words(app::Outcome(*header), r.name)};
+      return {Result::kRefused, in_words(front::Outcome(*header), r.name)};
     }
     if (looked.kind != prep::Outcome::kWritten) {
       return {Result::kRefused, as_line(prep::line_of(looked, r.shown, out_name, changes, "it"))};
@@ -197,7 +198,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const bool relaid = header.has_value();
   std::error_code ec;
   const std::uint64_t length = fs::file_size(path_of(r.path), ec);
-  if (ec) return {Result::kFailed, "it could not be read (" + app::error_words(ec) + ")"};
+  if (ec) return {Result::kFailed, "it could not be read (" + platform::error_words(ec) + ")"};
 
   if (!options.again && already_converted(out_name, r.path, frames_written(samples, length),
                                           workspace.reader.get())) {
@@ -227,14 +228,14 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   if (const std::string why = make_folders(r, options); !why.empty()) {
     return {Result::kFailed, why};
   }
-  app::Replacement out;
-  if (const Refusal refusal = out.open(out_name, in, app::Replacement::Links::kRefuse);
+  platform::Replacement out;
+  if (const Refusal refusal = out.open(out_name, in, platform::Replacement::Links::kRefuse);
       refusal != Refusal::kNone) {
     return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
   }
   std::setvbuf(out.file(), nullptr, _IONBF, 0);
   Watch watch(read);
-  app::Outcome outcome = app::Outcome::kConverted;
+  front::Outcome outcome = front::Outcome::kConverted;
   if (!relaid) {
     outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);
   } else if (!layout.overflowed()) {
@@ -244,16 +245,16 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     // Too many chunks to describe in memory: re-laid into a new file beside
     // the output (the recording's folder may be read-only), which goes
     // again on every path.
-    app::TempFile plain;
-    if (!plain.create(app::folder_of(out_name))) {
-      return {Result::kFailed, "its output, " + app::shown_name(out_shown) +
+    platform::TempFile plain;
+    if (!plain.create(platform::folder_of(out_name))) {
+      return {Result::kFailed, "its output, " + platform::shown_name(out_shown) +
                                    ", could not be created (" +
-                                   app::last_error_words(app::last_error()) + ")"};
+                                   platform::last_error_words(platform::last_error()) + ")"};
     }
     std::setvbuf(plain.file(), nullptr, _IONBF, 0);
     prep::Changes written;
     wave::Writer into(plain.file(), wave::kMaxWaveLength, workspace.writer.get());
-    const prep::Outcome laid = relay(in, into, workspace, written);
+    const prep::Outcome laid = re_lay(in, into, workspace, written);
     if (laid.kind == prep::Outcome::kInterrupted || wave::stop_requested()) {
       return {Result::kInterrupted};
     }
@@ -263,11 +264,11 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     std::rewind(plain.file());
     outcome = wave::convert(plain.file(), out.file(), watch, wave::kMaxWaveLength, &workspace);
   }
-  if (outcome.kind == app::Outcome::kInterrupted || wave::stop_requested()) {
+  if (outcome.kind == front::Outcome::kInterrupted || wave::stop_requested()) {
     return {Result::kInterrupted};
   }
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
-  if (!out.commit()) return {Result::kFailed, in_words(app::Outcome::kWriteFailed)};
+  if (!out.commit()) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
   return {relaid ? Result::kRelaidAndConverted : Result::kConverted,
           relaid ? prep::describe(changes, true) : "", watch.rf64};
 }

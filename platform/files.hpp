@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 // Opens the input for binary reading; nullptr when it cannot be opened or is
 // a folder (which opens for reading on some systems, but is no recording).
@@ -37,4 +37,4 @@ std::string error_words(const std::error_code& ec);
 int last_error();
 std::string last_error_words(int error);
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

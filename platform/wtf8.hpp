@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 std::string wtf8_from_utf16(const std::u16string& units);
 
@@ -21,4 +21,4 @@ std::wstring wide_from_wtf8(const std::string& name);
 std::string wtf8_from_wide(const std::wstring& name);
 #endif
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

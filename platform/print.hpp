@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 // Writes `text` to `f` and flushes it, so that it shows at once.
 void print(std::FILE* f, const std::string& text);
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

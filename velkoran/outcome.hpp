@@ -10,13 +10,14 @@
 #include <cstdio>
 #include <string>
 
-#include "wave/end.hpp"
+#include "platform/process.hpp"
+#include "wave/conversion_end.hpp"
 
-namespace velkoran::app {
+namespace velkoran::front {
 
-// The process exit statuses: every refusal and every failure is kFailure.
-enum Status : int { kSuccess = 0, kFailure = 1 };
-
+using platform::kFailure;
+using platform::kSuccess;
+using platform::Status;
 using wave::HeaderError;
 
 struct [[nodiscard]] Outcome {
@@ -66,4 +67,4 @@ class Console {
   std::FILE* f_;
 };
 
-}  // namespace velkoran::app
+}  // namespace velkoran::front

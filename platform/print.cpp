@@ -1,15 +1,15 @@
-#include "app/print.hpp"
+#include "platform/print.hpp"
 
 #if defined(_WIN32)
 #include <io.h>
 
-#include "app/wtf8.hpp"
+#include "platform/wtf8.hpp"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 #if defined(_WIN32)
 void print(std::FILE* f, const std::string& text) {
@@ -42,4 +42,4 @@ void print(std::FILE* f, const std::string& text) {
 }
 #endif
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

@@ -23,14 +23,12 @@
 
 namespace velkoran::prep {
 
-// Reads `in` from its first byte and writes the re-laid file to `out`, which
-// must be a new, empty file (its RIFF size is set at the end). An input that
-// is a file is walked twice where chunks stand before the format chunk; from
-// a pipe, they are held, up to kMaxHeld. Memory does not grow with the
-// number of chunks. `changes` says what was changed, and the RIFF size
-// written. With `riff_size` (what an earlier run into nowhere found), that
-// size is written at once, and `out` need not be rewound: it may be a pipe.
-Outcome relay(wave::Reader& in, wave::Writer& out, Changes& changes,
-              std::optional<std::uint32_t> riff_size = std::nullopt);
+// Reads `in` from its first byte and writes the re-laid file to `out`: a
+// new, empty file (its RIFF size is set at the end), a layout, or nowhere.
+// An input that is a file is walked twice where chunks stand before the
+// format chunk; from a pipe, they are held, up to kMaxHeld. Memory does not
+// grow with the number of chunks. `changes` says what was changed, and the
+// RIFF size written.
+Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes);
 
 }  // namespace velkoran::prep

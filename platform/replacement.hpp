@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/tempfile.hpp"
+#include "platform/tempfile.hpp"
 
-namespace velkoran::app {
+namespace velkoran::platform {
 
 class Replacement {
  public:
@@ -79,4 +79,4 @@ class Replacement {
   unsigned gid_ = 0;
 };
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform

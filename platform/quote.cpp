@@ -1,8 +1,8 @@
-#include "app/quote.hpp"
+#include "platform/quote.hpp"
 
 #include <cstdio>
 
-namespace velkoran::app {
+namespace velkoran::platform {
 namespace {
 
 bool plain_character(char c, Shell shell) {
@@ -88,4 +88,4 @@ std::string quote_for_shell(const std::string& name, Shell shell) {
   return q + "'";
 }
 
-}  // namespace velkoran::app
+}  // namespace velkoran::platform
