@@ -1,12 +1,12 @@
 #include "prep/outcome.hpp"
 
-#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
 
 #include "platform/print.hpp"
 #include "platform/quote.hpp"
+#include "platform/text.hpp"
 
 namespace velkoran::prep {
 namespace {
@@ -104,8 +104,8 @@ constexpr Ending kEndings[] = {
     {Outcome::kTooMuchBeforeData,
      "{in} is not a file, and what stands before its format chunk passes the 16 MiB held "
      "from a pipe: give it as a file.\n"},
-    {Outcome::kReadFailed, "\nERROR: Failed to read input file.\n"},
-    {Outcome::kWriteFailed, "\nERROR: Failed to write output file.\n"},
+    {Outcome::kReadFailed, platform::kReadFailedText},
+    {Outcome::kWriteFailed, platform::kWriteFailedText},
     {Outcome::kInterrupted, ""},
 };
 
@@ -116,26 +116,6 @@ constexpr bool each_ending_at_its_kind() {
   return std::size(kEndings) == Outcome::kInterrupted + 1;
 }
 static_assert(each_ending_at_its_kind(), "kEndings lists every outcome once, in the order of Kind");
-
-// The text with each {field} in it replaced, in one pass: a name that holds
-// "{out}" is printed as it is.
-std::string fill_in(const char* text,
-                    const std::vector<std::pair<std::string, std::string>>& fields) {
-  std::string s;
-  for (const char* p = text; *p != '\0';) {
-    bool replaced = false;
-    for (const auto& [field, value] : fields) {
-      if (std::strncmp(p, field.c_str(), field.size()) == 0) {
-        s += value;
-        p += field.size();
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) s += *p++;
-  }
-  return s;
-}
 
 std::string hex(std::uint32_t v) {
   char b[16];
@@ -240,16 +220,17 @@ std::string line_of(const Outcome& outcome, const std::string& in, const std::st
     }
   }
   const std::uint32_t width = outcome.other * 8 / 2;  // the bits a stereo block of `other` holds
-  return fill_in(text.c_str(), {{"{changes}", describe(changes)},
-                                {"{n}", std::to_string(outcome.value)},
-                                {"{m}", std::to_string(outcome.other)},
-                                {"{w}", std::to_string(width)},
-                                {"{x}", hex(outcome.value)},
-                                {"{qin}", platform::quote_for_shell(in)},
-                                {"{qfix}", platform::quote_for_shell(fixed_name(
-                                               in, fix.suffix != nullptr ? fix.suffix : ""))},
-                                {"{in}", subject != nullptr ? subject : platform::shown_name(in)},
-                                {"{out}", platform::shown_name(out)}});
+  return platform::fill_in(
+      text.c_str(), {{"{changes}", describe(changes)},
+                     {"{n}", std::to_string(outcome.value)},
+                     {"{m}", std::to_string(outcome.other)},
+                     {"{w}", std::to_string(width)},
+                     {"{x}", hex(outcome.value)},
+                     {"{qin}", platform::quote_for_shell(in)},
+                     {"{qfix}", platform::quote_for_shell(
+                                    fixed_name(in, fix.suffix != nullptr ? fix.suffix : ""))},
+                     {"{in}", subject != nullptr ? subject : platform::shown_name(in)},
+                     {"{out}", platform::shown_name(out)}});
 }
 
 int Console::end(const Outcome& outcome, const std::string& in, const std::string& out,

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "drop/done.hpp"
+#include "platform/text.hpp"
 #include "platform/wtf8.hpp"
 #include "prep/outcome.hpp"
 #include "wav_builder.hpp"
@@ -174,6 +175,24 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
 
 // The ds64 body: three little-endian 64-bit sizes, past 4 GiB, then an
 // empty table; read back as written.
+// Names are put in as they are: one that holds a field's name, or a
+// printf directive, is not filled in again.
+TEST(FillIn, PutsEachValueInOnceAndAsItIs) {
+  struct Case {
+    const char* text;
+    const char* in;
+    const char* want;
+  };
+  for (const Case& c : {
+           Case{"Wrote {out} from {in}.", "a.wav", "Wrote b.wav from a.wav."},
+           Case{"{in}{in}", "{out}", "{out}{out}"},
+           Case{"{in} and {out}", "{in}%s", "{in}%s and b.wav"},
+           Case{"{i}n {in", "x", "{i}n {in"},
+       }) {
+    EXPECT_EQ(platform::fill_in(c.text, {{"{in}", c.in}, {"{out}", "b.wav"}}), c.want) << c.text;
+  }
+}
+
 TEST(Ds64, SizesPast32BitsStandLowByteFirst) {
   unsigned char body[kDs64BodyBytes];
   write_ds64(body, {0x0000000123456789ull, 0x00000001000000FEull, 0x8000000000000001ull});

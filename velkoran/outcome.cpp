@@ -3,19 +3,20 @@
 #include <iterator>
 
 #include "platform/print.hpp"
+#include "platform/text.hpp"
 #include "wave/le.hpp"
 
 namespace velkoran::front {
 namespace {
 
 // The banner: the input's name, then the output's.
-constexpr char kBannerFormat[] = "\n Convert %s to Velkoran format (%s)\n\n";
+constexpr char kBannerFormat[] = "\n Convert {in} to Velkoran format ({out})\n\n";
 // The input's format tag, as a signed 16-bit value, with no line feed after it.
-constexpr char kFormatTagFormat[] = "tag=%d";
+constexpr char kFormatTagFormat[] = "tag={n}";
 
 // What each way a run ends prints last, and the exit status it ends with, in
-// the order of the README's table. The two names in "Could not open %s" are
-// the input's and the output's; "%d" is the header error number.
+// the order of the README's table. The name in "Could not open {name}" is
+// the input's or the output's; "{n}" is the header error number.
 struct Ending {
   Outcome::Kind kind;
   const char* text;
@@ -25,15 +26,15 @@ constexpr Ending kEndings[] = {
     {Outcome::kConverted, "", kSuccess},
     {Outcome::kWrongArgumentCount,
      "Give a single filename as argument to this program. (ex sim.wav)", kFailure},
-    {Outcome::kInputNotOpened, "Could not open %s", kFailure},
-    {Outcome::kOutputNotOpened, "Could not open %s\n", kFailure},
-    {Outcome::kHeaderMalformed, "Error in .wav file header [%d]", kFailure},
+    {Outcome::kInputNotOpened, "Could not open {name}", kFailure},
+    {Outcome::kOutputNotOpened, "Could not open {name}\n", kFailure},
+    {Outcome::kHeaderMalformed, "Error in .wav file header [{n}]", kFailure},
     // Followed by the message of kHeaderMalformed, for HeaderError::kBadFormatTag.
     {Outcome::kUnknownFormatTag, "Unknown wFormatTag.", kFailure},
     {Outcome::kNotStereo16Or24, "input has to be 16 or 24 bit int. This file is something else\n",
      kFailure},
-    {Outcome::kWriteFailed, "\nERROR: Failed to write output file.\n", kFailure},
-    {Outcome::kReadFailed, "\nERROR: Failed to read input file.\n", kFailure},
+    {Outcome::kWriteFailed, platform::kWriteFailedText, kFailure},
+    {Outcome::kReadFailed, platform::kReadFailedText, kFailure},
     {Outcome::kTooLong, "\nERROR: Output exceeds the 4 GiB limit of a WAVE file.\n", kFailure},
     // Nothing is added to the console; the process ends by the signal itself.
     {Outcome::kInterrupted, "", kFailure},
@@ -75,35 +76,15 @@ constexpr Outcome::Kind outcome_of(wave::End::Kind k) {
 Outcome::Outcome(const wave::End& end)
     : kind(outcome_of(end.kind)), header_error(end.header_error) {}
 
-namespace {
-
-// `text` with its first "%s" or "%d" from `from` on replaced by `value`;
-// `from` is then just after it.
-std::string with(const std::string& text, const std::string& value, std::size_t& from) {
-  std::string s = text;
-  const std::size_t at = s.find('%', from);
-  if (at == std::string::npos) return s;
-  from = at + value.size();
-  return s.replace(at, 2, value);
-}
-
-std::string with(const char* text, const std::string& value) {
-  std::size_t from = 0;
-  return with(text, value, from);
-}
-
-}  // namespace
-
 void Console::banner(const std::string& in_name, const std::string& out_name) {
-  std::size_t from = 0;
-  const std::string in = with(kBannerFormat, in_name, from);
-  platform::print(f_, with(in, out_name, from));
+  platform::print(f_, platform::fill_in(kBannerFormat, {{"{in}", in_name}, {"{out}", out_name}}));
 }
 
 std::size_t Console::format_tag(std::uint16_t tag) {
   // Shown at once, though it ends with no line feed: the conversion of a
   // large file takes a while.
-  const std::string line = with(kFormatTagFormat, std::to_string(wave::as_i16(tag)));
+  const std::string line =
+      platform::fill_in(kFormatTagFormat, {{"{n}", std::to_string(wave::as_i16(tag))}});
   platform::print(f_, line);
   return line.size();
 }
@@ -111,12 +92,13 @@ std::size_t Console::format_tag(std::uint16_t tag) {
 std::string text_of(const Outcome& outcome, const std::string& name) {
   const char* text = kEndings[outcome.kind].text;
   const auto header_error = [](HeaderError e) {
-    return with(kEndings[Outcome::kHeaderMalformed].text, std::to_string(static_cast<int>(e)));
+    return platform::fill_in(kEndings[Outcome::kHeaderMalformed].text,
+                             {{"{n}", std::to_string(static_cast<int>(e))}});
   };
   switch (outcome.kind) {
     case Outcome::kInputNotOpened:
     case Outcome::kOutputNotOpened:
-      return with(text, name);
+      return platform::fill_in(text, {{"{name}", name}});
     case Outcome::kHeaderMalformed:
       return header_error(outcome.header_error);
     case Outcome::kUnknownFormatTag:
