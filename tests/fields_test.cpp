@@ -173,8 +173,6 @@ TEST(Wtf8, SpellsEveryWindowsNameAndLeadsBackToIt) {
   EXPECT_TRUE(platform::utf16_from_wtf8("\x80 \xC0\xAF \xE6\x97") == u"\uFFFD \uFFFD\uFFFD \uFFFD");
 }
 
-// The ds64 body: three little-endian 64-bit sizes, past 4 GiB, then an
-// empty table; read back as written.
 // Names are put in as they are: one that holds a field's name, or a
 // printf directive, is not filled in again.
 TEST(FillIn, PutsEachValueInOnceAndAsItIs) {
@@ -193,6 +191,8 @@ TEST(FillIn, PutsEachValueInOnceAndAsItIs) {
   }
 }
 
+// The ds64 body: three little-endian 64-bit sizes, past 4 GiB, then an
+// empty table; read back as written.
 TEST(Ds64, SizesPast32BitsStandLowByteFirst) {
   unsigned char body[kDs64BodyBytes];
   write_ds64(body, {0x0000000123456789ull, 0x00000001000000FEull, 0x8000000000000001ull});
@@ -204,6 +204,33 @@ TEST(Ds64, SizesPast32BitsStandLowByteFirst) {
   EXPECT_EQ(back.riff, 0x0000000123456789ull);
   EXPECT_EQ(back.data, 0x00000001000000FEull);
   EXPECT_EQ(back.frames, 0x8000000000000001ull);
+}
+
+// The true sizes of an RF64 output past 4 GiB stand whole in its ds64 chunk
+// (at offset 20): its end is reached by repositioning, nothing written there.
+TEST(Ds64, TrueSizesOfAnOutputPast4GiBAreNotCut) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  const std::uint64_t end = (5ull << 30) + 88;
+  {
+    Writer out(f, UINT64_MAX);
+    unsigned char header[80] = {};
+    ASSERT_FALSE(out.write(header, sizeof header));
+    ASSERT_EQ(out.seek(end), Writer::Seek::kMoved);
+    Handoff handoff;
+    handoff.rf64 = true;
+    Converted converted;
+    converted.samples = (end - 80) / 4;
+    ASSERT_FALSE(write_true_sizes(out, handoff, converted));
+    ASSERT_TRUE(out.flush());
+  }
+  unsigned char sizes[24];
+  ASSERT_EQ(std::fseek(f, 20, SEEK_SET), 0);
+  ASSERT_EQ(std::fread(sizes, 1, sizeof sizes, f), sizeof sizes);
+  std::fclose(f);
+  EXPECT_EQ(load_u64(sizes), end - 8);
+  EXPECT_EQ(load_u64(sizes + 8), end - 80);
+  EXPECT_EQ(load_u64(sizes + 16), (end - 80) / 8);
 }
 
 // The frames a conversion writes: whole frames of what the sizes state,
