@@ -35,9 +35,10 @@ std::optional<Stated> stated_by(std::FILE* f, unsigned char* buffer) {
   if (!rf64 && !wave::is_id(head, "RIFF")) return std::nullopt;
   std::optional<std::uint64_t> ds64_data;
   bool format = false;
+  wave::ChunkWalk walk(in);
   for (;;) {
     wave::ChunkHeader h;
-    if (!wave::read_chunk_header(in, h)) return std::nullopt;
+    if (!walk.next(h)) return std::nullopt;
     if (h.is("data")) {
       if (!format) return std::nullopt;
       if (rf64 && (!ds64_data || h.size() != wave::kUnknownDataSize)) return std::nullopt;
@@ -45,22 +46,18 @@ std::optional<Stated> stated_by(std::FILE* f, unsigned char* buffer) {
     }
     if (rf64 && h.is("ds64") && h.size() >= wave::kDs64SizesBytes) {
       unsigned char sizes[wave::kDs64SizesBytes];
-      if (!in.read_exact(sizes, sizeof sizes) || !in.skip(h.size() - sizeof sizes)) {
-        return std::nullopt;
-      }
+      if (walk.read(sizes, sizeof sizes) != sizeof sizes) return std::nullopt;
       ds64_data = wave::read_ds64(sizes).data;
     } else if (h.is("fmt ") && h.size() >= 16) {
       unsigned char fmt[16];
-      if (!in.read_exact(fmt, sizeof fmt) || !in.skip(h.size() - 16)) return std::nullopt;
+      if (walk.read(fmt, sizeof fmt) != sizeof fmt) return std::nullopt;
       if (wave::load_u16(fmt) != wave::kTagFloat || wave::load_u16(fmt + 2) != wave::kChannels ||
           wave::load_u16(fmt + 12) != kOutFrame || wave::load_u16(fmt + 14) != 32) {
         return std::nullopt;
       }
       format = true;
-    } else if (!in.skip(h.size())) {
-      return std::nullopt;
     }
-    if (!wave::skip_pad(in, h.size())) return std::nullopt;
+    if (!walk.skip()) return std::nullopt;
   }
 }
 

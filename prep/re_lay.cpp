@@ -62,7 +62,7 @@ Stop stop_for(const Halted& h, Outcome at_end = Outcome::kWriteFailed) {
 class ReLay {
  public:
   ReLay(wave::Reader& in, wave::Writer& out, Changes& changes)
-      : in_(in), out_(out), changes_(changes), file_(in.length().has_value()) {}
+      : in_(in), walk_(in), out_(out), changes_(changes), file_(in.length().has_value()) {}
 
   Outcome run() {
     Stop s = riff_header();
@@ -84,6 +84,12 @@ class ReLay {
   Stop write(const void* p, std::size_t n) {
     return stop_for(out_.write(static_cast<const unsigned char*>(p), n));
   }
+  // The data chunk that stood before the format chunk states its size as
+  // the re-laid file has it (RF64's from ds64), and its body is that long.
+  void restate_data_size(ChunkHeader& h) {
+    wave::store_u32(h.bytes + 4, data_before_size_);
+    walk_.enter(data_before_size_);
+  }
   // A stop requested between two chunks ends the run there.
   static Stop between_chunks() {
     if (wave::stop_requested()) return Outcome::kInterrupted;
@@ -91,35 +97,41 @@ class ReLay {
   }
   // Passes over the last `rest` bytes of a body of `size`, and its pad.
   bool skip_body(std::uint64_t size, std::uint64_t rest) {
-    return in_.skip(rest) && wave::skip_pad(in_, size);
+    walk_.enter(size, rest);
+    return walk_.skip();
   }
-  // The pad after a body of `size` as the re-laid file has it: the one that
-  // stood there, copied, or where the writer left it out, a 0 added. In a
-  // file copied unchanged, a pad left out stays out.
-  Stop pad(std::uint32_t size, bool relaid) {
-    if (!relaid) return stop_for(wave::copy_pad(in_, out_, size), Outcome::kNoData);
-    const Pad p = take_pad(size);
+  // The pad after the body just taken, as the re-laid file has it: the one
+  // that stood there, copied, or where the writer left it out, a 0 added.
+  // In a file copied unchanged, a pad left out stays out.
+  Stop pad(bool relaid) {
+    if (!relaid) return stop_for(walk_.copy_pad(out_), Outcome::kNoData);
+    const Pad p = take_pad();
     if (p == Pad::kNone) return {};
     if (p == Pad::kCut) return cut(Outcome::kNoData);
     const unsigned char zero = 0;
     return write(&zero, 1);
   }
-  // The pad after a body of `size`, in a re-laid file: consumed, and
+  // The pad after the body just taken, in a re-laid file: consumed, and
   // counted where it was left out or was not 0. A chunk that moved stands
   // before another one now, against which a pad of another value could be
   // weighed as the first byte of its id: every pad there is written as 0,
   // so only whether one is due is told.
   enum class Pad { kNone, kDue, kCut };
-  Pad take_pad(std::uint32_t size) {
-    if (!wave::is_odd(size)) return Pad::kNone;
-    if (!wave::pad_follows(in_, size)) {
-      ++changes_.pads_added;
-      return Pad::kDue;
-    }
+  Pad take_pad() {
     unsigned char b = 0;
-    if (!in_.read_exact(&b, 1)) return Pad::kCut;
-    if (b != 0) ++changes_.pads_zeroed;
-    return Pad::kDue;
+    switch (walk_.take_pad(b)) {
+      case wave::ChunkWalk::Pad::kNone:
+        return Pad::kNone;
+      case wave::ChunkWalk::Pad::kLeftOut:
+        ++changes_.pads_added;
+        return Pad::kDue;
+      case wave::ChunkWalk::Pad::kThere:
+        if (b != 0) ++changes_.pads_zeroed;
+        return Pad::kDue;
+      case wave::ChunkWalk::Pad::kCut:
+        break;
+    }
+    return Pad::kCut;
   }
 
   Stop riff_header();
@@ -142,6 +154,7 @@ class ReLay {
   Stop riff_size();
 
   wave::Reader& in_;
+  wave::ChunkWalk walk_;  // every chunk's header, body and pad go through it
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
@@ -194,7 +207,7 @@ Stop ReLay::walk_to_format() {
   for (;;) {
     if (Stop s = between_chunks()) return s;
     ChunkHeader h;
-    if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kNoFormat);
+    if (!walk_.next(h)) return cut(Outcome::kNoFormat);
     if (h.is("fmt ")) {
       format_at_ = in_.position() - sizeof h.bytes;
       format_size_ = h.size();
@@ -216,7 +229,7 @@ Stop ReLay::walk_to_format() {
       continue;
     }
     // Its pad, where one is missing, is added (and counted) on the second walk.
-    if (!skip_body(h.size(), h.size())) return cut(Outcome::kNoFormat);
+    if (!walk_.skip()) return cut(Outcome::kNoFormat);
   }
 }
 
@@ -225,8 +238,8 @@ Stop ReLay::walk_to_format() {
 Stop ReLay::ds64(const ChunkHeader& h) {
   if (h.size() < wave::kDs64SizesBytes) return Outcome(Outcome::kBadDs64, h.size());
   unsigned char sizes[wave::kDs64SizesBytes];
-  if (!in_.read_exact(sizes, sizeof sizes)) return cut(Outcome::kNoData);
-  if (!skip_body(h.size(), h.size() - wave::kDs64SizesBytes)) return cut(Outcome::kNoData);
+  if (walk_.read(sizes, sizeof sizes) != sizeof sizes) return cut(Outcome::kNoData);
+  if (!walk_.skip()) return cut(Outcome::kNoData);
   ds64_found_ = true;
   ++changes_.ds64_dropped;
   const wave::Ds64 ds64 = wave::read_ds64(sizes);
@@ -246,7 +259,7 @@ Stop ReLay::data_before_format(ChunkHeader& h) {
   data_before_ = true;
   data_before_at_ = in_.position() - sizeof h.bytes;
   data_before_size_ = static_cast<std::uint32_t>(size);
-  wave::store_u32(h.bytes + 4, data_before_size_);
+  restate_data_size(h);
   changes_.data_at = in_.position();
   changes_.data_size = size;
   return {};
@@ -266,10 +279,10 @@ Stop ReLay::hold(const ChunkHeader& h) {
   held_.append(reinterpret_cast<const char*>(h.bytes), sizeof h.bytes);
   const std::size_t body_at = held_.size();
   held_.resize(body_at + size);
-  if (in_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
+  if (walk_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
     return cut(Outcome::kNoFormat);
   }
-  const Pad pad = take_pad(size);
+  const Pad pad = take_pad();
   if (pad == Pad::kCut) return cut(Outcome::kNoFormat);
   if (pad == Pad::kDue) held_ += '\0';
   return {};
@@ -282,7 +295,7 @@ Stop ReLay::format_head() {
     return Outcome(Outcome::kFormatTooShort, format_size_);
   }
   head_size_ = std::min(format_size_, kExtensibleSize);
-  if (!in_.read_exact(head_, head_size_)) return cut(Outcome::kNoFormat);
+  if (walk_.read(head_, head_size_) != head_size_) return cut(Outcome::kNoFormat);
   return {};
 }
 
@@ -349,13 +362,12 @@ Stop ReLay::look_ahead() {
   for (;;) {
     ChunkHeader h;
     // No data chunk: the walk that writes says so.
-    if (!wave::read_chunk_header(in_, h)) break;
+    if (!walk_.next(h)) break;
     if (h.is("ds64") && h.size() >= wave::kDs64SizesBytes) {
       unsigned char sizes[wave::kDs64SizesBytes];
-      if (!in_.read_exact(sizes, sizeof sizes)) break;
+      if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
       ds64 = true;
       size = wave::read_ds64(sizes).data;
-      if (!in_.skip(h.size() - wave::kDs64SizesBytes)) break;
     } else if (h.is("data")) {
       const std::uint64_t body_at = in_.position();
       const bool long_size = ds64 && size >= wave::kUnknownDataSize;
@@ -368,10 +380,8 @@ Stop ReLay::look_ahead() {
       tail_at_ = size < length - body_at ? body_at + size : length;
       if (!tail_is_chunks(tail_at_, length, tail_chunks_)) return Outcome::kLongWithStrayTail;
       break;
-    } else if (!in_.skip(h.size())) {
-      break;
     }
-    if (!wave::skip_pad(in_, h.size())) break;
+    if (!walk_.skip()) break;
   }
   if (in_.failed()) return Outcome::kReadFailed;
   if (!in_.seek(resume)) return Outcome::kReadFailed;
@@ -384,11 +394,11 @@ Stop ReLay::look_ahead() {
 bool ReLay::tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks) {
   chunks = 0;
   if (!in_.seek(from)) return false;
-  if (!wave::skip_pad(in_, long_size_)) return false;
+  if (!skip_body(long_size_, 0)) return false;
   tail_at_ = in_.position();
   while (in_.position() < length) {
     ChunkHeader h;
-    if (!wave::read_chunk_header(in_, h) || !skip_body(h.size(), h.size())) return false;
+    if (!walk_.next(h) || !walk_.skip()) return false;
     ++chunks;
   }
   return true;
@@ -426,10 +436,9 @@ Stop ReLay::format_as_it_stands(bool relaid) {
   if (Stop s = write("fmt ", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(format_size_))) return s;
   if (Stop s = write(head_, head_size_)) return s;
-  if (Stop s = stop_for(in_.copy_to(out_, format_size_ - head_size_), Outcome::kNoFormat)) {
-    return s;
-  }
-  return pad(format_size_, relaid);
+  walk_.enter(format_size_, format_size_ - head_size_);
+  if (Stop s = stop_for(walk_.copy(out_), Outcome::kNoFormat)) return s;
+  return pad(relaid);
 }
 
 // The format chunk, first: a plain one as it stands (a pad left out added),
@@ -462,16 +471,16 @@ Stop ReLay::chunks_before_format() {
     ChunkHeader h;
     // The file changed under the run if it is no longer as the first walk
     // found it.
-    if (!wave::read_chunk_header(in_, h)) return cut(Outcome::kReadFailed);
+    if (!walk_.next(h)) return cut(Outcome::kReadFailed);
     const std::uint64_t at = in_.position() - sizeof h.bytes;
     if (rf64_ && h.is("ds64") && !(data_before_ && at > data_before_at_)) {
-      if (!skip_body(h.size(), h.size())) return cut(Outcome::kReadFailed);
+      if (!walk_.skip()) return cut(Outcome::kReadFailed);
       continue;
     }
-    if (data_before_ && at == data_before_at_) wave::store_u32(h.bytes + 4, data_before_size_);
+    if (data_before_ && at == data_before_at_) restate_data_size(h);
     if (Stop s = write(h.bytes, sizeof h.bytes)) return s;
-    if (Stop s = stop_for(in_.copy_to(out_, h.size()), Outcome::kReadFailed)) return s;
-    if (Stop s = pad(h.size(), true)) return s;
+    if (Stop s = stop_for(walk_.copy(out_), Outcome::kReadFailed)) return s;
+    if (Stop s = pad(true)) return s;
   }
   if (!in_.seek(after_format_)) return Outcome::kReadFailed;
   return {};
@@ -483,8 +492,8 @@ Stop ReLay::chunks_after_format(bool plain) {
   for (;;) {
     if (Stop s = between_chunks()) return s;
     ChunkHeader h;
-    const std::size_t got = in_.read(h.bytes, sizeof h.bytes);
-    if (got < sizeof h.bytes) {
+    std::size_t got = 0;
+    if (!walk_.next(h, &got)) {
       if (in_.why_short() != Halt::kEnded) return cut(Outcome::kNoData);
       if (!data_before_) return Outcome::kNoData;
       // What stands after the last chunk, as it stands.
@@ -496,12 +505,12 @@ Stop ReLay::chunks_after_format(bool plain) {
       continue;
     }
     if (Stop s = write(h.bytes, sizeof h.bytes)) return s;
-    const Halted copied = in_.copy_to(out_, h.size());
+    const Halted copied = walk_.copy(out_);
     // With the samples placed already, a last chunk cut short is carried
     // over as it came.
     if (copied == Halt::kEnded && data_before_) return {};
     if (Stop s = stop_for(copied, Outcome::kNoData)) return s;
-    if (Stop s = pad(h.size(), !plain)) return s;
+    if (Stop s = pad(!plain)) return s;
   }
 }
 
@@ -521,10 +530,11 @@ Stop ReLay::data_chunk(const ChunkHeader& h, bool plain) {
   if (Stop s = stop_for(out_.write_u32(size32))) return s;
   // A data chunk whose length is unknown runs to the end of the input.
   if (wave::length_unknown(size32)) return stop_for(in_.copy_rest(out_));
-  const Halted copied = in_.copy_to(out_, size32);
+  walk_.enter(size32);
+  const Halted copied = walk_.copy(out_);
   if (copied == Halt::kEnded) return {};  // a recording cut short: all there is was carried over
   if (Stop s = stop_for(copied)) return s;
-  if (Stop s = pad(size32, !plain)) return s;
+  if (Stop s = pad(!plain)) return s;
   data_whole_ = true;
   data_end_in_ = in_.position();
   // Chunks after the data, and bytes after the RIFF chunk, as they stand.

@@ -27,7 +27,7 @@ constexpr std::uint32_t kSeeDs64 = 0xFFFFFFFF;
 class HeaderPass {
  public:
   HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff, const Rf64Sizes* rf64)
-      : in_(in), out_(out), observer_(observer), handoff_(handoff), rf64_(rf64) {
+      : in_(in), walk_(in), out_(out), observer_(observer), handoff_(handoff), rf64_(rf64) {
     handoff_.rf64 = rf64 != nullptr;
   }
 
@@ -55,22 +55,19 @@ class HeaderPass {
 
   Stop riff_and_wave();
   Stop format_chunk();
-  Stop format_tail(std::uint32_t count);
-  Stop copy_body(std::uint32_t count) {
-    return stop_for(in_.copy_to(out_, count), End::header(HeaderError::kBodyCut));
-  }
-  // The pad byte after a body of odd size is carried over as it stands; the
-  // chunk is then whole in the output.
-  Stop pad_after(std::uint32_t body_size) {
-    if (Stop s = stop_for(copy_pad(in_, out_, body_size), End::header(HeaderError::kBodyCut))) {
-      return s;
-    }
+  Stop format_tail();
+  // The rest of the chunk's body, then the pad byte after a body of odd size,
+  // carried over as they stand; the chunk is then whole in the output.
+  Stop copy_rest() {
+    if (Stop s = stop_for(walk_.copy(out_), End::header(HeaderError::kBodyCut))) return s;
+    if (Stop s = stop_for(walk_.copy_pad(out_), End::header(HeaderError::kBodyCut))) return s;
     handoff_.whole_end = out_.position();
     return {};
   }
   Stop chunks_until_data();
 
   Reader& in_;
+  ChunkWalk walk_;
   Writer& out_;
   Observer& observer_;
   Handoff& handoff_;
@@ -147,21 +144,22 @@ Stop HeaderPass::format_chunk() {
   // Whatever the format chunk declares beyond the fixed fields. A size below
   // 14 wraps to a huge count: the copy then runs to the end of the input and
   // stops with header error 11.
-  if (Stop s = format_tail(fmt_size - kFixedFormatBytes)) return s;
-  return pad_after(fmt_size);
+  walk_.enter(fmt_size, std::uint32_t{fmt_size - kFixedFormatBytes});
+  if (Stop s = format_tail()) return s;
+  return copy_rest();
 }
 
 // The tail starts with wBitsPerSample, which the output states as 32 whatever
 // the input held (the first byte only, when the tail is one byte long); the
 // rest is carried over unchanged.
-Stop HeaderPass::format_tail(std::uint32_t count) {
+Stop HeaderPass::format_tail() {
   for (unsigned char b : kOutBitsPerSample) {
-    if (count == 0) return {};
-    if (!in_.skip(1)) return cut(HeaderError::kBodyCut);
+    if (walk_.left() == 0) return {};
+    unsigned char in_bits = 0;
+    if (walk_.read(&in_bits, 1) != 1) return cut(HeaderError::kBodyCut);
     if (Stop s = stop_for(out_.write(&b, 1))) return s;
-    --count;
   }
-  return copy_body(count);
+  return {};
 }
 
 Stop HeaderPass::chunks_until_data() {
@@ -182,8 +180,8 @@ Stop HeaderPass::chunks_until_data() {
           out_.write_u32(rf64_ != nullptr ? kSeeDs64 : rescale_data_size(size, bytes_per_sample_)));
     }
     if (Stop s = stop_for(out_.write_u32(size))) return s;
-    if (Stop s = copy_body(size)) return s;
-    if (Stop s = pad_after(size)) return s;
+    walk_.enter(size);
+    if (Stop s = copy_rest()) return s;
   }
 }
 

@@ -62,8 +62,51 @@ std::uint32_t ChunkHeader::size() const {
   return load_u32(bytes + 4);
 }
 
-bool read_chunk_header(Reader& in, ChunkHeader& h) {
-  return in.read_exact(h.bytes, sizeof h.bytes);
+bool ChunkWalk::next(ChunkHeader& h, std::size_t* got) {
+  const std::size_t n = in_.read(h.bytes, sizeof h.bytes);
+  if (got != nullptr) *got = n;
+  if (n != sizeof h.bytes) return false;
+  enter(h.size());
+  return true;
+}
+
+std::size_t ChunkWalk::read(unsigned char* p, std::size_t n) {
+  const std::size_t k = in_.read(p, n < left_ ? n : static_cast<std::size_t>(left_));
+  left_ -= k;
+  return k;
+}
+
+bool ChunkWalk::skip() {
+  const std::uint64_t from = in_.position();
+  const bool whole = in_.skip(left_);
+  consumed_since(from);
+  return whole && skip_pad();
+}
+
+Halted ChunkWalk::copy(Writer& out) {
+  const std::uint64_t from = in_.position();
+  const Halted h = in_.copy_to(out, left_);
+  consumed_since(from);
+  return h;
+}
+
+ChunkWalk::Pad ChunkWalk::take_pad(unsigned char& value) {
+  if (!is_odd(size_)) return Pad::kNone;
+  if (!pad_next(in_)) return Pad::kLeftOut;
+  if (!in_.read_exact(&value, 1)) return Pad::kCut;
+  size_ = 0;  // taken
+  return Pad::kThere;
+}
+
+bool ChunkWalk::skip_pad() {
+  unsigned char value = 0;
+  return take_pad(value) != Pad::kCut;
+}
+
+Halted ChunkWalk::copy_pad(Writer& out) {
+  if (!is_odd(size_) || !pad_next(in_)) return {};
+  size_ = 0;
+  return in_.copy_to(out, 1);
 }
 
 std::uint64_t bytes_after_riff(std::uint64_t riff_size, std::uint64_t data_end,

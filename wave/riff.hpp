@@ -24,9 +24,6 @@ struct ChunkHeader {
   bool is(const char (&want)[5]) const { return is_id(bytes, want); }
 };
 
-// Reads a chunk header; false where the input stops before all 8 bytes.
-bool read_chunk_header(Reader& in, ChunkHeader& h);
-
 // RIFF keeps chunks at even offsets: a body of odd size is followed by one
 // pad byte.
 inline bool is_odd(std::uint64_t body_size) {
@@ -42,24 +39,60 @@ bool is_pad(const unsigned char* p, std::size_t n);
 // when the byte there is its pad.
 bool pad_next(Reader& in);
 
-// Looks at the input just after a body of `body_size` bytes, without
-// consuming it: true when a pad byte follows there.
-inline bool pad_follows(Reader& in, std::uint64_t body_size) {
-  return is_odd(body_size) && pad_next(in);
-}
+// The one walk over the chunks of a RIFF file, through a reader: each
+// chunk's header, then its body (read, passed over or carried over to a
+// writer), then the pad after an odd body, which the walk decides (is_pad)
+// and consumes. Every byte goes through the reader, whose position is the
+// walk's.
+class ChunkWalk {
+ public:
+  explicit ChunkWalk(Reader& in) : in_(in) {}
 
-// Passes over the pad after a body of `body_size` bytes, where one follows:
-// false where the input stops there.
-inline bool skip_pad(Reader& in, std::uint64_t body_size) {
-  return !pad_follows(in, body_size) || in.skip(1);
-}
+  // Reads the next chunk's header and enters its body: false where the
+  // input stops before all 8 bytes (`got`, where given, says how many
+  // arrived, in h.bytes).
+  bool next(ChunkHeader& h, std::size_t* got = nullptr);
+  // Enters a body of `size` bytes whose header the caller read itself, of
+  // which `left` are still to come (the rest were read field by field).
+  void enter(std::uint64_t size, std::uint64_t left) {
+    size_ = size;
+    left_ = left;
+  }
+  void enter(std::uint64_t size) { enter(size, size); }
 
-// Copies the pad after a body of `body_size` bytes as it stands, where one
-// follows.
-inline Halted copy_pad(Reader& in, Writer& out, std::uint64_t body_size) {
-  if (!pad_follows(in, body_size)) return {};
-  return in.copy_to(out, 1);
-}
+  // Bytes of the body not yet taken.
+  std::uint64_t left() const { return left_; }
+  // Reads up to n bytes of the body (n at most left()); fewer where the
+  // input stops first.
+  std::size_t read(unsigned char* p, std::size_t n);
+  // Passes over the rest of the body, and its pad: false where the input
+  // stops first.
+  bool skip();
+  // Carries the rest of the body over to `out` unchanged (kEnded where the
+  // input stops first), then nothing more: the pad is the caller's to take.
+  Halted copy(Writer& out);
+
+  // The pad after the whole body:
+  enum class Pad {
+    kNone,     // the body is even
+    kThere,    // it stood there, and is consumed: `value` is its byte
+    kLeftOut,  // the writer left it out: the next byte starts a chunk
+    kCut,      // the input stopped at it
+  };
+  Pad take_pad(unsigned char& value);
+  // Passes over the pad, where one follows: false where the input stops there.
+  bool skip_pad();
+  // Carries the pad over to `out` as it stands, where one follows.
+  Halted copy_pad(Writer& out);
+
+ private:
+  // Takes the bytes the reader moved past since `from` off the body.
+  void consumed_since(std::uint64_t from) { left_ -= in_.position() - from; }
+
+  Reader& in_;
+  std::uint64_t size_ = 0;
+  std::uint64_t left_ = 0;
+};
 
 // Where the input's RIFF chunk ends, 8 + `riff_size`, lies between the end
 // of its data chunk (with its pad) and the end of the input, the bytes past

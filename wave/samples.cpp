@@ -18,13 +18,15 @@ static_assert(kOutBlockBytes == kBlockSamples * kOutBytesPerSample, "a block of 
 // ends, so that a run stopped inside one keeps the chunks before it whole;
 // bytes that are no chunk (a stray tail) are carried over all the same.
 Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
+  ChunkWalk walk(in);
   for (;;) {
     ChunkHeader h;
-    const std::size_t got = in.read(h.bytes, sizeof h.bytes);
+    std::size_t got = 0;
+    const bool whole = walk.next(h, &got);
     if (Halted x = out.write(h.bytes, got)) return stop_for(x);
-    if (got < sizeof h.bytes) return unless_ended(in.why_short());
-    if (Halted x = in.copy_to(out, h.size())) return unless_ended(x);
-    if (Halted x = copy_pad(in, out, h.size())) return unless_ended(x);
+    if (!whole) return unless_ended(in.why_short());
+    if (Halted x = walk.copy(out)) return unless_ended(x);
+    if (Halted x = walk.copy_pad(out)) return unless_ended(x);
     converted.whole_end = out.position();
   }
 }
@@ -83,8 +85,9 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   // The bytes of a partial frame at the end of the data chunk are dropped,
   // and so is the pad byte after a chunk of odd size: the output's data is
   // whole frames, never odd.
-  if (!in.skip(declared % frame)) return unless_ended(in.why_short());
-  if (!skip_pad(in, declared)) return unless_ended(in.why_short());
+  ChunkWalk data(in);
+  data.enter(declared, declared % frame);
+  if (!data.skip()) return unless_ended(in.why_short());
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input; so are bytes after the RIFF chunk.
