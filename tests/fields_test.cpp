@@ -130,6 +130,49 @@ void expect_values(unsigned width, const std::vector<Value>& table) {
   }
 }
 
+// The chunk walk over chunks whose pads stand there, are 0xFF, or were left
+// out, and a last body cut short: each chunk carried over as it stands, and
+// the walk where the chunk ends, its body all taken.
+TEST(ChunkWalk, TakesEachBodyAndPadWhereTheyEnd) {
+  const std::string chunks = std::string("odd \x03\0\0\0abc\0", 12) +  // its pad
+                             std::string("odd2\x01\0\0\0z\xFF", 10) +  // a pad of 0xFF
+                             std::string("LIST\x01\0\0\0y", 9) +       // its pad left out
+                             std::string("even\x02\0\0\0hi", 10) +
+                             std::string("cut \x09\0\0\0abcd", 12);  // 5 bytes short
+  const std::uint64_t ends[] = {12, 22, 31, 41};
+  std::string bytes = chunks;
+  std::FILE* in = fmemopen(&bytes[0], bytes.size(), "rb");
+  std::FILE* out = std::tmpfile();
+  {
+    Reader reader(in);
+    Writer writer(out);
+    ChunkWalk walk(reader);
+    ChunkHeader h;
+    for (std::uint64_t end : ends) {
+      ASSERT_TRUE(walk.next(h));
+      ASSERT_FALSE(writer.write(h.bytes, sizeof h.bytes));
+      EXPECT_FALSE(walk.copy(writer));
+      EXPECT_EQ(walk.left(), 0u);
+      EXPECT_FALSE(walk.copy_pad(writer));
+      EXPECT_EQ(reader.position(), end);
+    }
+    ASSERT_TRUE(walk.next(h));
+    ASSERT_FALSE(writer.write(h.bytes, sizeof h.bytes));
+    EXPECT_EQ(walk.copy(writer), Halt::kEnded);
+    EXPECT_EQ(walk.left(), 5u);
+    std::size_t got = 0;
+    EXPECT_FALSE(walk.next(h, &got));
+    EXPECT_EQ(got, 0u);
+    ASSERT_TRUE(writer.flush());
+  }
+  std::string copied(bytes.size(), '\0');
+  std::rewind(out);
+  copied.resize(std::fread(&copied[0], 1, copied.size(), out));
+  EXPECT_TRUE(copied == chunks);
+  std::fclose(in);
+  std::fclose(out);
+}
+
 TEST(SampleValues, Pcm16IsExactlySampleOver32768) {
   expect_values(2, {{0, 0x00000000},
                     {1, 0x38000000},
