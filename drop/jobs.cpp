@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,31 +20,56 @@
 
 namespace velkoran::drop {
 
-std::size_t convert_in_turn(std::size_t count, unsigned jobs, const Convert& convert,
+std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& convert,
                             const Take& take, const Meanwhile& meanwhile) {
   if (jobs == 0) jobs = 1;
-  if (jobs > count) jobs = static_cast<unsigned>(count);
+  struct Done {
+    Recording recording;
+    Result result;
+  };
+  std::mutex walking;  // held by the job that walks
   std::mutex m;
-  std::condition_variable ready;
-  std::vector<std::optional<Result>> results(count);
-  std::size_t begun = 0;  // under m: the recordings taken by a job
+  std::condition_variable ready;     // a result came, or a job ended
+  std::condition_variable room;      // a result was taken
+  std::map<std::size_t, Done> done;  // under m: the results not yet taken, by place
+  std::size_t begun = 0;             // under m: the recordings taken by a job
+  std::size_t taken = 0;             // under m: the results taken
+  bool walked = false;               // under m: the walk has given its last
   const std::unique_ptr<std::atomic<std::uint64_t>[]> reading(new std::atomic<std::uint64_t>[jobs]);
   for (unsigned k = 0; k < jobs; ++k) reading[k] = 0;
+  // A stop is a signal's flag, which wakes nobody: waits look at it a few
+  // times a second.
+  constexpr auto kLook = std::chrono::milliseconds(100);
 
   const auto work = [&](unsigned k) {
     wave::Workspace workspace;
     for (;;) {
+      Recording r;
       std::size_t i = 0;
       {
+        // One job walks at a time, outside the lock the results are handed
+        // back under.
+        std::lock_guard<std::mutex> walk(walking);
+        {
+          std::unique_lock<std::mutex> lock(m);
+          while (begun - taken >= kMostAhead && !walked && !wave::stop_requested()) {
+            room.wait_for(lock, kLook);
+          }
+          // After a stop, nothing more is begun.
+          if (walked || wave::stop_requested()) break;
+        }
+        const bool more = next(r);
         std::lock_guard<std::mutex> lock(m);
-        // After a stop, nothing more is begun.
-        if (begun == count || wave::stop_requested()) break;
+        if (!more) {
+          walked = true;
+          break;
+        }
         i = begun++;
       }
-      Result result = convert(i, reading[k], workspace);
+      Result result = convert(r, reading[k], workspace);
       {
         std::lock_guard<std::mutex> lock(m);
-        results[i] = std::move(result);
+        done.emplace(i, Done{std::move(r), std::move(result)});
         reading[k] = 0;
       }
       ready.notify_all();
@@ -55,29 +81,28 @@ std::size_t convert_in_turn(std::size_t count, unsigned jobs, const Convert& con
 
   // Each result in the walk's order, as soon as it and all before it are
   // there; the end once every recording begun has been taken, and no more
-  // can be (all done, or a stop: a job looks at it under the lock).
-  std::size_t taken = 0;
+  // can be (all walked, or a stop: a job looks at it under the lock).
   std::unique_lock<std::mutex> lock(m);
+  const auto at_end = [&] { return taken == begun && (walked || wave::stop_requested()); };
   for (;;) {
-    if (taken < count && results[taken]) {
-      const Result result = std::move(*results[taken]);
-      results[taken].reset();
+    if (const auto first = done.find(taken); first != done.end()) {
+      const Done d = std::move(first->second);
+      done.erase(first);
       lock.unlock();
-      take(taken, result);
+      take(d.recording, d.result);
       lock.lock();
       ++taken;
+      room.notify_all();
       continue;
     }
-    if (taken == count || (taken == begun && wave::stop_requested())) break;
+    if (at_end()) break;
     std::uint64_t now = 0;
     for (unsigned k = 0; k < jobs; ++k) now += reading[k];
     lock.unlock();
     meanwhile(now);
     lock.lock();
     // What came while the lock was let go is not waited for.
-    ready.wait_for(lock, std::chrono::milliseconds(100), [&] {
-      return (taken < count && results[taken]) || (taken == begun && wave::stop_requested());
-    });
+    ready.wait_for(lock, kLook, [&] { return done.count(taken) != 0 || at_end(); });
   }
   lock.unlock();
   for (std::thread& t : threads) t.join();

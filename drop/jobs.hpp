@@ -16,19 +16,27 @@
 
 namespace velkoran::drop {
 
-// Converts recording `index`, telling `read` how many bytes of its input
-// have been read so far, in the memory of `workspace`.
+// Gives the next recording of the walk; false once there is none. Called
+// by one job at a time, never while a result is handed back.
+using Next = std::function<bool(Recording&)>;
+// Converts `r`, telling `read` how many bytes of its input have been read
+// so far, in the memory of `workspace`.
 using Convert =
-    std::function<Result(std::size_t index, std::atomic<std::uint64_t>& read, wave::Workspace&)>;
-// Takes the result of recording `index`.
-using Take = std::function<void(std::size_t index, const Result&)>;
+    std::function<Result(const Recording& r, std::atomic<std::uint64_t>& read, wave::Workspace&)>;
+// Takes the result of `r`.
+using Take = std::function<void(const Recording& r, const Result&)>;
 // Called a few times a second while the results wait, with the bytes read
 // by the conversions under way.
 using Meanwhile = std::function<void(std::uint64_t reading)>;
 
-// Converts `count` recordings, `jobs` at once; gives how many were begun
-// (fewer than `count` only after a stop), each of which `take` got.
-std::size_t convert_in_turn(std::size_t count, unsigned jobs, const Convert& convert,
+// No job begins a recording this many places ahead of the first result not
+// yet taken: what waits to be taken stays bounded, whatever the number of
+// recordings.
+inline constexpr std::size_t kMostAhead = 64;
+
+// Converts every recording `next` gives, `jobs` at once; gives how many
+// were begun, each of which `take` got.
+std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& convert,
                             const Take& take, const Meanwhile& meanwhile);
 
 // The processors this process may run on (1 where that cannot be told).

@@ -156,53 +156,44 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
     }
   }
 
-  const std::vector<Recording> found = find_recordings(options.paths, into);
-  if (found.empty()) {
+  // A first walk counts the recordings and their bytes, for the indication
+  // of how far the whole job has come; the second one converts them.
+  std::size_t count = 0;
+  std::uint64_t all_bytes = 0;
+  {
+    RecordingWalk counting(options.paths, into);
+    for (Recording r; counting.next(r);) {
+      ++count;
+      all_bytes += r.size;
+    }
+  }
+  if (count == 0) {
     lines.print(kNoneFound);
     return 1;
   }
-  // Two recordings of one run never write one output: the first in the
-  // walk's order has it, whatever order the jobs end in. The sizes, for the
-  // indication of how far the whole job has come.
-  std::vector<std::string> output_of_another(found.size());
-  std::vector<std::uint64_t> sizes(found.size());
-  std::uint64_t all_bytes = 0;
-  {
-    std::map<std::string, std::string> outputs;
-    for (std::size_t i = 0; i < found.size(); ++i) {
-      const Recording& r = found[i];
-      if (!r.problem.empty()) continue;
-      const auto [at, added] = outputs.emplace(output_name(r), r.shown);
-      if (!added) {
-        output_of_another[i] = "its output, " + platform::shown_name(output_shown(r)) +
-                               ", is that of " + platform::shown_name(at->second) +
-                               ", converted before it";
-      }
-      std::error_code ec;
-      sizes[i] = fs::file_size(path_of(r.path), ec);
-      if (ec) sizes[i] = 0;
-      all_bytes += sizes[i];
-    }
-  }
 
+  RecordingWalk walk(options.paths, into);
+  const Next next = [&](Recording& r) { return walk.next(r); };
   std::atomic<std::uint64_t> finished{0};  // bytes of the recordings done
-  const Convert convert = [&](std::size_t i, std::atomic<std::uint64_t>& read,
+  const Convert convert = [&](const Recording& r, std::atomic<std::uint64_t>& read,
                               wave::Workspace& workspace) -> Result {
-    const Recording& r = found[i];
     Result result{Result::kFailed, r.problem};
-    if (!output_of_another[i].empty()) {
-      result = {Result::kRefused, output_of_another[i]};
+    if (!r.output_taken_by.empty()) {
+      // Two recordings of one run never write one output: the first in the
+      // walk's order has it, whatever order the jobs end in.
+      result = {Result::kRefused, "its output, " + platform::shown_name(output_shown(r)) +
+                                      ", is that of " + platform::shown_name(r.output_taken_by) +
+                                      ", converted before it"};
     } else if (r.problem.empty()) {
       result = convert_one(r, options, read, workspace);
     }
-    finished += sizes[i];
+    finished += r.size;
     return result;
   };
   Tally tally;
-  tally.all = found.size();
-  const Take take = [&](std::size_t i, const Result& result) {
-    const std::string line =
-        platform::shown_name(found[i].shown) + ": " + what(result, options.dry_run);
+  std::size_t taken = 0;
+  const Take take = [&](const Recording& r, const Result& result) {
+    const std::string line = platform::shown_name(r.shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
     switch (result.kind) {
       case Result::kAlready:
@@ -217,17 +208,21 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
       default:
         tally.not_converted += "  " + line + "\n";
     }
-    progress.label(" " + std::to_string(i + 1) + " of " + std::to_string(found.size()) + " done,");
+    ++taken;
+    progress.label(" " + std::to_string(taken) + " of " + std::to_string(std::max(count, taken)) +
+                   " done,");
   };
   const Meanwhile meanwhile = [&](std::uint64_t reading) {
     progress.advance(finished + reading, all_bytes);
   };
   const unsigned jobs = options.jobs != 0 ? options.jobs : processors();
-  progress.label(" 0 of " + std::to_string(found.size()) + " done,");
-  const std::size_t begun = convert_in_turn(found.size(), jobs, convert, take, meanwhile);
-  // A stop ends the job: nothing more is begun.
+  progress.label(" 0 of " + std::to_string(count) + " done,");
+  const std::size_t begun = convert_in_turn(next, jobs, convert, take, meanwhile);
+  // A stop ends the job: nothing more is begun, and what the first walk
+  // found past it was not reached.
   const bool stopped = wave::stop_requested();
-  lines.print(tally.summary(options.dry_run, stopped, found.size() - begun));
+  tally.all = stopped ? std::max(count, begun) : begun;
+  lines.print(tally.summary(options.dry_run, stopped, tally.all - begun));
   return stopped || !tally.not_converted.empty() ? 1 : 0;
 }
 

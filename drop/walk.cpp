@@ -1,6 +1,7 @@
 #include "drop/walk.hpp"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -30,141 +31,215 @@ bool ends_with_wav(const std::string& name) {
   return tail == ".wav";
 }
 
-class Walk {
- public:
-  Walk(std::vector<Recording>& found, const std::optional<Destination>& into)
-      : found_(found), into_(into) {
-    if (into_) dest_id_ = platform::file_identity(into_->full);
-  }
-
-  void path(const std::string& given) {
-    std::error_code ec;
-    const fs::path p = path_of(given);
-    const fs::file_status st = fs::status(p, ec);
-    if (ec) {
-      problem(given, "it could not be opened (" + platform::error_words(ec) + ")");
-      return;
-    }
-    // A trailing separator would be doubled in the paths shown.
-    std::string shown = given;
-    while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
-    const fs::path full = fs::absolute(p, ec);
-    if (fs::is_directory(st)) {
-      // As cp -r places a folder: under its own name, the real one for "."
-      // or "..".
-      std::vector<std::string> mirror;
-      std::string own = name_of(fs::path(shown).filename());
-      if (own.empty() || own == "." || own == "..") {
-        own = name_of(fs::canonical(p, ec).filename());
-      }
-      if (!own.empty()) mirror.push_back(own);
-      folder(shown, full, mirror);
-    } else {
-      file(shown, full, st, {});
-    }
-  }
-
- private:
-  void problem(const std::string& shown, const std::string& why) {
-    Recording r;
-    r.shown = shown;
-    r.problem = why;
-    found_.push_back(std::move(r));
-  }
-
-  void file(const std::string& shown, const fs::path& p, const fs::file_status& st,
-            const std::vector<std::string>& mirror) {
-    std::string name = name_of(p.filename());
-    if (!is_recording_name(name)) return;
-    if (const std::string why = unopenable_on_windows(name); !why.empty()) {
-      problem(shown, why);
-      return;
-    }
-    if (!fs::is_regular_file(st)) {
-      problem(shown, "it is not a regular file, but a FIFO, a device or a socket");
-      return;
-    }
-    const std::string path = name_of(p);
-    // The same file, named twice among the paths, or by a link.
-    const std::string id = platform::file_identity(path);
-    if (!id.empty() && !seen_.insert(id).second) return;
-    Recording r;
-    r.shown = shown;
-    r.path = path;
-    r.name = std::move(name);
-    if (into_) {
-      r.out_folder = into_->full;
-      r.out_shown = into_->given;
-      if (!r.out_shown.empty() && r.out_shown.back() != '/' && r.out_shown.back() != '\\') {
-        r.out_shown += kSeparator;
-      }
-      for (const std::string& m : mirror) {
-        r.out_folder += m + kSeparator;
-        r.out_shown += m + kSeparator;
-      }
-      r.mirror = mirror;
-    } else {
-      r.out_folder = name_of(p.parent_path());
-      r.out_folder += kSeparator;
-    }
-    found_.push_back(std::move(r));
-  }
-
-  // Its entries in the order of their names, byte for byte.
-  void folder(const std::string& shown, const fs::path& p, const std::vector<std::string>& mirror) {
-    if (!dest_id_.empty() && platform::file_identity(name_of(p)) == dest_id_) return;
-    std::error_code ec;
-    std::vector<std::pair<std::string, fs::directory_entry>> entries;
-    fs::directory_iterator it(p, ec);
-    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-      entries.emplace_back(name_of(it->path().filename()), *it);
-    }
-    if (ec) {
-      problem(shown, "the folder could not be read (" + platform::error_words(ec) + ")");
-      return;
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [name, e] : entries) {
-      const std::string child = shown + kSeparator + name;
-      // Looked at by its name alone: opened, it would be the device.
-      if (is_recording_name(name)) {
-        if (const std::string why = unopenable_on_windows(name); !why.empty()) {
-          problem(child, why);
-          continue;
-        }
-      }
-      std::error_code e_ec;
-      const fs::file_status own = e.symlink_status(e_ec);
-      if (e_ec) {
-        // A folder, perhaps, of recordings (a path too long to open, say);
-        // not an earlier output, which is passed over whatever it is.
-        if (!(ends_with_wav(name) && !is_recording_name(name))) {
-          problem(child, "it could not be read (" + platform::error_words(e_ec) + ")");
-        }
-        continue;
-      }
-      if (fs::is_symlink(own)) {
-        // A link to a file is that file; a link to a folder is not followed.
-        const fs::file_status to = fs::status(e.path(), e_ec);
-        if (!fs::is_directory(to)) file(child, e.path(), to, mirror);
-      } else if (fs::is_directory(own)) {
-        std::vector<std::string> below = mirror;
-        below.push_back(name);
-        folder(child, e.path(), below);
-      } else {
-        file(child, e.path(), own, mirror);
-      }
-    }
-  }
-
-  std::vector<Recording>& found_;
-  const std::optional<Destination>& into_;
-  std::string dest_id_;
-  std::set<std::string> seen_;
-};
-
 }  // namespace
+
+RecordingWalk::RecordingWalk(const std::vector<std::string>& paths,
+                             const std::optional<Destination>& into)
+    : paths_(paths), into_(into) {
+  if (into_) {
+    dest_id_ = platform::file_identity(into_->full);
+    // Under DEST, what each path becomes: two that become one name may
+    // give one output twice; no other two can.
+    std::map<std::string, unsigned> roots;
+    for (const std::string& given : paths_) ++roots[root_of(given)];
+    for (const auto& [root, n] : roots) {
+      if (n > 1) shared_roots_.insert(root);
+    }
+  }
+}
+
+// What a path becomes under DEST: a folder its own name (the real one for
+// "." or ".."), a recording its output's name; in lower case on Windows,
+// whose names are one in any case.
+std::string RecordingWalk::root_of(const std::string& given) const {
+  std::error_code ec;
+  const fs::path p = path_of(given);
+  std::string root = name_of(fs::path(trimmed(given)).filename());
+  if (fs::is_directory(fs::status(p, ec))) {
+    if (root.empty() || root == "." || root == "..")
+      root = name_of(fs::canonical(p, ec).filename());
+  } else {
+    root = front::kOutputPrefix + root;
+  }
+#if defined(_WIN32)
+  std::transform(root.begin(), root.end(), root.begin(), lower);
+#endif
+  return root;
+}
+
+// A trailing separator would be doubled in the paths shown.
+std::string RecordingWalk::trimmed(std::string given) {
+  while (given.size() > 1 && (given.back() == '/' || given.back() == '\\')) given.pop_back();
+  return given;
+}
+
+bool RecordingWalk::next(Recording& r) {
+  for (;;) {
+    if (folders_.empty()) {
+      if (next_path_ == paths_.size()) return false;
+      current_root_ = into_ ? root_of(paths_[next_path_]) : "";
+      if (path(paths_[next_path_++], r)) return true;
+      continue;
+    }
+    Folder& f = folders_.back();
+    if (f.at == f.entries.size()) {
+      folders_.pop_back();
+      continue;
+    }
+    const auto& [name, e] = f.entries[f.at++];
+    if (entry(f, name, e, r)) return true;
+  }
+}
+
+bool RecordingWalk::path(const std::string& given, Recording& r) {
+  std::error_code ec;
+  const fs::path p = path_of(given);
+  const fs::file_status st = fs::status(p, ec);
+  if (ec) return problem(given, "it could not be opened (" + platform::error_words(ec) + ")", r);
+  const std::string shown = trimmed(given);
+  const fs::path full = fs::absolute(p, ec);
+  if (!fs::is_directory(st)) return file(shown, full, st, {}, true, r);
+  // As cp -r places a folder: under its own name, the real one for "." or "..".
+  std::vector<std::string> mirror;
+  std::string own = name_of(fs::path(shown).filename());
+  if (own.empty() || own == "." || own == "..") own = name_of(fs::canonical(p, ec).filename());
+  if (!own.empty()) mirror.push_back(own);
+  return folder(shown, full, mirror, r);
+}
+
+bool RecordingWalk::problem(const std::string& shown, const std::string& why, Recording& r) {
+  r = Recording();
+  r.shown = shown;
+  r.problem = why;
+  return true;
+}
+
+bool RecordingWalk::file(const std::string& shown, const fs::path& p, const fs::file_status& st,
+                         const std::vector<std::string>& mirror, bool may_repeat, Recording& r) {
+  std::string name = name_of(p.filename());
+  if (!is_recording_name(name)) return false;
+  if (const std::string why = unopenable_on_windows(name); !why.empty()) {
+    return problem(shown, why, r);
+  }
+  if (!fs::is_regular_file(st)) {
+    return problem(shown, "it is not a regular file, but a FIFO, a device or a socket", r);
+  }
+  const std::string path = name_of(p);
+  // The same file, named twice among the paths, by a link or by another
+  // name (a hard link), is converted once. Only what can be found again is
+  // remembered: a file given by name or reached by a link, one of several
+  // names, and every folder walked, which a file found again stands in.
+  const std::optional<platform::FileFacts> facts = platform::file_facts(path);
+  if (facts) {
+    if (seen_.count(facts->identity) != 0) return false;
+    if (may_repeat) {
+      if (found_before(p)) return false;
+      seen_.insert(facts->identity);
+    } else if (facts->links > 1) {
+      seen_.insert(facts->identity);
+    }
+  }
+  r = Recording();
+  r.shown = shown;
+  r.path = path;
+  r.name = std::move(name);
+  r.size = facts ? facts->size : 0;
+  if (into_) {
+    r.out_folder = into_->full;
+    r.out_shown = into_->given;
+    if (!r.out_shown.empty() && r.out_shown.back() != '/' && r.out_shown.back() != '\\') {
+      r.out_shown += kSeparator;
+    }
+    for (const std::string& m : mirror) {
+      r.out_folder += m + kSeparator;
+      r.out_shown += m + kSeparator;
+    }
+    r.mirror = mirror;
+    // Two recordings that would have one output: the first in the walk's
+    // order has it.
+    if (shared_roots_.count(current_root_) != 0) {
+      const std::string out = r.out_folder + front::kOutputPrefix + r.name;
+      const auto [at, added] = outputs_.emplace(out, r.shown);
+      if (!added) r.output_taken_by = at->second;
+    }
+  } else {
+    r.out_folder = name_of(p.parent_path());
+    r.out_folder += kSeparator;
+  }
+  return true;
+}
+
+// True where the file `p`, given by name or reached by a link, was found
+// already by the walk of its own folder: one walked before, or one being
+// walked whose entry for it came before the one walked now.
+bool RecordingWalk::found_before(const fs::path& p) const {
+  std::error_code ec;
+  const fs::path real = fs::canonical(p, ec);
+  if (ec) return false;
+  const std::string name = name_of(real.filename());
+  if (!is_recording_name(name)) return false;
+  const std::string parent = platform::file_identity(name_of(real.parent_path()));
+  if (parent.empty() || walked_.count(parent) == 0) return false;
+  for (const Folder& f : folders_) {
+    if (f.id == parent) return f.at > 0 && name < f.entries[f.at - 1].first;
+  }
+  return true;
+}
+
+// Its entries, in the order of their names, byte for byte, to be walked.
+bool RecordingWalk::folder(const std::string& shown, const fs::path& p,
+                           const std::vector<std::string>& mirror, Recording& r) {
+  const std::string id = platform::file_identity(name_of(p));
+  if (!dest_id_.empty() && id == dest_id_) return false;
+  // Walked before (named twice, or within another path given).
+  if (!id.empty() && !walked_.insert(id).second) return false;
+  Folder f{shown, p, mirror, id, {}, 0};
+  std::error_code ec;
+  fs::directory_iterator it(p, ec);
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    f.entries.emplace_back(name_of(it->path().filename()), *it);
+  }
+  if (ec)
+    return problem(shown, "the folder could not be read (" + platform::error_words(ec) + ")", r);
+  std::sort(f.entries.begin(), f.entries.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  folders_.push_back(std::move(f));
+  return false;
+}
+
+bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::directory_entry& e,
+                          Recording& r) {
+  const std::string child = f.shown + kSeparator + name;
+  // Looked at by its name alone: opened, it would be the device.
+  if (is_recording_name(name)) {
+    if (const std::string why = unopenable_on_windows(name); !why.empty()) {
+      return problem(child, why, r);
+    }
+  }
+  std::error_code ec;
+  const fs::file_status own = e.symlink_status(ec);
+  if (ec) {
+    // A folder, perhaps, of recordings (a path too long to open, say); not
+    // an earlier output, which is passed over whatever it is.
+    if (ends_with_wav(name) && !is_recording_name(name)) return false;
+    return problem(child, "it could not be read (" + platform::error_words(ec) + ")", r);
+  }
+  if (fs::is_symlink(own)) {
+    // A link to a file is that file; a link to a folder is not followed.
+    const fs::file_status to = fs::status(e.path(), ec);
+    if (fs::is_directory(to)) return false;
+    const std::vector<std::string> mirror = f.mirror;
+    return file(child, e.path(), to, mirror, true, r);
+  }
+  if (fs::is_directory(own)) {
+    std::vector<std::string> below = f.mirror;
+    below.push_back(name);
+    const fs::path p = e.path();
+    return folder(child, p, below, r);
+  }
+  const std::vector<std::string> mirror = f.mirror;
+  return file(child, e.path(), own, mirror, false, r);
+}
 
 fs::path path_of(const std::string& name) {
 #if defined(_WIN32)
@@ -217,14 +292,6 @@ std::string unopenable_on_windows(const std::string& name) {
   (void)name;
 #endif
   return "";
-}
-
-std::vector<Recording> find_recordings(const std::vector<std::string>& paths,
-                                       const std::optional<Destination>& into) {
-  std::vector<Recording> found;
-  Walk walk(found, into);
-  for (const std::string& p : paths) walk.path(p);
-  return found;
 }
 
 }  // namespace velkoran::drop

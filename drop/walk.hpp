@@ -5,17 +5,22 @@
 // or under a folder of its own (--into), in the same subfolders.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velkoran::drop {
 
 struct Recording {
-  std::string shown;  // its path as the user gave it, the folder's part joined on
-  std::string path;   // its path in full, to open it by
-  std::string name;   // its name in its folder
+  std::string shown;       // its path as the user gave it, the folder's part joined on
+  std::string path;        // its path in full, to open it by
+  std::string name;        // its name in its folder
+  std::uint64_t size = 0;  // its length when the walk found it
   // The folder its output goes into, in full and ending in a separator, and
   // as a line shows it ("" beside the recording).
   std::string out_folder;
@@ -27,6 +32,8 @@ struct Recording {
   // leads nowhere, a name the platform cannot open): why. `shown` then names
   // that folder or path.
   std::string problem;
+  // The recording found before it whose output it would be, as shown.
+  std::string output_taken_by;
 };
 
 struct Destination {
@@ -34,11 +41,53 @@ struct Destination {
   std::string full;   // in full, ending in a separator
 };
 
-// What was found, in order, with what the walk could not read among it.
-// The same recording named twice (by any spelling, or by a link) is found
-// once. The walk never enters `into`'s folder.
-std::vector<Recording> find_recordings(const std::vector<std::string>& paths,
-                                       const std::optional<Destination>& into);
+// The recordings, in order, with what the walk could not read among them,
+// one at a time: what it holds is the folders it is in (their entries), the
+// identities of the folders walked, and of the files that could be found
+// twice (given by name, reached by a link, of several names), and with
+// DEST, the outputs of paths that become one name there. The same
+// recording named twice (by any spelling, or by a link) is found once. The
+// walk never enters DEST.
+class RecordingWalk {
+ public:
+  RecordingWalk(const std::vector<std::string>& paths, const std::optional<Destination>& into);
+  // The next recording, or what the walk could not read: false once all
+  // is walked.
+  bool next(Recording& r);
+
+ private:
+  struct Folder {
+    std::string shown;
+    std::filesystem::path path;
+    std::vector<std::string> mirror;
+    std::string id;
+    std::vector<std::pair<std::string, std::filesystem::directory_entry>> entries;
+    std::size_t at;  // the next entry to walk
+  };
+  static std::string trimmed(std::string given);
+  std::string root_of(const std::string& given) const;
+  bool path(const std::string& given, Recording& r);
+  bool problem(const std::string& shown, const std::string& why, Recording& r);
+  bool file(const std::string& shown, const std::filesystem::path& p,
+            const std::filesystem::file_status& st, const std::vector<std::string>& mirror,
+            bool may_repeat, Recording& r);
+  bool found_before(const std::filesystem::path& p) const;
+  bool folder(const std::string& shown, const std::filesystem::path& p,
+              const std::vector<std::string>& mirror, Recording& r);
+  bool entry(const Folder& f, const std::string& name, const std::filesystem::directory_entry& e,
+             Recording& r);
+
+  const std::vector<std::string>& paths_;
+  const std::optional<Destination>& into_;
+  std::size_t next_path_ = 0;
+  std::vector<Folder> folders_;  // the folders being walked, the innermost last
+  std::string dest_id_;
+  std::set<std::string> walked_;  // the folders walked, by identity
+  std::set<std::string> seen_;    // the files that could be found again, by identity
+  std::set<std::string> shared_roots_;
+  std::string current_root_;
+  std::map<std::string, std::string> outputs_;  // under a shared root: output, and whose
+};
 
 // Names are UTF-8 (WTF-8 on Windows) in the program, the platform's own in
 // the file functions: a name as a path, and back.

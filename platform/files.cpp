@@ -65,17 +65,22 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          std::memcmp(open.id, named.id, sizeof open.id) == 0;
 }
 
-std::string file_identity(const std::string& name) {
+std::optional<FileFacts> file_facts(const std::string& name) {
   const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), 0,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   FileId file;
-  const bool known = identify(h, file);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = identify(h, file) && GetFileInformationByHandle(h, &info);
   CloseHandle(h);
-  if (!known) return "";
-  std::string key(reinterpret_cast<const char*>(&file.volume), sizeof file.volume);
-  return key.append(reinterpret_cast<const char*>(file.id), sizeof file.id);
+  if (!known) return std::nullopt;
+  FileFacts facts;
+  facts.identity.assign(reinterpret_cast<const char*>(&file.volume), sizeof file.volume);
+  facts.identity.append(reinterpret_cast<const char*>(file.id), sizeof file.id);
+  facts.links = info.nNumberOfLinks;
+  facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return facts;
 }
 
 namespace {
@@ -111,10 +116,14 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-std::string file_identity(const std::string& name) {
+std::optional<FileFacts> file_facts(const std::string& name) {
   struct stat st {};
-  if (stat(name.c_str(), &st) != 0) return "";
-  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  if (stat(name.c_str(), &st) != 0) return std::nullopt;
+  FileFacts facts;
+  facts.identity = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  facts.links = static_cast<std::uint64_t>(st.st_nlink);
+  facts.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  return facts;
 }
 
 namespace {
@@ -136,6 +145,11 @@ std::FILE* open_input(const std::string& name) {
 }
 
 #endif
+
+std::string file_identity(const std::string& name) {
+  const std::optional<FileFacts> facts = file_facts(name);
+  return facts ? facts->identity : "";
+}
 
 std::string error_words(const std::error_code& ec) {
   std::string text = ec.message();

@@ -3,7 +3,9 @@
 // UTF-16); these turn them into what the platform's file functions take.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -28,6 +30,16 @@ bool is_open_file(const std::string& name, std::FILE* f);
 // named (its device and inode; on Windows its volume and file id), as a key
 // to compare; empty where it cannot be told.
 std::string file_identity(const std::string& name);
+
+// What one look at the file `name` leads to tells: its identity (as
+// file_identity gives it), its number of names (hard links) and its length.
+struct FileFacts {
+  std::string identity;
+  std::uint64_t links = 0;
+  std::uint64_t size = 0;
+};
+// None where it cannot be looked at.
+std::optional<FileFacts> file_facts(const std::string& name);
 
 // The system's words for an error, as a line quotes them: without the full
 // stop or line feed some systems end them with.

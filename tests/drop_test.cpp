@@ -263,6 +263,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "ln -s . again && ln -s 'q\"r.wav' z.wav",
                  "",
                  true},
+        // One recording found by several ways is converted once, by the way
+        // the walk comes to first: given by name before its folder, a hard
+        // link, links in its folder and in a subfolder, before and after it,
+        // its folder given again.
+        TreeCase{"FoundOnceByWhicheverComesFirst",
+                 {{"a.wav", kTones, Expect::kConverted, "", "a.wav"},
+                  {"c.wav", kTones, Expect::kConverted, "", "./c.wav"},
+                  {"h1.wav", kTones, Expect::kConverted, "", "./h1.wav"},
+                  {"k.wav", kTones, Expect::kConverted, "", "./k.wav"},
+                  {"sub/n.wav", kTones, Expect::kConverted, "", "./sub/n.wav"},
+                  {"sub/y.wav", kTones, Expect::kConverted, "", "./sub/y.wav"},
+                  {"z.wav", kTones, Expect::kPassedOver},
+                  {"zz.wav", kTones, Expect::kPassedOver}},
+                 "All 6 recordings converted.",
+                 "ln h1.wav h2.wav && ln -s ../c.wav sub/l.wav && ln -sf z.wav k.wav && "
+                 "ln -sf ../zz.wav sub/y.wav && ln -s a.wav b.wav",
+                 "",
+                 true,
+                 {},
+                 {"a.wav", ".", "sub"}},
         // Folders within folders, an earlier output, every refused kind, the
         // layouts velkoran-prep re-lays; what stands at an output's name (a
         // folder, a hard link to another recording, a FIFO) is left as it

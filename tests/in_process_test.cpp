@@ -384,18 +384,36 @@ TEST(StopRequested, RelayEndsSoonToo) {
 // A stop ends velkoran-drop's whole job, not only the recording it met: no
 // later one is started, and no summary follows.
 // Two jobs: the first recording ends last, and still comes first, as every
-// result comes in the walk's order; and a stop begins nothing more.
+// result comes in the walk's order; no job runs more than kMostAhead
+// recordings ahead of the first result not taken; and a stop begins nothing
+// more.
 TEST(Jobs, ResultsComeInTheWalksOrder) {
-  std::vector<std::size_t> order;
-  const auto convert = [](std::size_t i, std::atomic<std::uint64_t>&, wave::Workspace&) {
-    if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::size_t count = drop::kMostAhead + 40;
+  std::size_t given = 0;
+  std::size_t taken = 0;
+  std::size_t most_ahead = 0;
+  std::vector<std::string> order;
+  const auto next = [&](drop::Recording& r) {
+    if (given == count) return false;
+    most_ahead = std::max(most_ahead, given - taken);
+    r.shown = std::to_string(given++);
+    return true;
+  };
+  const auto convert = [](const drop::Recording& r, std::atomic<std::uint64_t>&, wave::Workspace&) {
+    if (r.shown == "0") std::this_thread::sleep_for(std::chrono::milliseconds(300));
     return drop::Result{drop::Result::kConverted};
   };
-  const auto take = [&](std::size_t i, const drop::Result&) { order.push_back(i); };
-  EXPECT_EQ(drop::convert_in_turn(4, 2, convert, take, [](std::uint64_t) {}), 4u);
-  EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3}));
+  const auto take = [&](const drop::Recording& r, const drop::Result&) {
+    order.push_back(r.shown);
+    ++taken;
+  };
+  EXPECT_EQ(drop::convert_in_turn(next, 2, convert, take, [](std::uint64_t) {}), count);
+  ASSERT_EQ(order.size(), count);
+  for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(order[i], std::to_string(i));
+  EXPECT_LE(most_ahead, drop::kMostAhead);
+  given = 0;
   wave::stop_signal = 2;
-  EXPECT_EQ(drop::convert_in_turn(4, 2, convert, take, [](std::uint64_t) {}), 0u);
+  EXPECT_EQ(drop::convert_in_turn(next, 2, convert, take, [](std::uint64_t) {}), 0u);
   wave::stop_signal = 0;
 }
 
