@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,16 +51,19 @@ bool follow_links(const std::string& name, std::string& target) {
 // the folder of its link; the name itself where it is no link. False where
 // the chain cannot be followed (a loop, a folder that cannot be read).
 bool follow_links(const std::string& name, std::string& target) {
-  target = name;
+  namespace fs = std::filesystem;
+  fs::path at = name;
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (lstat(target.c_str(), &st) != 0) return errno == ENOENT;
-    if (!S_ISLNK(st.st_mode)) return true;
-    std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-    const ssize_t n = readlink(target.c_str(), &to[0], to.size());
-    if (n < 0 || static_cast<std::size_t>(n) >= to.size()) return false;
-    to.resize(static_cast<std::size_t>(n));
-    target = to.front() == '/' ? to : folder_of(target) + to;
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(at, ec);
+    if (ec && st.type() != fs::file_type::not_found) return false;
+    if (!fs::is_symlink(st)) {
+      target = at.native();
+      return true;
+    }
+    const fs::path to = fs::read_symlink(at, ec);
+    if (ec) return false;
+    at = to.is_absolute() ? to : at.parent_path() / to;
   }
   return false;
 }
