@@ -20,16 +20,11 @@ namespace fs = std::filesystem;
 
 constexpr char kSeparator = static_cast<char>(fs::path::preferred_separator);
 
+#if defined(_WIN32)
 char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-bool ends_with_wav(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
-  std::transform(tail.begin(), tail.end(), tail.begin(), lower);
-  return tail == ".wav";
-}
+#endif
 
 }  // namespace
 
@@ -221,7 +216,7 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
   if (ec) {
     // A folder, perhaps, of recordings (a path too long to open, say); not
     // an earlier output, which is passed over whatever it is.
-    if (ends_with_wav(name) && !is_recording_name(name)) return false;
+    if (platform::ends_in_wav(name) && !is_recording_name(name)) return false;
     return problem(child, "it could not be read (" + platform::error_words(ec) + ")", r);
   }
   if (fs::is_symlink(own)) {
@@ -258,7 +253,7 @@ std::string name_of(const fs::path& path) {
 }
 
 bool is_recording_name(const std::string& name) {
-  return ends_with_wav(name) && name.rfind(front::kOutputPrefix, 0) != 0;
+  return platform::ends_in_wav(name) && name.rfind(front::kOutputPrefix, 0) != 0;
 }
 
 std::string unopenable_on_windows(const std::string& name) {

@@ -146,6 +146,16 @@ std::FILE* open_input(const std::string& name) {
 
 #endif
 
+bool ends_in_wav(const std::string& name) {
+  if (name.size() < 4) return false;
+  static constexpr char kWav[] = ".wav";
+  for (std::size_t i = 0; i < 4; ++i) {
+    const char c = name[name.size() - 4 + i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kWav[i]) return false;
+  }
+  return true;
+}
+
 std::string file_identity(const std::string& name) {
   const std::optional<FileFacts> facts = file_facts(name);
   return facts ? facts->identity : "";

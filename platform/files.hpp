@@ -41,6 +41,9 @@ struct FileFacts {
 // None where it cannot be looked at.
 std::optional<FileFacts> file_facts(const std::string& name);
 
+// True where `name` ends in ".wav", in any case: the name of a recording.
+bool ends_in_wav(const std::string& name);
+
 // The system's words for an error, as a line quotes them: without the full
 // stop or line feed some systems end them with.
 std::string error_words(const std::error_code& ec);

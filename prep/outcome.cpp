@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.hpp"
 #include "platform/print.hpp"
 #include "platform/quote.hpp"
 #include "platform/text.hpp"
@@ -194,11 +195,7 @@ std::string describe(const Changes& c, bool converted) {
 // (in any case) taken off, with `suffix`.
 std::string fixed_name(const std::string& in, const char* suffix) {
   std::string stem = in;
-  if (stem.size() > 4) {
-    std::string tail = stem.substr(stem.size() - 4);
-    for (char& c : tail) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (tail == ".wav") stem.resize(stem.size() - 4);
-  }
+  if (stem.size() > 4 && platform::ends_in_wav(stem)) stem.resize(stem.size() - 4);
   return stem + suffix + ".wav";
 }
 
