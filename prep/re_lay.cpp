@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "wave/between_passes.hpp"
 #include "wave/ds64.hpp"
@@ -58,6 +60,58 @@ Stop stop_for(const Halted& h, Outcome at_end = Outcome::kWriteFailed) {
   if (!h) return {};
   return ending(*h, at_end);
 }
+
+// What is held of a pipe's chunks before the format chunk, in blocks of a
+// MiB: growing it copies nothing, so it takes what it holds and a block.
+class Held {
+ public:
+  std::uint64_t size() const { return size_; }
+  void append(const unsigned char* p, std::size_t n) {
+    while (n != 0) {
+      std::size_t k = 0;
+      unsigned char* to = room(k, n);
+      std::memcpy(to, p, k);
+      size_ += k;
+      p += k;
+      n -= k;
+    }
+  }
+  // The next n bytes of the body the walk is in; false where fewer came.
+  bool append_from(wave::ChunkWalk& walk, std::size_t n) {
+    while (n != 0) {
+      std::size_t k = 0;
+      unsigned char* to = room(k, n);
+      const std::size_t got = walk.read(to, k);
+      size_ += got;
+      if (got != k) return false;
+      n -= k;
+    }
+    return true;
+  }
+  Halted write_to(wave::Writer& out) const {
+    std::uint64_t left = size_;
+    for (const auto& block : blocks_) {
+      const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlock));
+      if (Halted h = out.write(block.get(), k)) return h;
+      left -= k;
+    }
+    return {};
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 20;
+  // Where the next bytes go, and how many of `want` fit there.
+  unsigned char* room(std::size_t& fit, std::size_t want) {
+    const std::size_t used = static_cast<std::size_t>(size_ % kBlock);
+    if (used == 0 && size_ / kBlock == blocks_.size()) {
+      blocks_.emplace_back(new unsigned char[kBlock]);
+    }
+    fit = std::min(want, kBlock - used);
+    return blocks_.back().get() + used;
+  }
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  std::uint64_t size_ = 0;
+};
 
 class ReLay {
  public:
@@ -169,7 +223,7 @@ class ReLay {
   std::uint64_t data_before_at_ = 0;
   std::uint32_t data_before_size_ = 0;
   // What stood before the format chunk, from a pipe: headers, bodies, pads.
-  std::string held_;
+  Held held_;
   std::uint64_t format_at_ = 0;  // where the format chunk starts in the input
   std::uint32_t format_size_ = 0;
   unsigned char head_[kExtensibleSize] = {};
@@ -269,22 +323,15 @@ Stop ReLay::data_before_format(ChunkHeader& h) {
 // (as 0), up to kMaxHeld in all.
 Stop ReLay::hold(const ChunkHeader& h) {
   const std::uint32_t size = h.size();
-  const std::uint64_t needed = held_.size() + sizeof h.bytes + std::uint64_t{size} + 1;
-  if (needed > kMaxHeld) return Outcome::kTooMuchBeforeData;
-  if (held_.capacity() < needed) {
-    // Grown by doubling, but never past the bound.
-    held_.reserve(std::min<std::size_t>(
-        kMaxHeld, std::max<std::size_t>(static_cast<std::size_t>(needed), 2 * held_.capacity())));
+  if (held_.size() + sizeof h.bytes + std::uint64_t{size} + 1 > kMaxHeld) {
+    return Outcome::kTooMuchBeforeData;
   }
-  held_.append(reinterpret_cast<const char*>(h.bytes), sizeof h.bytes);
-  const std::size_t body_at = held_.size();
-  held_.resize(body_at + size);
-  if (walk_.read(reinterpret_cast<unsigned char*>(&held_[body_at]), size) != size) {
-    return cut(Outcome::kNoFormat);
-  }
+  held_.append(h.bytes, sizeof h.bytes);
+  if (!held_.append_from(walk_, size)) return cut(Outcome::kNoFormat);
   const Pad pad = take_pad();
   if (pad == Pad::kCut) return cut(Outcome::kNoFormat);
-  if (pad == Pad::kDue) held_ += '\0';
+  const unsigned char zero = 0;
+  if (pad == Pad::kDue) held_.append(&zero, 1);
   return {};
 }
 
@@ -463,7 +510,7 @@ Stop ReLay::format_chunk() {
 // The chunks that stood before the format chunk, after it now, in their
 // order: held from a pipe; from a file, found again by a second walk.
 Stop ReLay::chunks_before_format() {
-  if (!file_) return write(held_.data(), held_.size());
+  if (!file_) return stop_for(held_.write_to(out_));
   if (format_at_ == kRiffHeaderBytes) return {};
   if (!in_.seek(kRiffHeaderBytes)) return Outcome::kReadFailed;
   while (in_.position() < format_at_) {

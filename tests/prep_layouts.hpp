@@ -393,6 +393,20 @@ inline std::vector<PrepCase> prep_layouts() {
                         .chunk("JUNK", Bytes().fill(30000, 0))
                         .chunk("iXML", Bytes().fill(40000, 'x'))
                         .add(data(2)))},
+      // From a pipe, held across the blocks it is held in.
+      PrepCase{"LongChunksBeforeTheFormatThroughAPipe",
+               riff(Bytes()
+                        .chunk("JUNK", Bytes().fill(1100001, 7))
+                        .chunk("iXML", Bytes().fill(40000, 'x'))
+                        .add(k16Format)
+                        .add(data(2))),
+               wrote("the format chunk moved to the front, before 2 other chunks"),
+               riff(Bytes()
+                        .add(k16Format)
+                        .chunk("JUNK", Bytes().fill(1100001, 7))
+                        .chunk("iXML", Bytes().fill(40000, 'x'))
+                        .add(data(2))),
+               2, true},
       // A name no quoting keeps on one line: shown escaped, and no command.
       PrepCase{
           "MonoNameWithALineFeed",
