@@ -10,7 +10,6 @@
 #include "platform/files.hpp"
 #include "platform/quote.hpp"
 #include "platform/replacement.hpp"
-#include "platform/tempfile.hpp"
 #include "prep/re_lay.hpp"
 #include "velkoran/outcome.hpp"
 #include "velkoran/run.hpp"
@@ -238,31 +237,18 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   front::Outcome outcome = front::Outcome::kConverted;
   if (!relaid) {
     outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);
-  } else if (!layout.overflowed()) {
-    wave::LayoutSource relaid_file(layout, in);
-    outcome = wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace);
   } else {
-    // Too many chunks to describe in memory: re-laid into a new file beside
-    // the output (the recording's folder may be read-only), which goes
-    // again on every path.
-    platform::TempFile plain;
-    if (!plain.create(platform::folder_of(out_name))) {
-      return {Result::kFailed, "its output, " + platform::shown_name(out_shown) +
-                                   ", could not be created (" +
-                                   platform::last_error_words(platform::last_error()) + ")"};
-    }
-    std::setvbuf(plain.file(), nullptr, _IONBF, 0);
-    prep::Changes written;
-    wave::Writer into(plain.file(), wave::kMaxWaveLength, workspace.writer.get());
-    const prep::Outcome laid = re_lay(in, into, workspace, written);
-    if (laid.kind == prep::Outcome::kInterrupted || wave::stop_requested()) {
-      return {Result::kInterrupted};
-    }
-    if (laid.kind != prep::Outcome::kWritten) {
-      return {Result::kFailed, as_line(prep::line_of(laid, r.shown, out_name, written, "it"))};
-    }
-    std::rewind(plain.file());
-    outcome = wave::convert(plain.file(), out.file(), watch, wave::kMaxWaveLength, &workspace);
+    // Where the description stops short (a file of countless chunks), the
+    // re-laying is done again, described from there on.
+    const wave::LayoutSource::Again again = [in](wave::Layout& from_there) {
+      std::rewind(in);
+      wave::Reader reader(in);
+      wave::Writer described(from_there);
+      prep::Changes unused;
+      return prep::re_lay(reader, described, unused).kind == prep::Outcome::kWritten;
+    };
+    wave::LayoutSource relaid_file(layout, in, again);
+    outcome = wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace);
   }
   if (outcome.kind == front::Outcome::kInterrupted || wave::stop_requested()) {
     return {Result::kInterrupted};

@@ -57,6 +57,13 @@ const Bytes kTones = Bytes().raw(read_file(fs::path(VELKORAN_SOURCE_DIR) / "exam
 const Bytes kMono =
     riff(Bytes().add(format_chunk(k16.with_channels(1).with_block_align(2))).add(data(2)));
 const Bytes kJunkFirst = riff(Bytes().add(kJunk).add(k16Format).add(data(2)).add(kList));
+// So many chunks before the format chunk that their description passes what
+// is held of it at once.
+const Bytes kManyChunksFirst = [] {
+  Bytes chunks;
+  for (int i = 0; i < 70000; ++i) chunks.chunk("JUNK", Bytes().u8(7));
+  return riff(chunks.add(k16Format).add(data(2)));
+}();
 const std::string kMoved =
     "the format chunk moved to the front, before 1 other chunk, every other chunk kept byte for "
     "byte";
@@ -283,6 +290,13 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  {},
                  {"a.wav", ".", "sub"}},
+        // Re-laid, however many chunks stand before the format chunk, with no
+        // file but the output.
+        TreeCase{"ManyChunksBeforeTheFormat",
+                 {{"many.wav", kManyChunksFirst, Expect::kRelaid,
+                   "the format chunk moved to the front, before 70000 other chunks, every "
+                   "other chunk kept byte for byte"}},
+                 "The recording converted."},
         // Folders within folders, an earlier output, every refused kind, the
         // layouts velkoran-prep re-lays; what stands at an output's name (a
         // folder, a hard link to another recording, a FIFO) is left as it

@@ -79,9 +79,8 @@ TEST(Layout, ReadsBackWhatItDescribes) {
   std::fclose(in);
 }
 
-// An input shorter than it was when described is a failed read, not an end;
-// a description past its bound cannot be read back.
-TEST(Layout, AChangedInputOrAnOverflowFails) {
+// An input shorter than it was when described is a failed read, not an end.
+TEST(Layout, AChangedInputFails) {
   std::FILE* in = file_of(random_bytes(1000));
   Layout layout;
   layout.carry(0, 1000);
@@ -90,15 +89,46 @@ TEST(Layout, AChangedInputOrAnOverflowFails) {
   Reader reader(source);
   EXPECT_EQ(read_all(reader, 4096).size(), 2000u);
   EXPECT_TRUE(reader.failed());
+  std::fclose(in);
+}
 
-  Layout many;
-  for (std::size_t i = 0; !many.overflowed() && i < Layout::kMaxBytes; ++i) many.carry(2 * i, 1);
-  EXPECT_TRUE(many.overflowed());
-  LayoutSource none(many, in);
-  unsigned char b = 0;
-  EXPECT_EQ(none.read(&b, 1), 0u);
-  EXPECT_TRUE(none.failed());
-  EXPECT_FALSE(none.seek(0));
+// A description past its bound stops short, and is made again from where a
+// read goes on: the whole file reads back, from its start and from inside.
+TEST(Layout, PastItsBoundItIsDescribedAgainFromThere) {
+  const std::size_t pieces = 3 * Layout::kMaxBytes / 64;  // two new ones, at least
+  const std::string input = random_bytes(pieces);
+  std::FILE* in = file_of(input);
+  std::string want;
+  const auto describe = [&](Layout& l) {
+    for (std::size_t i = 0; i < pieces; ++i) {
+      const auto b = static_cast<unsigned char>('a' + i % 26);
+      if (!l.put(l.length(), &b, 1)) return false;
+      l.carry(i, 1);
+    }
+    return true;
+  };
+  for (std::size_t i = 0; i < pieces; ++i) {
+    want += static_cast<char>('a' + i % 26);
+    want += input[i];
+  }
+  Layout layout;
+  ASSERT_TRUE(describe(layout));
+  ASSERT_LT(layout.described_to(), layout.length());
+  int made = 0;
+  LayoutSource source(layout, in, [&](Layout& l) { return ++made, describe(l); });
+  Reader reader(source);
+  EXPECT_TRUE(read_all(reader, 1 << 20) == want);
+  EXPECT_GE(made, 2);
+  for (std::uint64_t at : {std::uint64_t{0}, std::uint64_t{want.size() - 100001}}) {
+    ASSERT_TRUE(reader.seek(at));
+    EXPECT_TRUE(read_all(reader, 65537) == want.substr(at)) << at;
+  }
+  EXPECT_FALSE(reader.failed());
+  // Without a way to describe it again, the rest cannot be read.
+  LayoutSource short_of_it(layout, in);
+  Reader cut(short_of_it);
+  EXPECT_EQ(read_all(cut, 1 << 20).size(), layout.described_to());
+  EXPECT_TRUE(cut.failed());
   std::fclose(in);
 }
 
