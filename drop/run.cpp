@@ -156,20 +156,21 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
     }
   }
 
-  // A first walk counts the recordings and their bytes, for the indication
-  // of how far the whole job has come; the second one converts them.
+  // On a terminal, a first walk counts the recordings and their bytes, for
+  // the indication of how far the whole job has come; the second one
+  // converts them. Elsewhere that one is the only one.
   std::size_t count = 0;
   std::uint64_t all_bytes = 0;
-  {
+  if (progress.on_terminal()) {
     RecordingWalk counting(options.paths, into);
     for (Recording r; counting.next(r);) {
       ++count;
       all_bytes += r.size;
     }
-  }
-  if (count == 0) {
-    lines.print(kNoneFound);
-    return 1;
+    if (count == 0) {
+      lines.print(kNoneFound);
+      return 1;
+    }
   }
 
   RecordingWalk walk(options.paths, into);
@@ -218,11 +219,21 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
   const unsigned jobs = options.jobs != 0 ? options.jobs : processors();
   progress.label(" 0 of " + std::to_string(count) + " done,");
   const std::size_t begun = convert_in_turn(next, jobs, convert, take, meanwhile);
-  // A stop ends the job: nothing more is begun, and what the first walk
-  // found past it was not reached.
+  // A stop ends the job: nothing more is begun, and what the walk finds
+  // past it was not reached (counted by the first walk, where there was one).
   const bool stopped = wave::stop_requested();
-  tally.all = stopped ? std::max(count, begun) : begun;
-  lines.print(tally.summary(options.dry_run, stopped, tally.all - begun));
+  if (begun == 0 && !stopped) {
+    lines.print(kNoneFound);
+    return 1;
+  }
+  std::size_t not_reached = 0;
+  if (stopped && progress.on_terminal()) {
+    not_reached = count > begun ? count - begun : 0;
+  } else if (stopped) {
+    for (Recording r; walk.next(r);) ++not_reached;
+  }
+  tally.all = begun + not_reached;
+  lines.print(tally.summary(options.dry_run, stopped, not_reached));
   return stopped || !tally.not_converted.empty() ? 1 : 0;
 }
 

@@ -31,6 +31,8 @@ class TerminalProgress {
   void after(std::size_t columns) { column_ = columns; }
   // What the indication says before the part read: " 3 of 20:", say.
   void label(const std::string& text) { label_ = text; }
+  // True where the indication is shown at all (a terminal).
+  bool on_terminal() const { return terminal_; }
   // `read` bytes of the input have been read, of `length` where it is known.
   void advance(std::uint64_t read, std::optional<std::uint64_t> length);
   // Shows the label alone: a new file begins.

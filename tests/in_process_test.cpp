@@ -449,6 +449,15 @@ TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
     EXPECT_NE(said.find(name.substr(9) + ": converted\n"), std::string::npos) << name;
   }
   EXPECT_LT(outputs, 40u);
+  // Each recording begun has its line; the rest were not reached.
+  const std::string lines = said.substr(0, said.find("\nInterrupted: "));
+  std::size_t begun = 0;
+  for (std::size_t at = 0; (at = lines.find(".wav: ", at)) != std::string::npos; ++at) ++begun;
+  EXPECT_NE(
+      said.find("\nInterrupted: " + std::to_string(outputs) + " of 40 recordings converted, " +
+                std::to_string(40 - begun) + " not reached."),
+      std::string::npos)
+      << said;
   fs::remove_all(dir);
 }
 
