@@ -195,12 +195,17 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     samples = {changes.data_at, changes.data_size, changes.block_align};
   }
   const bool relaid = header.has_value();
+  const std::optional<platform::FileFacts> facts = platform::file_facts(r.path);
+  if (!facts) {
+    return {Result::kFailed,
+            "it could not be read (" + platform::last_error_words(platform::last_error()) + ")"};
+  }
+  const std::uint64_t length = facts->size;
   std::error_code ec;
-  const std::uint64_t length = fs::file_size(path_of(r.path), ec);
-  if (ec) return {Result::kFailed, "it could not be read (" + platform::error_words(ec) + ")"};
 
-  if (!options.again && already_converted(out_name, r.path, frames_written(samples, length),
-                                          workspace.reader.get())) {
+  if (!options.again &&
+      already_converted(out_name, facts->modified, frames_written(samples, length),
+                        workspace.reader.get())) {
     return {Result::kAlready};
   }
   if (options.dry_run) {

@@ -70,25 +70,19 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
   return bytes / samples.block_align;
 }
 
-bool already_converted(const std::string& output, const std::string& recording,
+bool already_converted(const std::string& output, std::int64_t recording_modified,
                        std::uint64_t frames, unsigned char* buffer) {
-  std::error_code ec;
-  const fs::path out = path_of(output);
-  if (!fs::is_regular_file(fs::symlink_status(out, ec)) || fs::hard_link_count(out, ec) != 1) {
-    return false;
-  }
-  const auto written = fs::last_write_time(out, ec);
-  if (ec) return false;
-  const auto edited = fs::last_write_time(path_of(recording), ec);
-  if (ec || written < edited) return false;
+  // One look at the name itself: a link, a file of several names or one
+  // older than the recording is no output of its own, up to date.
+  const std::optional<platform::FileFacts> out = platform::file_facts(output, false);
+  if (!out || !out->regular || out->links != 1 || out->modified < recording_modified) return false;
   std::FILE* f = platform::open_input(output);
   if (f == nullptr) return false;
   std::setvbuf(f, nullptr, _IONBF, 0);
   const std::optional<Stated> stated = stated_by(f, buffer);
   std::fclose(f);
-  const std::uintmax_t length = fs::file_size(out, ec);
-  return !ec && stated && stated->size % kOutFrame == 0 && stated->size / kOutFrame == frames &&
-         length >= stated->at && length - stated->at >= stated->size;
+  return stated && stated->size % kOutFrame == 0 && stated->size / kOutFrame == frames &&
+         out->size >= stated->at && out->size - stated->at >= stated->size;
 }
 
 }  // namespace velkoran::drop

@@ -22,11 +22,12 @@ struct Samples {
 // fewer.
 std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 
-// True where the output `output` of the recording `recording` is complete
-// and up to date: a regular file of one name, not older than the recording,
-// a float WAVE (RIFF or RF64) whose data chunk states and holds `frames`.
+// True where the output `output` of a recording last written at
+// `recording_modified` (as platform::FileFacts states it) is complete and up
+// to date: a regular file of one name, not older than the recording, a
+// float WAVE (RIFF or RF64) whose data chunk states and holds `frames`.
 // `buffer` is kStreamBufferSize bytes to read the output's header through.
-bool already_converted(const std::string& output, const std::string& recording,
+bool already_converted(const std::string& output, std::int64_t recording_modified,
                        std::uint64_t frames, unsigned char* buffer);
 
 }  // namespace velkoran::drop

@@ -65,10 +65,11 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          std::memcmp(open.id, named.id, sizeof open.id) == 0;
 }
 
-std::optional<FileFacts> file_facts(const std::string& name) {
-  const HANDLE h = CreateFileW(wide_from_wtf8(name).c_str(), 0,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
+  const HANDLE h = CreateFileW(
+      wide_from_wtf8(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   FileId file;
   BY_HANDLE_FILE_INFORMATION info{};
@@ -78,8 +79,16 @@ std::optional<FileFacts> file_facts(const std::string& name) {
   FileFacts facts;
   facts.identity.assign(reinterpret_cast<const char*>(&file.volume), sizeof file.volume);
   facts.identity.append(reinterpret_cast<const char*>(file.id), sizeof file.id);
+  facts.regular =
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
   facts.links = info.nNumberOfLinks;
   facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // 100-nanosecond intervals.
+  facts.modified = static_cast<std::int64_t>(
+                       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                       info.ftLastWriteTime.dwLowDateTime) *
+                   100;
   return facts;
 }
 
@@ -116,13 +125,15 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-std::optional<FileFacts> file_facts(const std::string& name) {
+std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
   struct stat st {};
-  if (stat(name.c_str(), &st) != 0) return std::nullopt;
+  if ((follow ? stat(name.c_str(), &st) : lstat(name.c_str(), &st)) != 0) return std::nullopt;
   FileFacts facts;
   facts.identity = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  facts.regular = S_ISREG(st.st_mode);
   facts.links = static_cast<std::uint64_t>(st.st_nlink);
   facts.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  facts.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return facts;
 }
 

@@ -32,14 +32,18 @@ bool is_open_file(const std::string& name, std::FILE* f);
 std::string file_identity(const std::string& name);
 
 // What one look at the file `name` leads to tells: its identity (as
-// file_identity gives it), its number of names (hard links) and its length.
+// file_identity gives it), whether it is a regular file, its number of
+// names (hard links), its length and when it was last written.
 struct FileFacts {
   std::string identity;
+  bool regular = false;
   std::uint64_t links = 0;
   std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in nanoseconds, to compare with another's
 };
-// None where it cannot be looked at.
-std::optional<FileFacts> file_facts(const std::string& name);
+// None where it cannot be looked at. `follow`: through a link to what it
+// leads to; else the link itself (which is then no regular file).
+std::optional<FileFacts> file_facts(const std::string& name, bool follow = true);
 
 // True where `name` ends in ".wav", in any case: the name of a recording.
 bool ends_in_wav(const std::string& name);

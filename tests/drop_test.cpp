@@ -364,6 +364,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "&& rm f.wav && mkfifo f.wav",
                  "",
                  true},
+        // An earlier output, whole and up to date, behind a link or with a
+        // second name is no output of its own: not done, and left as it is.
+        TreeCase{"DoneOutputsBehindLinks",
+                 {{"a.wav", kTones, Expect::kRefused,
+                   "a link stands at its output's name, velkoran-a.wav, and is left as it is: an "
+                   "output is never written through one"},
+                  {"b.wav", kTones, Expect::kRefused,
+                   "its output's name, velkoran-b.wav, is a file of 2 names (hard links), left as "
+                   "it is: replacing it would part them"}},
+                 "0 of 2 recordings converted. Not converted:",
+                 "",
+                 "",
+                 true,
+                 {},
+                 {},
+                 "mv velkoran-a.wav kept.out && ln -s kept.out velkoran-a.wav && ln velkoran-b.wav "
+                 "b.out"},
         // The rename into place refused (a sticky folder, the old output
         // another user's): a failure, the old output as it was.
         TreeCase{"RenameRefused",
