@@ -28,6 +28,14 @@ d = bytes(range(256)) * 15625
 open('recording.wav', 'wb').write(b'RIFF' + struct.pack('<I', 36 + len(d)) + b'WAVEfmt '
     + struct.pack('<IHHIIHH', 16, 1, 2, 48000, 192000, 4, 16) + b'data' + struct.pack('<I', len(d)) + d)
 PY
+drop=$(dirname "$program")/velkoran-drop
+[ ! -x "$drop" ] || python3 - <<'PY'
+import os, struct
+b = b'RIFF' + struct.pack('<I', 40) + b'WAVEfmt ' + struct.pack('<IHHIIHH', 16, 1, 2, 48000, 192000, 4, 16) + b'data' + struct.pack('<I', 4) + bytes(4)
+for i in range(4000):
+    os.makedirs('many/%02d' % (i // 1000), exist_ok=True)
+    open('many/%02d/t%05d.wav' % (i // 1000, i), 'wb').write(b)
+PY
 tmux -L "$socket" -f /dev/null new-session -d -s idle -x 80 -y 10
 
 part() { dd if=recording.wav bs=1000000 skip="$1" count=1 status=none; }
@@ -91,6 +99,13 @@ mkdir quick && ln -s ../recording.wav quick/take.wav
 tmux -L "$socket" new-session -d -s quick -x 80 -y 40 \
   "sleep 0.5 && cd '$dir/quick' && '$program' take.wav; echo \$? >status; sleep 60"
 tmux -L "$socket" pipe-pane -o -t quick "cat >>'$dir/quick.bytes'"
+# velkoran-drop over 4,000 small takes (made first): the indication counts
+# them all.
+if [ -x "$drop" ]; then
+  tmux -L "$socket" new-session -d -s many -x 80 -y 40 \
+    "sleep 0.3 && cd '$dir' && '$drop' --jobs 1 many >/dev/null; echo \$? >many/status; sleep 60"
+  tmux -L "$socket" pipe-pane -o -t many "cat >>'$dir/many.bytes'"
+fi
 # Every byte written to that terminal, to see that none of the indication is.
 tmux -L "$socket" pipe-pane -o -t dumb "cat >>'$dir/dumb.bytes'"
 
@@ -122,4 +137,9 @@ grep -q 'tag=1' dumb.bytes && ! grep -q -e $'\033' -e 'MB' dumb.bytes ||
 grep -q 'tag=1' quick.bytes && ! grep -q -e $'\033' -e '%' quick.bytes ||
   fail "an indication showed on a run under a second"
 
+if [ -x "$drop" ]; then
+  for i in $(seq 600); do [ -s many/status ] && break; sleep 0.05; done
+  grep -aqE ' ([0-9]{1,3}|[0-3][0-9]{3}) of 4000 done,' many.bytes ||
+    fail "velkoran-drop's indication did not count every recording: $(tr -c '[:print:]' ' ' <many.bytes | tail -c 200)"
+fi
 [ "$failed" -eq 0 ] && echo "1 passed, 0 failed" || { echo "0 passed, 1 failed"; exit 1; }
