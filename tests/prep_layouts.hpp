@@ -121,6 +121,15 @@ inline const Bytes kSeveralMiB = Bytes().chunk("data", samples(2, kMany));
 inline const std::vector<std::int32_t> kOdd = {1000, -1000, 7};
 inline const Bytes kOddData = Bytes().chunk("data", samples(2, kOdd).u8(0x33));
 
+// A JUNK chunk of `junk` bytes and a 40,000-byte iXML before the format
+// chunk; `relaid`, after it.
+inline Bytes long_chunks(std::size_t junk, bool relaid) {
+  const Bytes before =
+      Bytes().chunk("JUNK", Bytes().fill(junk, 7)).chunk("iXML", Bytes().fill(40000, 'x'));
+  return riff(relaid ? Bytes().add(k16Format).add(before).add(data(2))
+                     : Bytes().add(before).add(k16Format).add(data(2)));
+}
+
 inline std::vector<PrepCase> prep_layouts() {
   return {
       PrepCase{
@@ -381,32 +390,13 @@ inline std::vector<PrepCase> prep_layouts() {
           true},
       // Skips across the reader's buffer refills, counted: chunks longer
       // than its 64 KiB together before the format chunk.
-      PrepCase{"LongChunksBeforeTheFormat",
-               riff(Bytes()
-                        .chunk("JUNK", Bytes().fill(30000, 0))
-                        .chunk("iXML", Bytes().fill(40000, 'x'))
-                        .add(k16Format)
-                        .add(data(2))),
+      PrepCase{"LongChunksBeforeTheFormat", long_chunks(30000, false),
                wrote("the format chunk moved to the front, before 2 other chunks"),
-               riff(Bytes()
-                        .add(k16Format)
-                        .chunk("JUNK", Bytes().fill(30000, 0))
-                        .chunk("iXML", Bytes().fill(40000, 'x'))
-                        .add(data(2)))},
+               long_chunks(30000, true)},
       // From a pipe, held across the blocks it is held in.
-      PrepCase{"LongChunksBeforeTheFormatThroughAPipe",
-               riff(Bytes()
-                        .chunk("JUNK", Bytes().fill(1100001, 7))
-                        .chunk("iXML", Bytes().fill(40000, 'x'))
-                        .add(k16Format)
-                        .add(data(2))),
+      PrepCase{"LongChunksBeforeTheFormatThroughAPipe", long_chunks(1100001, false),
                wrote("the format chunk moved to the front, before 2 other chunks"),
-               riff(Bytes()
-                        .add(k16Format)
-                        .chunk("JUNK", Bytes().fill(1100001, 7))
-                        .chunk("iXML", Bytes().fill(40000, 'x'))
-                        .add(data(2))),
-               2, true},
+               long_chunks(1100001, true), 2, true},
       // A name no quoting keeps on one line: shown escaped, and no command.
       PrepCase{
           "MonoNameWithALineFeed",
