@@ -27,18 +27,45 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
     Result result;
   };
   std::mutex walking;  // held by the job that walks
+  std::mutex showing;  // held while a result is taken, or the indication drawn
   std::mutex m;
-  std::condition_variable ready;     // a result came, or a job ended
+  std::condition_variable ended;     // every result is taken, or a job ended
   std::condition_variable room;      // a result was taken
   std::map<std::size_t, Done> done;  // under m: the results not yet taken, by place
   std::size_t begun = 0;             // under m: the recordings taken by a job
   std::size_t taken = 0;             // under m: the results taken
+  bool taking = false;               // under m: a job takes results
   bool walked = false;               // under m: the walk has given its last
   const std::unique_ptr<std::atomic<std::uint64_t>[]> reading(new std::atomic<std::uint64_t>[jobs]);
   for (unsigned k = 0; k < jobs; ++k) reading[k] = 0;
   // A stop is a signal's flag, which wakes nobody: waits look at it a few
   // times a second.
   constexpr auto kLook = std::chrono::milliseconds(100);
+  // Every recording begun has been taken, and no more can be (all walked,
+  // or a stop: a job looks at it under the lock).
+  const auto at_end = [&] { return taken == begun && (walked || wave::stop_requested()); };
+
+  // The job whose result is the next in the walk's order takes it, and
+  // every one after it that is there; one job takes at a time, so they
+  // come in that order, and no thread waits to be handed each one.
+  const auto take_in_turn = [&](std::unique_lock<std::mutex>& lock) {
+    if (taking) return;
+    taking = true;
+    for (auto first = done.find(taken); first != done.end(); first = done.find(taken)) {
+      const Done d = std::move(first->second);
+      done.erase(first);
+      lock.unlock();
+      {
+        std::lock_guard<std::mutex> show(showing);
+        take(d.recording, d.result);
+      }
+      lock.lock();
+      ++taken;
+      room.notify_all();
+    }
+    taking = false;
+    if (at_end()) ended.notify_all();
+  };
 
   const auto work = [&](unsigned k) {
     wave::Workspace workspace;
@@ -46,8 +73,8 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       Recording r;
       std::size_t i = 0;
       {
-        // One job walks at a time, outside the lock the results are handed
-        // back under.
+        // One job walks at a time, outside the lock the results are taken
+        // under.
         std::lock_guard<std::mutex> walk(walking);
         {
           std::unique_lock<std::mutex> lock(m);
@@ -66,42 +93,29 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
         i = begun++;
       }
       Result result = convert(r, reading[k], workspace);
-      {
-        std::lock_guard<std::mutex> lock(m);
-        done.emplace(i, Done{std::move(r), std::move(result)});
-        reading[k] = 0;
-      }
-      ready.notify_all();
+      std::unique_lock<std::mutex> lock(m);
+      done.emplace(i, Done{std::move(r), std::move(result)});
+      reading[k] = 0;
+      take_in_turn(lock);
     }
-    ready.notify_all();
+    std::lock_guard<std::mutex> lock(m);
+    ended.notify_all();
   };
   std::vector<std::thread> threads;
   for (unsigned k = 0; k < jobs; ++k) threads.emplace_back(work, k);
 
-  // Each result in the walk's order, as soon as it and all before it are
-  // there; the end once every recording begun has been taken, and no more
-  // can be (all walked, or a stop: a job looks at it under the lock).
+  // Meanwhile, the indication, a few times a second, till the end.
   std::unique_lock<std::mutex> lock(m);
-  const auto at_end = [&] { return taken == begun && (walked || wave::stop_requested()); };
-  for (;;) {
-    if (const auto first = done.find(taken); first != done.end()) {
-      const Done d = std::move(first->second);
-      done.erase(first);
-      lock.unlock();
-      take(d.recording, d.result);
-      lock.lock();
-      ++taken;
-      room.notify_all();
-      continue;
-    }
-    if (at_end()) break;
+  while (!at_end()) {
     std::uint64_t now = 0;
     for (unsigned k = 0; k < jobs; ++k) now += reading[k];
     lock.unlock();
-    meanwhile(now);
+    {
+      std::lock_guard<std::mutex> show(showing);
+      meanwhile(now);
+    }
     lock.lock();
-    // What came while the lock was let go is not waited for.
-    ready.wait_for(lock, kLook, [&] { return done.count(taken) != 0 || at_end(); });
+    ended.wait_for(lock, kLook, at_end);
   }
   lock.unlock();
   for (std::thread& t : threads) t.join();

@@ -1,7 +1,7 @@
 // Recordings converted several at once, in one process: each job with
 // buffers of its own takes the next recording of the walk's order as soon as
-// it is free, and the results come back in that order, on the calling
-// thread, so that the lines are those one job at a time would print. A stop
+// it is free, and the results are taken in that order, one at a time, so
+// that the lines are those one job at a time would print. A stop
 // ends every conversion under way (each within 64 KiB of copying) and
 // begins none.
 #pragma once
@@ -17,16 +17,17 @@
 namespace velkoran::drop {
 
 // Gives the next recording of the walk; false once there is none. Called
-// by one job at a time, never while a result is handed back.
+// by one job at a time.
 using Next = std::function<bool(Recording&)>;
 // Converts `r`, telling `read` how many bytes of its input have been read
 // so far, in the memory of `workspace`.
 using Convert =
     std::function<Result(const Recording& r, std::atomic<std::uint64_t>& read, wave::Workspace&)>;
-// Takes the result of `r`.
+// Takes the result of `r`: on whichever job's thread, never while another
+// result is taken or `meanwhile` runs.
 using Take = std::function<void(const Recording& r, const Result&)>;
-// Called a few times a second while the results wait, with the bytes read
-// by the conversions under way.
+// Called a few times a second on the calling thread while the conversions
+// run, with the bytes they have read; never while a result is taken.
 using Meanwhile = std::function<void(std::uint64_t reading)>;
 
 // No job begins a recording this many places ahead of the first result not

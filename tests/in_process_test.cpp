@@ -390,7 +390,7 @@ TEST(StopRequested, RelayEndsSoonToo) {
 TEST(Jobs, ResultsComeInTheWalksOrder) {
   const std::size_t count = drop::kMostAhead + 40;
   std::size_t given = 0;
-  std::size_t taken = 0;
+  std::atomic<std::size_t> taken{0};  // by whichever job takes
   std::size_t most_ahead = 0;
   std::vector<std::string> order;
   const auto next = [&](drop::Recording& r) {
