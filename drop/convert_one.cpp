@@ -195,7 +195,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     samples = {changes.data_at, changes.data_size, changes.block_align};
   }
   const bool relaid = header.has_value();
-  const std::optional<platform::FileFacts> facts = platform::file_facts(r.path);
+  const std::optional<platform::FileFacts> facts = platform::file_facts(in);
   if (!facts) {
     return {Result::kFailed,
             "it could not be read (" + platform::last_error_words(platform::last_error()) + ")"};

@@ -93,7 +93,7 @@ bool RecordingWalk::path(const std::string& given, Recording& r) {
   if (ec) return problem(given, "it could not be opened (" + platform::error_words(ec) + ")", r);
   const std::string shown = trimmed(given);
   const fs::path full = fs::absolute(p, ec);
-  if (!fs::is_directory(st)) return file(shown, full, st, {}, true, r);
+  if (!fs::is_directory(st)) return file(shown, full, st, std::nullopt, {}, true, r);
   // As cp -r places a folder: under its own name, the real one for "." or "..".
   std::vector<std::string> mirror;
   std::string own = name_of(fs::path(shown).filename());
@@ -110,6 +110,7 @@ bool RecordingWalk::problem(const std::string& shown, const std::string& why, Re
 }
 
 bool RecordingWalk::file(const std::string& shown, const fs::path& p, const fs::file_status& st,
+                         std::optional<platform::FileFacts> facts,
                          const std::vector<std::string>& mirror, bool may_repeat, Recording& r) {
   std::string name = name_of(p.filename());
   if (!is_recording_name(name)) return false;
@@ -124,7 +125,7 @@ bool RecordingWalk::file(const std::string& shown, const fs::path& p, const fs::
   // name (a hard link), is converted once. Only what can be found again is
   // remembered: a file given by name or reached by a link, one of several
   // names, and every folder walked, which a file found again stands in.
-  const std::optional<platform::FileFacts> facts = platform::file_facts(path);
+  if (!facts) facts = platform::file_facts(path);
   if (facts) {
     if (seen_.count(facts->identity) != 0) return false;
     if (may_repeat) {
@@ -212,6 +213,19 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
     }
   }
   std::error_code ec;
+  if (!is_recording_name(name)) {
+#if !defined(_WIN32)
+    // Passed over by the kind the folder's listing gives (Windows' listing,
+    // as the library reads it, gives none): no look of its own.
+    if (!e.is_symlink(ec) && !ec && !e.is_directory(ec) && !ec) return false;
+#endif
+  } else if (std::optional<platform::FileFacts> facts =
+                 platform::file_facts(name_of(e.path()), false);
+             facts && facts->regular) {
+    // A recording, as most are: one look at it.
+    return file(child, e.path(), fs::file_status(fs::file_type::regular), std::move(facts),
+                f.mirror, false, r);
+  }
   const fs::file_status own = e.symlink_status(ec);
   if (ec) {
     // A folder, perhaps, of recordings (a path too long to open, say); not
@@ -223,8 +237,7 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
     // A link to a file is that file; a link to a folder is not followed.
     const fs::file_status to = fs::status(e.path(), ec);
     if (fs::is_directory(to)) return false;
-    const std::vector<std::string> mirror = f.mirror;
-    return file(child, e.path(), to, mirror, true, r);
+    return file(child, e.path(), to, std::nullopt, f.mirror, true, r);
   }
   if (fs::is_directory(own)) {
     std::vector<std::string> below = f.mirror;
@@ -232,8 +245,7 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
     const fs::path p = e.path();
     return folder(child, p, below, r);
   }
-  const std::vector<std::string> mirror = f.mirror;
-  return file(child, e.path(), own, mirror, false, r);
+  return file(child, e.path(), own, std::nullopt, f.mirror, false, r);
 }
 
 fs::path path_of(const std::string& name) {

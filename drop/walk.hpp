@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.hpp"
+
 namespace velkoran::drop {
 
 struct Recording {
@@ -68,9 +70,10 @@ class RecordingWalk {
   std::string root_of(const std::string& given) const;
   bool path(const std::string& given, Recording& r);
   bool problem(const std::string& shown, const std::string& why, Recording& r);
+  // `facts`: one look at it already taken, where one was.
   bool file(const std::string& shown, const std::filesystem::path& p,
-            const std::filesystem::file_status& st, const std::vector<std::string>& mirror,
-            bool may_repeat, Recording& r);
+            const std::filesystem::file_status& st, std::optional<platform::FileFacts> facts,
+            const std::vector<std::string>& mirror, bool may_repeat, Recording& r);
   bool found_before(const std::filesystem::path& p) const;
   bool folder(const std::string& shown, const std::filesystem::path& p,
               const std::vector<std::string>& mirror, Recording& r);

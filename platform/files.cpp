@@ -65,17 +65,12 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          std::memcmp(open.id, named.id, sizeof open.id) == 0;
 }
 
-std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
-  const HANDLE h = CreateFileW(
-      wide_from_wtf8(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+namespace {
+
+std::optional<FileFacts> facts_of(HANDLE h) {
   FileId file;
   BY_HANDLE_FILE_INFORMATION info{};
-  const bool known = identify(h, file) && GetFileInformationByHandle(h, &info);
-  CloseHandle(h);
-  if (!known) return std::nullopt;
+  if (!identify(h, file) || !GetFileInformationByHandle(h, &info)) return std::nullopt;
   FileFacts facts;
   facts.identity.assign(reinterpret_cast<const char*>(&file.volume), sizeof file.volume);
   facts.identity.append(reinterpret_cast<const char*>(file.id), sizeof file.id);
@@ -90,6 +85,23 @@ std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
                        info.ftLastWriteTime.dwLowDateTime) *
                    100;
   return facts;
+}
+
+}  // namespace
+
+std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
+  const HANDLE h = CreateFileW(
+      wide_from_wtf8(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileFacts> facts = facts_of(h);
+  CloseHandle(h);
+  return facts;
+}
+
+std::optional<FileFacts> file_facts(std::FILE* f) {
+  return facts_of(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f))));
 }
 
 namespace {
@@ -125,9 +137,9 @@ bool is_open_file(const std::string& name, std::FILE* f) {
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
-  struct stat st {};
-  if ((follow ? stat(name.c_str(), &st) : lstat(name.c_str(), &st)) != 0) return std::nullopt;
+namespace {
+
+FileFacts facts_of(const struct stat& st) {
   FileFacts facts;
   facts.identity = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   facts.regular = S_ISREG(st.st_mode);
@@ -135,6 +147,20 @@ std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
   facts.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   facts.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return facts;
+}
+
+}  // namespace
+
+std::optional<FileFacts> file_facts(const std::string& name, bool follow) {
+  struct stat st {};
+  if ((follow ? stat(name.c_str(), &st) : lstat(name.c_str(), &st)) != 0) return std::nullopt;
+  return facts_of(st);
+}
+
+std::optional<FileFacts> file_facts(std::FILE* f) {
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0) return std::nullopt;
+  return facts_of(st);
 }
 
 namespace {

@@ -44,6 +44,8 @@ struct FileFacts {
 // None where it cannot be looked at. `follow`: through a link to what it
 // leads to; else the link itself (which is then no regular file).
 std::optional<FileFacts> file_facts(const std::string& name, bool follow = true);
+// The same of the file open as `f`.
+std::optional<FileFacts> file_facts(std::FILE* f);
 
 // True where `name` ends in ".wav", in any case: the name of a recording.
 bool ends_in_wav(const std::string& name);
