@@ -34,7 +34,6 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
   std::map<std::size_t, Done> done;  // under m: the results not yet taken, by place
   std::size_t begun = 0;             // under m: the recordings taken by a job
   std::size_t taken = 0;             // under m: the results taken
-  bool taking = false;               // under m: a job takes results
   bool walked = false;               // under m: the walk has given its last
   const std::unique_ptr<std::atomic<std::uint64_t>[]> reading(new std::atomic<std::uint64_t>[jobs]);
   for (unsigned k = 0; k < jobs; ++k) reading[k] = 0;
@@ -46,11 +45,10 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
   const auto at_end = [&] { return taken == begun && (walked || wave::stop_requested()); };
 
   // The job whose result is the next in the walk's order takes it, and
-  // every one after it that is there; one job takes at a time, so they
-  // come in that order, and no thread waits to be handed each one.
+  // every one after it that is there, so no thread waits to be handed each
+  // one. One job takes at a time, in that order: a result is counted taken
+  // only once it is, and till then the next is not looked for.
   const auto take_in_turn = [&](std::unique_lock<std::mutex>& lock) {
-    if (taking) return;
-    taking = true;
     for (auto first = done.find(taken); first != done.end(); first = done.find(taken)) {
       const Done d = std::move(first->second);
       done.erase(first);
@@ -63,7 +61,6 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       ++taken;
       room.notify_all();
     }
-    taking = false;
     if (at_end()) ended.notify_all();
   };
 

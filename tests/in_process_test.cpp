@@ -384,7 +384,7 @@ TEST(StopRequested, RelayEndsSoonToo) {
 // A stop ends velkoran-drop's whole job, not only the recording it met: no
 // later one is started, and no summary follows.
 // Two jobs: the first recording ends last, and still comes first, as every
-// result comes in the walk's order; no job runs more than kMostAhead
+// result comes in the walk's order, one at a time; no job runs more than kMostAhead
 // recordings ahead of the first result not taken; and a stop begins nothing
 // more.
 TEST(Jobs, ResultsComeInTheWalksOrder) {
@@ -403,11 +403,21 @@ TEST(Jobs, ResultsComeInTheWalksOrder) {
     if (r.shown == "0") std::this_thread::sleep_for(std::chrono::milliseconds(300));
     return drop::Result{drop::Result::kConverted};
   };
+  // Takes and the indication, never two at once.
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  const auto alone = [&] {
+    if (++inside != 1) overlapped = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    --inside;
+  };
   const auto take = [&](const drop::Recording& r, const drop::Result&) {
+    alone();
     order.push_back(r.shown);
     ++taken;
   };
-  EXPECT_EQ(drop::convert_in_turn(next, 2, convert, take, [](std::uint64_t) {}), count);
+  EXPECT_EQ(drop::convert_in_turn(next, 2, convert, take, [&](std::uint64_t) { alone(); }), count);
+  EXPECT_FALSE(overlapped);
   ASSERT_EQ(order.size(), count);
   for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(order[i], std::to_string(i));
   EXPECT_LE(most_ahead, drop::kMostAhead);
