@@ -51,6 +51,14 @@ struct TreeCase : NamedCase {
   std::vector<std::string> paths = {};    // the tree itself where none
   std::string between = "";  // where given: a first run, then these commands, then the run checked
   bool as_user = false;      // run as a user who owns nothing here (where the tests are root)
+
+  TreeCase& set_up(std::string commands) { return setup = std::move(commands), *this; }
+  TreeCase& limited(std::string commands) { return limit = std::move(commands), *this; }
+  TreeCase& posix() { return posix_only = true, *this; }
+  TreeCase& with(std::vector<std::string> o) { return options = std::move(o), *this; }
+  TreeCase& given(std::vector<std::string> p) { return paths = std::move(p), *this; }
+  TreeCase& after_a_run_and(std::string commands) { return between = std::move(commands), *this; }
+  TreeCase& as_another_user() { return as_user = true, *this; }
 };
 
 const Bytes kTones = Bytes().raw(read_file(fs::path(VELKORAN_SOURCE_DIR) / "examples/tones.wav"));
@@ -266,10 +274,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {"a\nb\033[1m.wav", kMono, Expect::kRefused,
                    "it is mono; velkoran takes stereo. Re-save it as stereo with sox (no command "
                    "is shown: its name holds a control character)."}},
-                 "1 of 3 recordings converted. Not converted:",
-                 "ln -s . again && ln -s 'q\"r.wav' z.wav",
-                 "",
-                 true},
+                 "1 of 3 recordings converted. Not converted:"}
+            .set_up("ln -s . again && ln -s 'q\"r.wav' z.wav")
+            .posix(),
         // One recording found by several ways is converted once, by the way
         // the walk comes to first: given by name before its folder, a hard
         // link, links in its folder and in a subfolder, before and after it,
@@ -283,13 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"sub/y.wav", kTones, Expect::kConverted, "", "./sub/y.wav"},
                   {"z.wav", kTones, Expect::kPassedOver},
                   {"zz.wav", kTones, Expect::kPassedOver}},
-                 "All 6 recordings converted.",
-                 "ln h1.wav h2.wav && ln -s ../c.wav sub/l.wav && ln -sf z.wav k.wav && "
-                 "ln -sf ../zz.wav sub/y.wav && ln -s a.wav b.wav",
-                 "",
-                 true,
-                 {},
-                 {"a.wav", ".", "sub"}},
+                 "All 6 recordings converted."}
+            .set_up("ln h1.wav h2.wav && ln -s ../c.wav sub/l.wav && ln -sf z.wav k.wav && "
+                    "ln -sf ../zz.wav sub/y.wav && ln -s a.wav b.wav")
+            .posix()
+            .given({"a.wav", ".", "sub"}),
         // Re-laid, however many chunks stand before the format chunk, with no
         // file but the output.
         TreeCase{"ManyChunksBeforeTheFormat",
@@ -344,9 +349,10 @@ INSTANTIATE_TEST_SUITE_P(
               "it is: replacing it would part them"},
              {"o/e.wav", kTones, Expect::kRefused,
               "a FIFO stands at its output's name, velkoran-e.wav, and is left as it is"}},
-            "6 of 13 recordings converted. Not converted:",
-            "mkdir velkoran-blocked.wav && cd o && ln ../blocked.wav velkoran-d.wav && mkfifo "
-            "velkoran-e.wav"},
+            "6 of 13 recordings converted. Not converted:"}
+            .set_up(
+                "mkdir velkoran-blocked.wav && cd o && ln ../blocked.wav velkoran-d.wav && mkfifo "
+                "velkoran-e.wav"),
         // A link at an output's name, to a file outside or to nothing, is
         // never written through. (Wine shows a link as the file it leads to.)
         TreeCase{"LinksAtOutputNames",
@@ -359,11 +365,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "output is never written through one"},
                   {"f.wav", Bytes(), Expect::kFailed,
                    "it is not a regular file, but a FIFO, a device or a socket"}},
-                 "0 of 3 recordings converted. Not converted:",
-                 "ln -s outside/thesis.txt velkoran-a.wav && ln -s outside/none.txt velkoran-b.wav "
-                 "&& rm f.wav && mkfifo f.wav",
-                 "",
-                 true},
+                 "0 of 3 recordings converted. Not converted:"}
+            .set_up(
+                "ln -s outside/thesis.txt velkoran-a.wav && ln -s outside/none.txt velkoran-b.wav "
+                "&& rm f.wav && mkfifo f.wav")
+            .posix(),
         // An earlier output, whole and up to date, behind a link or with a
         // second name is no output of its own: not done, and left as it is.
         TreeCase{"DoneOutputsBehindLinks",
@@ -373,35 +379,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {"b.wav", kTones, Expect::kRefused,
                    "its output's name, velkoran-b.wav, is a file of 2 names (hard links), left as "
                    "it is: replacing it would part them"}},
-                 "0 of 2 recordings converted. Not converted:",
-                 "",
-                 "",
-                 true,
-                 {},
-                 {},
-                 "mv velkoran-a.wav kept.out && ln -s kept.out velkoran-a.wav && ln velkoran-b.wav "
-                 "b.out"},
+                 "0 of 2 recordings converted. Not converted:"}
+            .posix()
+            .after_a_run_and(
+                "mv velkoran-a.wav kept.out && ln -s kept.out velkoran-a.wav && ln velkoran-b.wav "
+                "b.out"),
         // The rename into place refused (a sticky folder, the old output
         // another user's): a failure, the old output as it was.
         TreeCase{"RenameRefused",
                  {{"s/a.wav", kTones, Expect::kFailed, "ERROR: Failed to write output file."}},
-                 "0 of 1 recording converted. Not converted:",
-                 "chmod 1777 s && printf old >s/velkoran-a.wav && chmod 666 s/velkoran-a.wav",
-                 "",
-                 true,
-                 {},
-                 {},
-                 "",
-                 true},
+                 "0 of 1 recording converted. Not converted:"}
+            .set_up("chmod 1777 s && printf old >s/velkoran-a.wav && chmod 666 s/velkoran-a.wav")
+            .posix()
+            .as_another_user(),
         // A file whose output passes the file-size limit fails part-way and
         // leaves nothing; the others convert.
         TreeCase{"PartWay",
                  {{"long.wav", kTones, Expect::kFailed, "ERROR: Failed to write output file."},
                   {"short.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kConverted}},
-                 "1 of 2 recordings converted. Not converted:",
-                 "",
-                 "ulimit -f 64",
-                 true},
+                 "1 of 2 recordings converted. Not converted:"}
+            .limited("ulimit -f 64")
+            .posix(),
         // A second run writes nothing for what is done, and converts again
         // what was edited since, an output cut short and one that holds
         // fewer frames than its recording; --again converts all; a dry run
@@ -413,24 +411,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"d.wav", kTones, Expect::kConverted},
                   {"e.wav", kTones, Expect::kConverted},
                   {"f.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kAlready}},
-                 "All 6 recordings converted (3 of them before this run).",
-                 "",
-                 "",
-                 false,
-                 {},
-                 {},
-                 "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp velkoran-f.wav "
-                 "velkoran-e.wav"},
+                 "All 6 recordings converted (3 of them before this run)."}
+            .after_a_run_and(
+                "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp velkoran-f.wav "
+                "velkoran-e.wav"),
         TreeCase{
             "Again",
             {{"a.wav", kTones, Expect::kConverted}, {"b.wav", kJunkFirst, Expect::kRelaid, kMoved}},
-            "All 2 recordings converted.",
-            "",
-            "",
-            false,
-            {"--again"},
-            {},
-            ":"},
+            "All 2 recordings converted."}
+            .with({"--again"})
+            .after_a_run_and(":"),
         TreeCase{"DryRun",
                  {{"a.wav", kTones, Expect::kAlready},
                   {"b.wav", kJunkFirst, Expect::kRelaid, kMoved},
@@ -438,18 +428,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"x.wav", kTones, Expect::kRefused,
                    "a folder stands at its output's name, velkoran-x.wav, and is left as it is"}},
                  "Nothing was written: 1 of 4 recordings would be converted, 1 converted already. "
-                 "Would not convert:",
-                 "mkdir velkoran-x.wav && " VELKORAN_EXE " a.wav >/dev/null",
-                 "",
-                 false,
-                 {"-n"}},
+                 "Would not convert:"}
+            .set_up("mkdir velkoran-x.wav && " VELKORAN_EXE " a.wav >/dev/null")
+            .with({"-n"}),
         TreeCase{"DryRunInto",
                  {{"a.wav", kTones, Expect::kConverted}},
-                 "Nothing was written: 1 of 1 recording would be converted, 0 converted already.",
-                 "",
-                 "",
-                 false,
-                 {"-n", "--into", "out"}},
+                 "Nothing was written: 1 of 1 recording would be converted, 0 converted already."}
+            .with({"-n", "--into", "out"}),
         // From a card the user cannot write, into a folder of its own,
         // mirrored as cp -r places it; a folder it cannot read is listed.
         TreeCase{
@@ -458,14 +443,12 @@ INSTANTIATE_TEST_SUITE_P(
              {"card/t2.wav", kJunkFirst, Expect::kRelaid, kMoved, "", "out/card/velkoran-t2.wav"},
              {"card/shut/t3.wav", kTones, Expect::kFailed,
               "the folder could not be read (Permission denied)", "card/shut"}},
-            "2 of 3 recordings converted. Not converted:",
-            "chmod 000 card/shut && chmod -R a-w card",
-            "",
-            true,
-            {"--into", "out"},
-            {"card"},
-            "",
-            true},
+            "2 of 3 recordings converted. Not converted:"}
+            .set_up("chmod 000 card/shut && chmod -R a-w card")
+            .posix()
+            .with({"--into", "out"})
+            .given({"card"})
+            .as_another_user(),
         // A tree converted into a folder inside it: the walk never enters
         // it. The same recording named three times is converted once; two
         // that would write one output: the first converts.
@@ -474,33 +457,27 @@ INSTANTIATE_TEST_SUITE_P(
             {{"a.wav", kTones, Expect::kConverted, "", "./a.wav", "out/tree/velkoran-a.wav"},
              {"b/x.wav", kTones, Expect::kConverted, "", "./b/x.wav", "out/tree/b/velkoran-x.wav"},
              {"out/x.wav", kTones, Expect::kPassedOver}},
-            "All 2 recordings converted.",
-            "",
-            "",
-            true,
-            {"--into", "out"},
-            {".", "a.wav", "./a.wav"}},
+            "All 2 recordings converted."}
+            .posix()
+            .with({"--into", "out"})
+            .given({".", "a.wav", "./a.wav"}),
         // A path that leads nowhere is listed, and counted.
         TreeCase{"AMissingPath",
                  {{"a.wav", kTones, Expect::kConverted, "", "a.wav"},
                   {"gone.wav", kTones, Expect::kFailed,
                    "it could not be opened (No such file or directory)", "gone.wav"}},
-                 "1 of 2 recordings converted. Not converted:",
-                 "rm gone.wav",
-                 "",
-                 true,
-                 {},
-                 {"a.wav", "gone.wav"}},
+                 "1 of 2 recordings converted. Not converted:"}
+            .set_up("rm gone.wav")
+            .posix()
+            .given({"a.wav", "gone.wav"}),
         TreeCase{"OneOutputForTwo",
                  {{"a/x.wav", kTones, Expect::kConverted, "", "", "out/velkoran-x.wav"},
                   {"b/x.wav", kTones, Expect::kRefused,
                    "its output, out/velkoran-x.wav, is that of a/x.wav, converted before it"}},
-                 "1 of 2 recordings converted. Not converted:",
-                 "",
-                 "",
-                 true,
-                 {"--into", "out"},
-                 {"a/x.wav", "b/x.wav"}}),
+                 "1 of 2 recordings converted. Not converted:"}
+            .posix()
+            .with({"--into", "out"})
+            .given({"a/x.wav", "b/x.wav"})),
     ByName());
 
 TEST(Drop, NothingFoundIsNoSuccess) {

@@ -381,12 +381,10 @@ TEST(StopRequested, RelayEndsSoonToo) {
   EXPECT_LE(src.at, 2 * kMiB);
 }
 
-// A stop ends velkoran-drop's whole job, not only the recording it met: no
-// later one is started, and no summary follows.
 // Two jobs: the first recording ends last, and still comes first, as every
-// result comes in the walk's order, one at a time; no job runs more than kMostAhead
-// recordings ahead of the first result not taken; and a stop begins nothing
-// more.
+// result comes in the walk's order, one at a time; no job runs more than
+// kMostAhead recordings ahead of the first result not taken; and a stop
+// begins nothing more.
 TEST(Jobs, ResultsComeInTheWalksOrder) {
   const std::size_t count = drop::kMostAhead + 40;
   std::size_t given = 0;
