@@ -91,6 +91,12 @@ struct PrepCase {
   std::vector<std::int32_t> samples = {};
   bool decodable = true;
   bool posix_names = false;  // the line quotes a name for a POSIX shell
+
+  PrepCase& through_a_pipe() { return through_pipe = true, *this; }
+  PrepCase& named(std::string file) { return in = std::move(file), *this; }
+  PrepCase& reading(std::vector<std::int32_t> v) { return samples = std::move(v), *this; }
+  PrepCase& undecodable() { return decodable = false, *this; }
+  PrepCase& quoted_for_posix() { return posix_names = true, *this; }
 };
 
 inline std::ostream& operator<<(std::ostream& os, const PrepCase& c) {
@@ -149,11 +155,8 @@ inline std::vector<PrepCase> prep_layouts() {
       PrepCase{"OddDataPadThenList",
                riff(Bytes().add(kJunk).add(k16Format).add(kOddData).add(kList)),
                wrote("the format chunk moved to the front, before 1 other chunk"),
-               riff(Bytes().add(k16Format).add(kJunk).add(kOddData).add(kList)),
-               2,
-               false,
-               "in.wav",
-               {1000, -1000}},
+               riff(Bytes().add(k16Format).add(kJunk).add(kOddData).add(kList)), 2}
+          .reading({1000, -1000}),
       PrepCase{"OddDataPadLeftOutThroughAPipe",
                riff(Bytes()
                         .add(kJunk)
@@ -162,11 +165,9 @@ inline std::vector<PrepCase> prep_layouts() {
                         .add(kList)),
                wrote("the format chunk moved to the front, before 1 other chunk, 1 missing pad "
                      "byte added"),
-               riff(Bytes().add(k16Format).add(kJunk).add(kOddData).add(kList)),
-               2,
-               true,
-               "in.wav",
-               {1000, -1000}},
+               riff(Bytes().add(k16Format).add(kJunk).add(kOddData).add(kList)), 2}
+          .through_a_pipe()
+          .reading({1000, -1000}),
       // The bytes after the RIFF chunk stay outside it.
       PrepCase{"TagAfterTheRiffChunk",
                riff(Bytes().add(kJunk).add(k16Format).add(data(2))).add(kTag),
@@ -175,13 +176,14 @@ inline std::vector<PrepCase> prep_layouts() {
       PrepCase{"SeveralMiBFromAFile",
                riff(Bytes().add(kBigBext).add(kJunk).add(k16Format).add(kSeveralMiB).add(kList)),
                wrote("the format chunk moved to the front, before 2 other chunks"),
-               riff(Bytes().add(k16Format).add(kBigBext).add(kJunk).add(kSeveralMiB).add(kList)), 2,
-               false, "in.wav", kMany},
+               riff(Bytes().add(k16Format).add(kBigBext).add(kJunk).add(kSeveralMiB).add(kList)), 2}
+          .reading(kMany),
       PrepCase{"SeveralMiBThroughAPipe",
                riff(Bytes().add(kBigBext).add(kJunk).add(k16Format).add(kSeveralMiB).add(kList)),
                wrote("the format chunk moved to the front, before 2 other chunks"),
-               riff(Bytes().add(k16Format).add(kBigBext).add(kJunk).add(kSeveralMiB).add(kList)), 2,
-               true, "in.wav", kMany},
+               riff(Bytes().add(k16Format).add(kBigBext).add(kJunk).add(kSeveralMiB).add(kList)), 2}
+          .through_a_pipe()
+          .reading(kMany),
       // The data chunk may stand anywhere before the format chunk, where it
       // states its length.
       PrepCase{"DataBeforeTheFormat",
@@ -191,7 +193,8 @@ inline std::vector<PrepCase> prep_layouts() {
       PrepCase{"DataBeforeTheFormatThroughAPipe",
                riff(Bytes().add(data(3)).add(k24Format).add(kList)),
                wrote("the format chunk moved to the front, before 1 other chunk"),
-               riff(Bytes().add(k24Format).add(data(3)).add(kList)), 3, true},
+               riff(Bytes().add(k24Format).add(data(3)).add(kList)), 3}
+          .through_a_pipe(),
       PrepCase{"DataBeforeTheFormatWithoutLength",
                riff(Bytes().id("data").u32(0).add(samples(2, values(2))).add(k16Format)),
                refused("has its data chunk before its format chunk, with no length stated: where "
@@ -263,7 +266,8 @@ inline std::vector<PrepCase> prep_layouts() {
                     0x100000000ull + kDataSize16),
                refused("is not a file, and its data passes what RIFF sizes can state (4 GiB): "
                        "the chunks after it could not be moved before it. Give it as a file."),
-               Bytes(), 2, true},
+               Bytes(), 2}
+          .through_a_pipe(),
       PrepCase{"Ds64TooShort",
                Bytes().id("RF64").u32(0xFFFFFFFF).id("WAVE").chunk("ds64", Bytes().fill(16, 0)),
                refused("has a ds64 chunk of 16 bytes, too short to state its sizes.")},
@@ -281,25 +285,14 @@ inline std::vector<PrepCase> prep_layouts() {
                kCopied,
                riff(Bytes().add(format_chunk(k24.with_tail(Bytes().u16(16)))).add(data(3))), 3},
       PrepCase{"Format14IsPlain",
-               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(data(3))),
-               kCopied,
-               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(data(3))),
-               3,
-               false,
-               "in.wav",
-               {},
-               false},
+               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(data(3))), kCopied,
+               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(data(3))), 3}
+          .undecodable(),
       // A format chunk of odd size whose pad was left out: kept so in a plain
       // file (which libsndfile then does not read), added where the chunk moves.
-      PrepCase{"OddFormatWithoutItsPadIsPlain",
-               riff(Bytes().add(kOddFormat).add(data(2))),
-               kCopied,
-               riff(Bytes().add(kOddFormat).add(data(2))),
-               2,
-               false,
-               "in.wav",
-               {},
-               false},
+      PrepCase{"OddFormatWithoutItsPadIsPlain", riff(Bytes().add(kOddFormat).add(data(2))), kCopied,
+               riff(Bytes().add(kOddFormat).add(data(2))), 2}
+          .undecodable(),
       PrepCase{"OddFormatWithoutItsPadBehindJunk",
                riff(Bytes().add(kJunk).add(kOddFormat).add(data(2))),
                wrote("the format chunk moved to the front, before 1 other chunk, 1 missing pad "
@@ -308,12 +301,8 @@ inline std::vector<PrepCase> prep_layouts() {
       PrepCase{"Format14BehindJunk",
                riff(Bytes().add(kJunk).add(format_chunk(k24.with_tail(Bytes()))).add(data(3))),
                wrote("the format chunk moved to the front, before 1 other chunk"),
-               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(kJunk).add(data(3))),
-               3,
-               false,
-               "in.wav",
-               {},
-               false},
+               riff(Bytes().add(format_chunk(k24.with_tail(Bytes()))).add(kJunk).add(data(3))), 3}
+          .undecodable(),
       PrepCase{"FormatOver64KiBBehindJunk",
                riff(Bytes()
                         .add(kJunk)
@@ -324,18 +313,17 @@ inline std::vector<PrepCase> prep_layouts() {
                         .add(format_chunk(k24.with_tail(Bytes().u16(24).fill(70000, 1))))
                         .add(kJunk)
                         .add(data(3))),
-               3,
-               true,
-               "in.wav",
-               {},
-               false},
+               3}
+          .through_a_pipe()
+          .undecodable(),
       // Damage velkoran tolerates is carried over as it stands.
       PrepCase{
           "CutDataThroughAPipe",
           riff(Bytes().add(kJunk).add(k16Format)).id("data").u32(1000).add(samples(2, values(2))),
           wrote("the format chunk moved to the front, before 1 other chunk"),
           riff(Bytes().add(k16Format).add(kJunk).id("data").u32(1000).add(samples(2, values(2)))),
-          2, true},
+          2}
+          .through_a_pipe(),
       PrepCase{"LengthUnknownThroughAPipe",
                riff(Bytes()
                         .add(kBext)
@@ -352,7 +340,8 @@ inline std::vector<PrepCase> prep_layouts() {
                         .id("data")
                         .u32(0xFFFFFFFF)
                         .add(samples(2, values(2)))),
-               2, true},
+               2}
+          .through_a_pipe(),
       PrepCase{
           "Mono",
           riff(Bytes().add(format_chunk(k16.with_channels(1).with_block_align(2))).add(data(2))),
@@ -367,13 +356,9 @@ inline std::vector<PrepCase> prep_layouts() {
                   "$1.wav' -t wavpcm -c 2 'my take'\\''s $1-stereo.wav'" +
                       kBySox,
                   "my take's $1.wav"),
-          Bytes(),
-          2,
-          false,
-          "my take's $1.wav",
-          {},
-          true,
-          true},
+          Bytes(), 2}
+          .named("my take's $1.wav")
+          .quoted_for_posix(),
       PrepCase{
           "SixChannelsNameStartingWithADash",
           riff(Bytes().add(format_chunk(k16.with_channels(6).with_block_align(12))).add(data(2))),
@@ -381,13 +366,9 @@ inline std::vector<PrepCase> prep_layouts() {
                   "./-take.wav -t wavpcm ./-take-stereo.wav remix 1 2" +
                       kBySox,
                   "-take.wav"),
-          Bytes(),
-          2,
-          false,
-          "-take.wav",
-          {},
-          true,
-          true},
+          Bytes(), 2}
+          .named("-take.wav")
+          .quoted_for_posix(),
       // Skips across the reader's buffer refills, counted: chunks longer
       // than its 64 KiB together before the format chunk.
       PrepCase{"LongChunksBeforeTheFormat", long_chunks(30000, false),
@@ -396,7 +377,8 @@ inline std::vector<PrepCase> prep_layouts() {
       // From a pipe, held across the blocks it is held in.
       PrepCase{"LongChunksBeforeTheFormatThroughAPipe", long_chunks(1100001, false),
                wrote("the format chunk moved to the front, before 2 other chunks"),
-               long_chunks(1100001, true), 2, true},
+               long_chunks(1100001, true), 2}
+          .through_a_pipe(),
       // A name no quoting keeps on one line: shown escaped, and no command.
       PrepCase{
           "MonoNameWithALineFeed",
@@ -404,13 +386,9 @@ inline std::vector<PrepCase> prep_layouts() {
           refused("is mono; velkoran takes stereo. Re-save it as stereo with sox (no command is "
                   "shown: its name holds a control character).",
                   "a\\012\\033[1mb.wav"),
-          Bytes(),
-          2,
-          false,
-          "a\n\033[1mb.wav",
-          {},
-          true,
-          true},
+          Bytes(), 2}
+          .named("a\n\033[1mb.wav")
+          .quoted_for_posix(),
       // 16-bit samples in 6-byte blocks contradict each other.
       PrepCase{
           "Extensible16BitsIn6ByteBlocks",
@@ -477,7 +455,8 @@ inline std::vector<PrepCase> prep_layouts() {
                         .add(data(2))),
                refused("is not a file, and what stands before its format chunk passes the 16 "
                        "MiB held from a pipe: give it as a file."),
-               Bytes(), 2, true}};
+               Bytes(), 2}
+          .through_a_pipe()};
 }
 
 }  // namespace velkoran::test::layouts
