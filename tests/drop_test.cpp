@@ -110,7 +110,8 @@ std::string by_hand(const Bytes& input, bool relay) {
     EXPECT_EQ(run_prep(dir.path(), {"in.wav", "t.wav"}).status, 0);
     name = "t.wav";
   }
-  run_program(dir.path(), {name});
+  const RunResult r = run_program(dir.path(), {name});
+  EXPECT_EQ(r.status, 0) << r.console;
   return read_file(dir / ("velkoran-" + name));
 }
 
