@@ -12,7 +12,6 @@
 #include "platform/replacement.hpp"
 #include "prep/re_lay.hpp"
 #include "velkoran/outcome.hpp"
-#include "velkoran/run.hpp"
 #include "wave/convert.hpp"
 #include "wave/header.hpp"
 #include "wave/interrupt.hpp"
@@ -120,22 +119,42 @@ prep::Outcome re_lay(std::FILE* in, wave::Writer& out, wave::Workspace& workspac
 }
 
 // The folders below DEST that lead to the output's, made where missing: a
-// name the program derives, so what stands there is never followed.
-std::string make_folders(const Recording& r, const Options& options) {
-  if (!options.into || r.mirror.empty()) return "";
-  fs::path p = path_of(r.out_folder);
-  // From DEST down: the mirror's folders are the last ones of out_folder.
-  std::vector<fs::path> chain;
-  fs::path at = p.parent_path();  // out_folder ends in a separator
+// name the program derives, so what stands there is never followed. In a
+// dry run, nothing is made: `missing` says whether any would be, DEST
+// itself included.
+std::string make_folders(const Recording& r, const Options& options, bool& missing) {
+  missing = false;
+  if (!options.into || (r.mirror.empty() && !options.dry_run)) return "";
+  // From DEST down: the mirror's folders are the last ones of out_folder,
+  // and of out_shown as the lines show them.
+  fs::path folder = path_of(r.out_folder).parent_path();  // out_folder ends in a separator
+  fs::path shown = path_of(r.out_shown).parent_path();
+  std::vector<std::pair<fs::path, fs::path>> chain;
   for (std::size_t i = 0; i < r.mirror.size(); ++i) {
-    chain.insert(chain.begin(), at);
-    at = at.parent_path();
+    chain.emplace(chain.begin(), folder, shown);
+    folder = folder.parent_path();
+    shown = shown.parent_path();
   }
-  for (const fs::path& folder : chain) {
+  if (options.dry_run) {
+    // DEST, made where missing before any of them.
     std::error_code ec;
-    if (fs::create_directory(folder, ec)) continue;
-    if (ec || !fs::is_directory(fs::symlink_status(folder, ec))) {
-      return "its output's folder, " + platform::shown_name(name_of(folder)) +
+    if (platform::could_make_folder(name_of(folder), ec)) {
+      missing = true;
+      return "";
+    }
+  }
+  for (const auto& [at, as_shown] : chain) {
+    std::error_code ec;
+    const bool made = options.dry_run ? platform::could_make_folder(name_of(at), ec)
+                                      : fs::create_directory(at, ec);
+    if (made) {
+      // Every one below it is made too: nothing stands there.
+      missing = true;
+      if (options.dry_run) return "";
+      continue;
+    }
+    if (ec || !fs::is_directory(fs::symlink_status(at, ec))) {
+      return "its output's folder, " + platform::shown_name(name_of(as_shown)) +
              ", could not be made" +
              (ec ? " (" + platform::error_words(ec) + ")"
                  : ": something else stands there, left as it is");
@@ -145,14 +164,6 @@ std::string make_folders(const Recording& r, const Options& options) {
 }
 
 }  // namespace
-
-std::string output_name(const Recording& r) {
-  return r.out_folder + front::kOutputPrefix + r.name;
-}
-
-std::string output_shown(const Recording& r) {
-  return r.out_shown + front::kOutputPrefix + r.name;
-}
 
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
                    wave::Workspace& workspace) {
@@ -201,38 +212,29 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
             "it could not be read (" + platform::last_error_words(platform::last_error()) + ")"};
   }
   const std::uint64_t length = facts->size;
-  std::error_code ec;
-
-  if (!options.again &&
-      already_converted(out_name, facts->modified, frames_written(samples, length),
-                        workspace.reader.get())) {
+  if (!options.again && already_converted(out_name, in, facts->modified,
+                                          frames_written(samples, length), workspace)) {
     return {Result::kAlready};
   }
+  // What stands in the way of the output: its folders, what stands at its
+  // name. A dry run asks the same questions, making nothing.
+  bool missing = false;
+  if (const std::string why = make_folders(r, options, missing); !why.empty()) {
+    return {Result::kFailed, why};
+  }
+  platform::Replacement out;
   if (options.dry_run) {
-    // Whether anything stands in the way at the output's name, looked at
-    // without creating anything.
-    const fs::path out = path_of(out_name);
-    const fs::file_status st = fs::symlink_status(out, ec);
-    if (fs::is_symlink(st)) return {Result::kRefused, refused_output(Refusal::kLink, out_shown)};
-    if (fs::is_directory(st))
-      return {Result::kRefused, refused_output(Refusal::kFolder, out_shown)};
-    if (fs::is_regular_file(st) && fs::hard_link_count(out, ec) > 1) {
-      return {Result::kRefused,
-              refused_output(Refusal::kHardLinks, out_shown, fs::hard_link_count(out, ec))};
-    }
-    if (fs::exists(st) && !fs::is_regular_file(st)) {
-      return {Result::kRefused,
-              refused_output(fs::is_fifo(st) ? Refusal::kFifo : Refusal::kDevice, out_shown)};
+    if (!missing) {
+      if (const Refusal refusal =
+              out.would_open(out_name, in, platform::Replacement::Links::kRefuse);
+          refusal != Refusal::kNone) {
+        return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
+      }
     }
     const bool rf64 = relaid ? changes.past_riff : estimate > wave::kMaxWaveLength;
     return {relaid ? Result::kWouldRelay : Result::kWouldConvert,
             relaid ? prep::describe(changes, true) : "", rf64};
   }
-
-  if (const std::string why = make_folders(r, options); !why.empty()) {
-    return {Result::kFailed, why};
-  }
-  platform::Replacement out;
   if (const Refusal refusal = out.open(out_name, in, platform::Replacement::Links::kRefuse);
       refusal != Refusal::kNone) {
     return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};

@@ -33,10 +33,6 @@ struct Result {
   bool rf64 = false;  // the output is (or would be) RF64
 };
 
-// The full name of `r`'s output, and the name its lines show.
-std::string output_name(const Recording& r);
-std::string output_shown(const Recording& r);
-
 // Converts `r`, telling `read` how many bytes of its input have been read,
 // in the memory of `workspace`, which every recording of a job reuses.
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,

@@ -1,10 +1,7 @@
 #include "drop/done.hpp"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <optional>
 
-#include "drop/walk.hpp"
 #include "platform/files.hpp"
 #include "wave/between_passes.hpp"
 #include "wave/ds64.hpp"
@@ -16,48 +13,94 @@
 namespace velkoran::drop {
 namespace {
 
-namespace fs = std::filesystem;
+// A WAVE file's chunks as converting it carries them over: each chunk but
+// the format chunk, the data chunk and RF64's ds64 (which re-laying and
+// converting rewrite, move or drop) is kept with its id and size, in order,
+// wherever it stands, before the samples or after them. The format and the
+// data are noted on the way.
+class Shape {
+ public:
+  // `true_sizes`: the file is an output, whose data size is its true one;
+  // a recording's 0 or 0xFFFFFFFF says its samples run to the end.
+  Shape(std::FILE* f, unsigned char* buffer, bool true_sizes)
+      : in_(f, buffer), walk_(in_), true_sizes_(true_sizes) {
+    unsigned char head[wave::kRiffHeaderBytes];
+    wave_ = in_.read_exact(head, sizeof head) && wave::is_id(head + 8, "WAVE") &&
+            (wave::is_id(head, "RIFF") || wave::is_id(head, "RF64"));
+    rf64_ = wave_ && wave::is_id(head, "RF64");
+  }
 
-constexpr std::uint64_t kOutFrame = wave::kChannels * wave::kOutBytesPerSample;
+  bool is_wave() const { return wave_; }
 
-// The data size the output states, and where its samples start: none where
-// it is no float WAVE file as velkoran writes them.
-struct Stated {
-  std::uint64_t size = 0;
-  std::uint64_t at = 0;
+  // The next chunk kept, in `h`: false once the walk has ended (the end of
+  // the file, a chunk cut short, samples that run to the end).
+  bool next(wave::ChunkHeader& h) {
+    while (wave_ && !ended_) {
+      if (!walk_.next(h)) break;
+      if (h.is("data") && !data_size) {
+        data_at = in_.position();
+        const bool from_ds64 = rf64_ && ds64_data_ && h.size() == wave::kUnknownDataSize;
+        if (!from_ds64 && !true_sizes_ && wave::length_unknown(h.size())) break;
+        data_size = from_ds64 ? *ds64_data_ : h.size();
+        walk_.enter(*data_size);
+      } else if (h.is("fmt ") && h.size() >= 16 && !format_) {
+        unsigned char fmt[16];
+        if (walk_.read(fmt, sizeof fmt) != sizeof fmt) break;
+        format_ = true;
+        tag = wave::load_u16(fmt);
+        channels = wave::load_u16(fmt + 2);
+        rate = wave::load_u32(fmt + 4);
+        block_align = wave::load_u16(fmt + 12);
+        bits = wave::load_u16(fmt + 14);
+      } else if (rf64_ && h.is("ds64") && h.size() >= wave::kDs64SizesBytes && !ds64_data_) {
+        unsigned char sizes[wave::kDs64SizesBytes];
+        if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
+        ds64_data_ = wave::read_ds64(sizes).data;
+      } else {
+        // Kept, and listed even where its body is cut short.
+        ended_ = !walk_.skip();
+        return true;
+      }
+      if (!walk_.skip()) break;
+    }
+    ended_ = true;
+    return false;
+  }
+
+  // What the walk has noted so far: the data chunk's size and where its
+  // body starts; the format chunk's fields.
+  std::optional<std::uint64_t> data_size;
+  std::uint64_t data_at = 0;
+  std::uint16_t tag = 0;
+  std::uint16_t channels = 0;
+  std::uint32_t rate = 0;
+  std::uint16_t block_align = 0;
+  std::uint16_t bits = 0;
+  bool has_format() const { return format_; }
+
+ private:
+  wave::Reader in_;
+  wave::ChunkWalk walk_;
+  bool true_sizes_;
+  bool wave_ = false;
+  bool rf64_ = false;
+  bool ended_ = false;
+  bool format_ = false;
+  std::optional<std::uint64_t> ds64_data_;
 };
 
-std::optional<Stated> stated_by(std::FILE* f, unsigned char* buffer) {
-  wave::Reader in(f, buffer);
-  unsigned char head[12];
-  if (!in.read_exact(head, sizeof head) || !wave::is_id(head + 8, "WAVE")) return std::nullopt;
-  const bool rf64 = wave::is_id(head, "RF64");
-  if (!rf64 && !wave::is_id(head, "RIFF")) return std::nullopt;
-  std::optional<std::uint64_t> ds64_data;
-  bool format = false;
-  wave::ChunkWalk walk(in);
+// Both files' kept chunks, walked side by side: the same ids and sizes in
+// the same order, to the end of each.
+bool same_chunks(Shape& output, Shape& recording) {
   for (;;) {
-    wave::ChunkHeader h;
-    if (!walk.next(h)) return std::nullopt;
-    if (h.is("data")) {
-      if (!format) return std::nullopt;
-      if (rf64 && (!ds64_data || h.size() != wave::kUnknownDataSize)) return std::nullopt;
-      return Stated{rf64 ? *ds64_data : h.size(), in.position()};
+    wave::ChunkHeader a;
+    wave::ChunkHeader b;
+    const bool more = output.next(a);
+    if (more != recording.next(b)) return false;
+    if (!more) return true;
+    for (std::size_t i = 0; i < sizeof a.bytes; ++i) {
+      if (a.bytes[i] != b.bytes[i]) return false;
     }
-    if (rf64 && h.is("ds64") && h.size() >= wave::kDs64SizesBytes) {
-      unsigned char sizes[wave::kDs64SizesBytes];
-      if (walk.read(sizes, sizeof sizes) != sizeof sizes) return std::nullopt;
-      ds64_data = wave::read_ds64(sizes).data;
-    } else if (h.is("fmt ") && h.size() >= 16) {
-      unsigned char fmt[16];
-      if (walk.read(fmt, sizeof fmt) != sizeof fmt) return std::nullopt;
-      if (wave::load_u16(fmt) != wave::kTagFloat || wave::load_u16(fmt + 2) != wave::kChannels ||
-          wave::load_u16(fmt + 12) != kOutFrame || wave::load_u16(fmt + 14) != 32) {
-        return std::nullopt;
-      }
-      format = true;
-    }
-    if (!walk.skip()) return std::nullopt;
   }
 }
 
@@ -70,8 +113,9 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
   return bytes / samples.block_align;
 }
 
-bool already_converted(const std::string& output, std::int64_t recording_modified,
-                       std::uint64_t frames, unsigned char* buffer) {
+bool already_converted(const std::string& output, std::FILE* recording,
+                       std::int64_t recording_modified, std::uint64_t frames,
+                       wave::Workspace& workspace) {
   // One look at the name itself: a link, a file of several names or one
   // older than the recording is no output of its own, up to date.
   const std::optional<platform::FileFacts> out = platform::file_facts(output, false);
@@ -79,10 +123,26 @@ bool already_converted(const std::string& output, std::int64_t recording_modifie
   std::FILE* f = platform::open_input(output);
   if (f == nullptr) return false;
   std::setvbuf(f, nullptr, _IONBF, 0);
-  const std::optional<Stated> stated = stated_by(f, buffer);
+  bool done = false;
+  {
+    Shape converted(f, workspace.writer.get(), true);
+    Shape source(recording, workspace.reader.get(), false);
+    done = converted.is_wave() && source.is_wave() && same_chunks(converted, source) &&
+           converted.has_format() && source.has_format() && converted.tag == wave::kTagFloat &&
+           converted.channels == source.channels && converted.rate == source.rate &&
+           converted.bits == 32 && converted.block_align != 0 &&
+           converted.block_align == std::uint32_t{wave::kOutBytesPerSample} * source.channels;
+    if (done) {
+      // Every frame, no more, stated and held.
+      const std::uint64_t size = converted.data_size.value_or(0);
+      done = converted.data_size && size % converted.block_align == 0 &&
+             size / converted.block_align == frames && out->size >= converted.data_at &&
+             out->size - converted.data_at >= size;
+    }
+  }
   std::fclose(f);
-  return stated && stated->size % kOutFrame == 0 && stated->size / kOutFrame == frames &&
-         out->size >= stated->at && out->size - stated->at >= stated->size;
+  std::rewind(recording);
+  return done;
 }
 
 }  // namespace velkoran::drop

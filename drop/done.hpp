@@ -1,12 +1,18 @@
 // Work done already: a recording whose output exists, is no older than the
-// recording, and states and holds every frame the recording's conversion
-// gives, needs no conversion. Anything else (an output cut short, one a stop
-// ended early, a recording edited since) is converted again.
+// recording, and is this recording's conversion as its headers show it (every
+// frame the recording's conversion gives, no more, stated and held; the
+// recording's rate and channels; every other chunk of the recording, in
+// order, of its id and size, those after the samples too) needs no
+// conversion. Anything else (an output cut short, one a stop ended early, a
+// recording edited or replaced since) is converted again.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
+
+#include "wave/workspace.hpp"
 
 namespace velkoran::drop {
 
@@ -22,12 +28,15 @@ struct Samples {
 // fewer.
 std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 
-// True where the output `output` of a recording last written at
-// `recording_modified` (as platform::FileFacts states it) is complete and up
-// to date: a regular file of one name, not older than the recording, a
-// float WAVE (RIFF or RF64) whose data chunk states and holds `frames`.
-// `buffer` is kStreamBufferSize bytes to read the output's header through.
-bool already_converted(const std::string& output, std::int64_t recording_modified,
-                       std::uint64_t frames, unsigned char* buffer);
+// True where the output `output` of the recording open as `recording`,
+// last written at `recording_modified` (as platform::FileFacts states it),
+// is complete and up to date: a regular file of one name, not older than
+// the recording, a float WAVE (RIFF or RF64) of the recording's rate and
+// channels whose data chunk states and holds `frames`, and whose other
+// chunks are the recording's. Only headers are read, through `workspace`'s
+// stream buffers; the recording is rewound after it.
+bool already_converted(const std::string& output, std::FILE* recording,
+                       std::int64_t recording_modified, std::uint64_t frames,
+                       wave::Workspace& workspace);
 
 }  // namespace velkoran::drop

@@ -1,10 +1,13 @@
 #include "drop/jobs.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -21,7 +24,9 @@ namespace velkoran::drop {
 
 std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& convert,
                             const Take& take, const Meanwhile& meanwhile) {
-  if (jobs == 0) jobs = 1;
+  // No more than kMostAhead recordings are ever under way, so no more jobs
+  // than that could work at once.
+  std::size_t most = std::min<std::size_t>(jobs == 0 ? 1 : jobs, kMostAhead);  // under m
   struct Done {
     Recording recording;
     Result result;
@@ -29,20 +34,25 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
   std::mutex walking;  // held by the job that walks
   std::mutex showing;  // held while a result is taken, or the indication drawn
   std::mutex m;
-  std::condition_variable ended;     // every result is taken, or a job ended
+  std::condition_variable changed;   // every result is taken, a job ended, or one more is wanted
   std::condition_variable room;      // a result was taken
   std::map<std::size_t, Done> done;  // under m: the results not yet taken, by place
   std::size_t begun = 0;             // under m: the recordings taken by a job
   std::size_t taken = 0;             // under m: the results taken
+  std::size_t started = 0;           // under m: the jobs started
   bool walked = false;               // under m: the walk has given its last
-  const std::unique_ptr<std::atomic<std::uint64_t>[]> reading(new std::atomic<std::uint64_t>[jobs]);
-  for (unsigned k = 0; k < jobs; ++k) reading[k] = 0;
+  std::atomic<std::uint64_t> reading[kMostAhead];
+  for (auto& r : reading) r = 0;
   // A stop is a signal's flag, which wakes nobody: waits look at it a few
   // times a second.
   constexpr auto kLook = std::chrono::milliseconds(100);
   // Every recording begun has been taken, and no more can be (all walked,
   // or a stop: a job looks at it under the lock).
   const auto at_end = [&] { return taken == begun && (walked || wave::stop_requested()); };
+  // One more job is started only while every one there has had a
+  // recording and the walk goes on: a run of 3 recordings has 3 or 4 at
+  // most, whatever `jobs` says.
+  const auto one_more = [&] { return started < most && begun >= started && !walked; };
 
   // The job whose result is the next in the walk's order takes it, and
   // every one after it that is there, so no thread waits to be handed each
@@ -61,11 +71,10 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       ++taken;
       room.notify_all();
     }
-    if (at_end()) ended.notify_all();
+    if (at_end()) changed.notify_all();
   };
 
-  const auto work = [&](unsigned k) {
-    wave::Workspace workspace;
+  const auto work = [&](std::size_t k, wave::Workspace& workspace) {
     for (;;) {
       Recording r;
       std::size_t i = 0;
@@ -88,31 +97,73 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
           break;
         }
         i = begun++;
+        if (one_more()) changed.notify_all();
       }
-      Result result = convert(r, reading[k], workspace);
+      Result result{Result::kFailed, "there was not enough memory to convert it"};
+      try {
+        result = convert(r, reading[k], workspace);
+      } catch (const std::bad_alloc&) {
+      }
       std::unique_lock<std::mutex> lock(m);
       done.emplace(i, Done{std::move(r), std::move(result)});
       reading[k] = 0;
       take_in_turn(lock);
     }
     std::lock_guard<std::mutex> lock(m);
-    ended.notify_all();
+    changed.notify_all();
   };
-  std::vector<std::thread> threads;
-  for (unsigned k = 0; k < jobs; ++k) threads.emplace_back(work, k);
 
-  // Meanwhile, the indication, a few times a second, till the end.
+  // Each job's buffers are allocated here, before it starts; where the
+  // system gives no more memory or threads, the run goes on with the jobs
+  // it has. Without a thread at all, the calling one converts, with no
+  // indication; without the first buffers, the run cannot be made.
+  std::vector<std::unique_ptr<wave::Workspace>> workspaces;
+  std::vector<std::thread> threads;
+  const auto start = [&]() -> bool {
+    if (workspaces.size() == threads.size()) {
+      try {
+        workspaces.push_back(std::make_unique<wave::Workspace>());
+      } catch (const std::bad_alloc&) {
+        if (threads.empty()) throw;
+        return false;
+      }
+    }
+    try {
+      threads.emplace_back(work, threads.size(), std::ref(*workspaces.back()));
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  };
   std::unique_lock<std::mutex> lock(m);
+  started = 1;
+  lock.unlock();
+  if (!start()) {
+    work(0, *workspaces.back());
+    return begun;
+  }
+
+  // Meanwhile, the indication, a few times a second, and one more job
+  // started whenever the ones there all have a recording, till the end.
+  lock.lock();
   while (!at_end()) {
+    if (one_more()) {
+      ++started;
+      lock.unlock();
+      const bool got = start();
+      lock.lock();
+      if (!got) most = --started;
+      continue;
+    }
     std::uint64_t now = 0;
-    for (unsigned k = 0; k < jobs; ++k) now += reading[k];
+    for (const auto& r : reading) now += r;
     lock.unlock();
     {
       std::lock_guard<std::mutex> show(showing);
       meanwhile(now);
     }
     lock.lock();
-    ended.wait_for(lock, kLook, at_end);
+    changed.wait_for(lock, kLook, [&] { return at_end() || one_more(); });
   }
   lock.unlock();
   for (std::thread& t : threads) t.join();

@@ -2,6 +2,7 @@
 // On Windows it is what a user drops files and folders on: started so, its
 // console window is its own, and it waits for a key before that closes.
 #include <cstdio>
+#include <new>
 
 #include "drop/run.hpp"
 #include "platform/process.hpp"
@@ -39,7 +40,13 @@ void wait_for_a_key() {
 #endif
 
 int convert_all(const std::vector<std::string>& args) {
-  const int status = velkoran::drop::run(args, stdout, stderr);
+  int status = 1;
+  try {
+    status = velkoran::drop::run(args, stdout, stderr);
+  } catch (const std::bad_alloc&) {
+    // Not even one job's buffers: nothing was begun.
+    std::fputs("velkoran-drop: there is not enough memory to convert anything.\n", stdout);
+  }
 #if defined(_WIN32)
   if (console_of_its_own()) wait_for_a_key();
 #endif

@@ -106,13 +106,18 @@ struct Tally {
   }
 };
 
-// DEST, made where missing (not its parents), unless nothing may be made.
+// DEST, made where missing (not its parents); in a dry run, only asked
+// whether it could be, the same refusals said.
 bool destination(const std::string& given, bool dry_run, Destination& into, std::string& error) {
   std::error_code ec;
   const fs::path p = path_of(given);
-  if (!dry_run && !fs::create_directory(p, ec) && !fs::is_directory(fs::status(p, ec))) {
+  const bool made = dry_run ? platform::could_make_folder(given, ec) : fs::create_directory(p, ec);
+  std::error_code ignored;
+  if (!made && !fs::is_directory(fs::status(p, ignored))) {
+    // Why the folder could not be made: a name taken, or the system's words.
+    const bool taken = !ec || ec == std::errc::file_exists;
     error = "velkoran-drop: the folder " + platform::shown_name(given) + " could not be made" +
-            (ec ? " (" + ec.message() + ")" : ": a file stands there") + "\n";
+            (taken ? ": a file stands there" : " (" + platform::error_words(ec) + ")") + "\n";
     return false;
   }
   into.given = given;

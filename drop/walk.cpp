@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "platform/files.hpp"
-#include "velkoran/run.hpp"
 
 #if defined(_WIN32)
 #include "platform/wtf8.hpp"
@@ -43,19 +42,24 @@ RecordingWalk::RecordingWalk(const std::vector<std::string>& paths,
   }
 }
 
-// What a path becomes under DEST: a folder its own name (the real one for
-// "." or ".."), a recording its output's name; in lower case on Windows,
-// whose names are one in any case.
+// The name a folder given as `given` has under DEST, as cp -r places it:
+// its own, the real one for "." or "..".
+std::string RecordingWalk::own_name(const std::string& given) {
+  std::string own = name_of(path_of(trimmed(given)).filename());
+  if (own.empty() || own == "." || own == "..") {
+    std::error_code ec;
+    own = name_of(fs::canonical(path_of(given), ec).filename());
+  }
+  return own;
+}
+
+// What a path becomes under DEST: a folder its own name, a recording its
+// output's name; in lower case on Windows, whose names are one in any case.
 std::string RecordingWalk::root_of(const std::string& given) const {
   std::error_code ec;
-  const fs::path p = path_of(given);
-  std::string root = name_of(fs::path(trimmed(given)).filename());
-  if (fs::is_directory(fs::status(p, ec))) {
-    if (root.empty() || root == "." || root == "..")
-      root = name_of(fs::canonical(p, ec).filename());
-  } else {
-    root = front::kOutputPrefix + root;
-  }
+  std::string root = fs::is_directory(fs::status(path_of(given), ec))
+                         ? own_name(given)
+                         : platform::output_name_of(name_of(path_of(trimmed(given)).filename()));
 #if defined(_WIN32)
   std::transform(root.begin(), root.end(), root.begin(), lower);
 #endif
@@ -94,11 +98,9 @@ bool RecordingWalk::path(const std::string& given, Recording& r) {
   const std::string shown = trimmed(given);
   const fs::path full = fs::absolute(p, ec);
   if (!fs::is_directory(st)) return file(shown, full, st, std::nullopt, {}, true, r);
-  // As cp -r places a folder: under its own name, the real one for "." or "..".
+  // As cp -r places a folder: under its own name.
   std::vector<std::string> mirror;
-  std::string own = name_of(fs::path(shown).filename());
-  if (own.empty() || own == "." || own == "..") own = name_of(fs::canonical(p, ec).filename());
-  if (!own.empty()) mirror.push_back(own);
+  if (std::string own = own_name(given); !own.empty()) mirror.push_back(std::move(own));
   return folder(shown, full, mirror, r);
 }
 
@@ -154,8 +156,7 @@ bool RecordingWalk::file(const std::string& shown, const fs::path& p, const fs::
     // Two recordings that would have one output: the first in the walk's
     // order has it.
     if (shared_roots_.count(current_root_) != 0) {
-      const std::string out = r.out_folder + front::kOutputPrefix + r.name;
-      const auto [at, added] = outputs_.emplace(out, r.shown);
+      const auto [at, added] = outputs_.emplace(output_name(r), r.shown);
       if (!added) r.output_taken_by = at->second;
     }
   } else {
@@ -248,24 +249,16 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
   return file(child, e.path(), own, std::nullopt, f.mirror, false, r);
 }
 
-fs::path path_of(const std::string& name) {
-#if defined(_WIN32)
-  return fs::path(platform::wide_from_wtf8(name));
-#else
-  return fs::path(name);
-#endif
+std::string output_name(const Recording& r) {
+  return r.out_folder + platform::output_name_of(r.name);
 }
 
-std::string name_of(const fs::path& path) {
-#if defined(_WIN32)
-  return platform::wtf8_from_wide(path.native());
-#else
-  return path.native();
-#endif
+std::string output_shown(const Recording& r) {
+  return r.out_shown + platform::output_name_of(r.name);
 }
 
 bool is_recording_name(const std::string& name) {
-  return platform::ends_in_wav(name) && name.rfind(front::kOutputPrefix, 0) != 0;
+  return platform::ends_in_wav(name) && !platform::is_output_name(name);
 }
 
 std::string unopenable_on_windows(const std::string& name) {

@@ -67,6 +67,7 @@ class RecordingWalk {
     std::size_t at;  // the next entry to walk
   };
   static std::string trimmed(std::string given);
+  static std::string own_name(const std::string& given);
   std::string root_of(const std::string& given) const;
   bool path(const std::string& given, Recording& r);
   bool problem(const std::string& shown, const std::string& why, Recording& r);
@@ -92,10 +93,12 @@ class RecordingWalk {
   std::map<std::string, std::string> outputs_;  // under a shared root: output, and whose
 };
 
-// Names are UTF-8 (WTF-8 on Windows) in the program, the platform's own in
-// the file functions: a name as a path, and back.
-std::filesystem::path path_of(const std::string& name);
-std::string name_of(const std::filesystem::path& path);
+using platform::name_of;
+using platform::path_of;
+
+// The name of `r`'s output, in full, and as its lines show it.
+std::string output_name(const Recording& r);
+std::string output_shown(const Recording& r);
 
 // True for a name velkoran's recordings have: .wav in any case, and not the
 // name of an output of velkoran.

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #if defined(_WIN32)
 #include <cstring>
@@ -193,6 +195,62 @@ bool ends_in_wav(const std::string& name) {
   return true;
 }
 
+namespace {
+constexpr char kOutputPrefix[] = "velkoran-";
+}  // namespace
+
+std::filesystem::path path_of(const std::string& name) {
+#if defined(_WIN32)
+  return std::filesystem::path(wide_from_wtf8(name));
+#else
+  return std::filesystem::path(name);
+#endif
+}
+
+std::string name_of(const std::filesystem::path& path) {
+#if defined(_WIN32)
+  return wtf8_from_wide(path.native());
+#else
+  return path.native();
+#endif
+}
+
+std::string output_name_of(const std::string& name) {
+  return kOutputPrefix + name;
+}
+
+bool is_output_name(const std::string& name) {
+  return name.rfind(kOutputPrefix, 0) == 0;
+}
+
+bool could_make_folder(const std::string& name, std::error_code& ec) {
+  namespace fs = std::filesystem;
+  ec.clear();
+  fs::path p = path_of(name);
+  std::error_code ignored;
+  const fs::file_status own = fs::symlink_status(p, ec);
+  if (!ec && fs::exists(own)) {
+    if (fs::is_directory(fs::status(p, ignored))) return false;
+    ec = std::make_error_code(std::errc::file_exists);
+    return false;
+  }
+  if (ec && own.type() != fs::file_type::not_found) return false;
+  ec.clear();
+  if (!p.has_filename()) p = p.parent_path();
+  const fs::path parent = p.has_parent_path() ? p.parent_path() : fs::path(".");
+  const fs::file_status up = fs::status(parent, ec);
+  if (ec) return false;
+  if (!fs::is_directory(up)) {
+    ec = std::make_error_code(std::errc::not_a_directory);
+    return false;
+  }
+  if (!could_create_in(name_of(parent) + static_cast<char>(fs::path::preferred_separator))) {
+    ec = std::error_code(last_error(), std::system_category());
+    return false;
+  }
+  return true;
+}
+
 std::string file_identity(const std::string& name) {
   const std::optional<FileFacts> facts = file_facts(name);
   return facts ? facts->identity : "";
@@ -225,5 +283,15 @@ std::string last_error_words(int error) {
 std::FILE* open_output(const std::string& name, std::FILE* input) {
   return is_open_file(name, input) ? nullptr : create_output_file(name);
 }
+
+#if defined(_WIN32)
+bool could_create_in(const std::string&) {
+  return true;
+}
+#else
+bool could_create_in(const std::string& folder) {
+  return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+#endif
 
 }  // namespace velkoran::platform

@@ -5,11 +5,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
 
 namespace velkoran::platform {
+
+// Names are UTF-8 (WTF-8 on Windows) in the program, the platform's own in
+// the file functions: a name as a path, and back.
+std::filesystem::path path_of(const std::string& name);
+std::string name_of(const std::filesystem::path& path);
 
 // Opens the input for binary reading; nullptr when it cannot be opened or is
 // a folder (which opens for reading on some systems, but is no recording).
@@ -49,6 +55,23 @@ std::optional<FileFacts> file_facts(std::FILE* f);
 
 // True where `name` ends in ".wav", in any case: the name of a recording.
 bool ends_in_wav(const std::string& name);
+
+// What velkoran puts before a recording's name, or before the whole
+// argument it is given, to name its output: "velkoran-" + `name`.
+std::string output_name_of(const std::string& name);
+// True where a name in a folder is that of an output: it begins so.
+bool is_output_name(const std::string& name);
+
+// What std::filesystem::create_directory(`name`, ec) would do, found
+// without making anything (a dry run): true where it would make the
+// folder; false with no error where a folder stands there already (a link
+// to one too); else false with the error it would give (the name taken,
+// its parent missing or not a folder, no permission to write there).
+bool could_make_folder(const std::string& name, std::error_code& ec);
+// True where a new file could be created in `folder` ("" for the current
+// one) as far as the system tells without creating one (on Windows, whose
+// access lists tell nothing so, always).
+bool could_create_in(const std::string& folder);
 
 // The system's words for an error, as a line quotes them: without the full
 // stop or line feed some systems end them with.

@@ -198,14 +198,29 @@ bool Replacement::commit() {
 
 #endif
 
-Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input, Links links) {
+Replacement::Refusal Replacement::look_afresh(const std::string& name, std::FILE* input,
+                                              Links links) {
   abandon();
   existed_ = false;
   error_ = 0;
-  if (const Refusal r = look(name, input, links); r != Refusal::kNone) {
-    if (r == Refusal::kNotOpened) error_ = last_error();
-    return r;
+  const Refusal r = look(name, input, links);
+  if (r == Refusal::kNotOpened) error_ = last_error();
+  return r;
+}
+
+Replacement::Refusal Replacement::would_open(const std::string& name, std::FILE* input,
+                                             Links links) {
+  const Refusal r = look_afresh(name, input, links);
+  if (r != Refusal::kNone) return r;
+  if (!could_create_in(folder_of(target_))) {
+    error_ = last_error();
+    return Refusal::kNotOpened;
   }
+  return Refusal::kNone;
+}
+
+Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input, Links links) {
+  if (const Refusal r = look_afresh(name, input, links); r != Refusal::kNone) return r;
 #if !defined(_WIN32)
   if (!existed_) {
     // As a file created by name would be: what the umask leaves of rw-rw-rw-.

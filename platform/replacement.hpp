@@ -49,6 +49,9 @@ class Replacement {
   // must never be replaced. Nothing it does can block: a FIFO is never
   // opened.
   Refusal open(const std::string& name, std::FILE* input, Links links = Links::kFollow);
+  // What open() would make of `name`, found without creating anything (a
+  // dry run): kNone where it would create the new file.
+  Refusal would_open(const std::string& name, std::FILE* input, Links links = Links::kFollow);
 
   // The new file, open for binary writing; nullptr before open succeeds.
   std::FILE* file() const { return temp_.file(); }
@@ -67,6 +70,8 @@ class Replacement {
 
  private:
   Refusal look(const std::string& name, std::FILE* input, Links links);
+  // look(), the state of an earlier name forgotten first, and its error kept.
+  Refusal look_afresh(const std::string& name, std::FILE* input, Links links);
 
   std::string target_;  // the file to replace or create, links followed
   TempFile temp_;       // the new file

@@ -51,6 +51,7 @@ struct TreeCase : NamedCase {
   std::vector<std::string> paths = {};    // the tree itself where none
   std::string between = "";  // where given: a first run, then these commands, then the run checked
   bool as_user = false;      // run as a user who owns nothing here (where the tests are root)
+  std::string cwd = "";      // the folder of the tree the runs start in, where not its top
 
   TreeCase& set_up(std::string commands) { return setup = std::move(commands), *this; }
   TreeCase& limited(std::string commands) { return limit = std::move(commands), *this; }
@@ -59,6 +60,7 @@ struct TreeCase : NamedCase {
   TreeCase& given(std::vector<std::string> p) { return paths = std::move(p), *this; }
   TreeCase& after_a_run_and(std::string commands) { return between = std::move(commands), *this; }
   TreeCase& as_another_user() { return as_user = true, *this; }
+  TreeCase& from(std::string folder) { return cwd = std::move(folder), *this; }
 };
 
 const Bytes kTones = Bytes().raw(read_file(fs::path(VELKORAN_SOURCE_DIR) / "examples/tones.wav"));
@@ -72,6 +74,15 @@ const Bytes kManyChunksFirst = [] {
   for (int i = 0; i < 70000; ++i) chunks.chunk("JUNK", Bytes().u8(7));
   return riff(chunks.add(k16Format).add(data(2)));
 }();
+const std::string kLinkedFolder =
+    "its output's folder, out/card, could not be made: something else stands there, left as it "
+    "is";
+const Bytes kTrailingList = riff(Bytes().add(k16Format).add(data(2)).add(kList));
+// An iXML chunk of `n` bytes, and a JUNK chunk of 8 bytes in all.
+Bytes ixml(std::size_t n) {
+  return Bytes().chunk("iXML", Bytes().fill(n, 'x'));
+}
+const Bytes kEight = Bytes().chunk("JUNK", Bytes());
 const std::string kMoved =
     "the format chunk moved to the front, before 1 other chunk, every other chunk kept byte for "
     "byte";
@@ -129,14 +140,18 @@ std::string given(const fs::path& tree) {
   return s;
 }
 
+const std::string kFolder = "(a folder)";
+
+// Every file by its path in the tree, and every folder, by its path and a
+// separator.
 std::map<std::string, std::string> files_in(const fs::path& tree) {
-  std::map<std::string, std::string> files;  // every file, by its path in the tree
+  std::map<std::string, std::string> files;
   for (auto it =
            fs::recursive_directory_iterator(tree, fs::directory_options::skip_permission_denied);
        it != fs::recursive_directory_iterator(); ++it) {
-    if (it->is_regular_file()) {
-      files[fs::relative(it->path(), tree).u8string()] = read_file(it->path());
-    }
+    const std::string path = fs::relative(it->path(), tree).u8string();
+    if (it->is_regular_file()) files[path] = read_file(it->path());
+    if (fs::is_directory(it->symlink_status())) files[path + "/"] = kFolder;
   }
   return files;
 }
@@ -169,8 +184,9 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
     if (!c.setup.empty()) {
       ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.setup).c_str()), 0);
     }
+    const fs::path start = tree / c.cwd;
     if (!c.between.empty()) {
-      run_drop(tree, args, Shell{":", false, false, c.as_user});
+      run_drop(start, args, Shell{":", false, false, c.as_user});
       ASSERT_EQ(std::system(("cd '" + tree.string() + "' && " + c.between).c_str()), 0);
     }
     const std::map<std::string, std::string> before = files_in(tree);
@@ -221,7 +237,7 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
     const std::string summary = "\n" + c.summary + "\n" + failures;
 
     const RunResult r =
-        run_drop(tree, args, Shell{c.limit.empty() ? ":" : c.limit, false, false, c.as_user});
+        run_drop(start, args, Shell{c.limit.empty() ? ":" : c.limit, false, false, c.as_user});
     EXPECT_EQ(r.console, lines + summary);
     EXPECT_EQ(r.status, failures.empty() ? 0 : 1);
 
@@ -238,6 +254,10 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
                         : e.out;
       want[out] = by_hand(
           e.bytes, e.expect == Expect::kRelaid || (e.expect == Expect::kAlready && !e.why.empty()));
+      // Its folders, made where they were missing (--into).
+      for (std::size_t at = out.find('/'); at != std::string::npos; at = out.find('/', at + 1)) {
+        want[out.substr(0, at + 1)] = kFolder;
+      }
     }
     std::system(("chmod -R u+rwX '" + tree.string() + "'").c_str());
     std::map<std::string, std::string> after = files_in(tree);
@@ -402,20 +422,35 @@ INSTANTIATE_TEST_SUITE_P(
             .limited("ulimit -f 64")
             .posix(),
         // A second run writes nothing for what is done, and converts again
-        // what was edited since, an output cut short and one that holds
-        // fewer frames than its recording; --again converts all; a dry run
-        // only says so.
-        TreeCase{"SecondRun",
-                 {{"a.wav", kTones, Expect::kAlready},
-                  {"b.wav", kJunkFirst, Expect::kAlready, kMoved},
-                  {"c.wav", kTones, Expect::kConverted},
-                  {"d.wav", kTones, Expect::kConverted},
-                  {"e.wav", kTones, Expect::kConverted},
-                  {"f.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kAlready}},
-                 "All 6 recordings converted (3 of them before this run)."}
-            .after_a_run_and(
-                "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp velkoran-f.wav "
-                "velkoran-e.wav"),
+        // what was edited since, an output cut short, one that holds fewer
+        // frames than its recording, one that lost the chunk after its
+        // samples, and the outputs of recordings replaced since by others
+        // of their time (cp -p): of another rate, of other chunks, shorter;
+        // --again converts all; a dry run only says so.
+        TreeCase{
+            "SecondRun",
+            {{"a.wav", kTones, Expect::kAlready},
+             {"b.wav", kJunkFirst, Expect::kAlready, kMoved},
+             {"c.wav", kTones, Expect::kConverted},
+             {"d.wav", kTones, Expect::kConverted},
+             {"e.wav", kTones, Expect::kConverted},
+             {"f.wav", pcm_wave(k16, 0, samples(2, values(2))), Expect::kAlready},
+             {"g.wav", kTrailingList, Expect::kConverted},
+             {"h.wav", riff(Bytes().add(format_chunk(k16.with_rate(44100))).add(data(2))),
+              Expect::kConverted},
+             {"h.first", riff(Bytes().add(k16Format).add(data(2))), Expect::kPassedOver},
+             {"i.wav", riff(Bytes().add(k16Format).add(ixml(20)).add(data(2))), Expect::kConverted},
+             {"i.first", riff(Bytes().add(k16Format).add(ixml(12)).add(kEight).add(data(2))),
+              Expect::kPassedOver},
+             {"j.wav", pcm_wave(k16, 0, samples(2, {1, 2})), Expect::kConverted},
+             {"j.first", kTones, Expect::kPassedOver}},
+            "All 10 recordings converted (3 of them before this run)."}
+            .set_up("for f in h i j; do mv $f.wav $f.last && cp $f.first $f.wav; done")
+            .after_a_run_and("touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp "
+                             "velkoran-f.wav velkoran-e.wav && truncate -s -" +
+                             std::to_string(kList.size()) +
+                             " velkoran-g.wav && for f in h i j; do mv $f.last $f.wav && touch -r "
+                             "velkoran-$f.wav $f.wav; done"),
         TreeCase{
             "Again",
             {{"a.wav", kTones, Expect::kConverted}, {"b.wav", kJunkFirst, Expect::kRelaid, kMoved}},
@@ -478,8 +513,99 @@ INSTANTIATE_TEST_SUITE_P(
                  "1 of 2 recordings converted. Not converted:"}
             .posix()
             .with({"--into", "out"})
-            .given({"a/x.wav", "b/x.wav"})),
+            .given({"a/x.wav", "b/x.wav"}),
+        // From a subfolder, its parent given: under DEST by the parent's
+        // real name, never beside DEST.
+        TreeCase{"IntoFromBelow",
+                 {{"rec/a.wav", kTones, Expect::kConverted, "", "../rec/a.wav",
+                   "out/tree/rec/velkoran-a.wav"},
+                  {"rec/b/c.wav", kTones, Expect::kConverted, "", "../rec/b/c.wav",
+                   "out/tree/rec/b/velkoran-c.wav"}},
+                 "All 2 recordings converted."}
+            .posix()
+            .from("rec")
+            .with({"--into", "../out"})
+            .given({".."}),
+        // A link at a folder's name under DEST is never followed, by the run
+        // or the dry run.
+        TreeCase{"LinkAtAFolderOfDest",
+                 {{"card/t.wav", kTones, Expect::kFailed, kLinkedFolder},
+                  {"elsewhere/notes.txt", Bytes().raw("notes"), Expect::kPassedOver}},
+                 "0 of 1 recording converted. Not converted:"}
+            .set_up("mkdir out && ln -s ../elsewhere out/card")
+            .posix()
+            .with({"--into", "out"})
+            .given({"card"}),
+        TreeCase{"DryRunAtALinkedFolderOfDest",
+                 {{"card/t.wav", kTones, Expect::kFailed, kLinkedFolder},
+                  {"elsewhere/notes.txt", Bytes().raw("notes"), Expect::kPassedOver}},
+                 "Nothing was written: 0 of 1 recording would be converted, 0 converted already. "
+                 "Would not convert:"}
+            .set_up("mkdir out && ln -s ../elsewhere out/card")
+            .posix()
+            .with({"-n", "--into", "out"})
+            .given({"card"})),
     ByName());
+
+// Where DEST cannot be made, the dry run refuses as the run does, with the
+// same line, and makes nothing.
+TEST(Drop, ADryRunRefusesDestAsTheRunDoes) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX permissions";
+  const struct {
+    std::string setup;
+    std::string dest;
+    std::string line;
+    bool as_user = false;
+  } cases[] = {
+      {"printf x >dest", "dest", "the folder dest could not be made: a file stands there"},
+      {":", "none/dest", "the folder none/dest could not be made (No such file or directory)"},
+      {"printf x >file", "file/dest", "the folder file/dest could not be made (Not a directory)"},
+      {"mkdir shut && chmod 555 shut", "shut/dest",
+       "the folder shut/dest could not be made (Permission denied)", true},
+  };
+  for (const auto& c : cases) {
+    if (c.as_user && !running_as_root()) continue;
+    for (const char* dry : {"-n", "--again"}) {
+      TempDir dir;
+      write_file(dir / "t.wav", kTones);
+      ASSERT_EQ(
+          std::system(("cd '" + dir.path().string() + "' && chmod a+rwx . && " + c.setup).c_str()),
+          0);
+      const std::map<std::string, std::string> before = files_in(dir.path());
+      const RunResult r = run_drop(dir.path(), {dry, "--into", c.dest, "t.wav"},
+                                   Shell{":", false, false, c.as_user});
+      EXPECT_EQ(r.console, "velkoran-drop: " + c.line + "\n") << dry;
+      EXPECT_EQ(r.status, 1);
+      EXPECT_TRUE(files_in(dir.path()) == before) << dry << " " << c.dest;
+    }
+  }
+}
+
+// However many jobs are asked for, and however few threads the system
+// gives, every recording is converted and listed.
+TEST(Drop, MoreJobsThanTheSystemGives) {
+  if (testing_windows_build()) GTEST_SKIP() << "POSIX process limits";
+  const std::string lines =
+      "./a.wav: converted\n./b.wav: converted\n./c.wav: converted\n\nAll 3 recordings "
+      "converted.\n";
+  const struct {
+    std::string limit;
+    std::string jobs;
+  } cases[] = {{":", "999999"},
+               {"prlimit --nproc=1:1 --pid $$", "8"},
+               {"prlimit --nproc=2:2 --pid $$", "8"}};
+  for (const auto& c : cases) {
+    // The process limit counts the user's processes, which root's are not.
+    if (c.limit != ":" && !running_as_root()) continue;
+    TempDir dir;
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) write_file(dir / name, kTones);
+    ASSERT_EQ(std::system(("chmod -R a+rwX '" + dir.path().string() + "'").c_str()), 0);
+    const RunResult r =
+        run_drop(dir.path(), {"-j", c.jobs, "."}, Shell{c.limit, false, false, c.limit != ":"});
+    EXPECT_EQ(r.console, lines) << c.limit;
+    EXPECT_EQ(r.status, 0);
+  }
+}
 
 TEST(Drop, NothingFoundIsNoSuccess) {
   TempDir dir;

@@ -88,6 +88,7 @@ struct Format {
   Format with_size(std::uint32_t v) const { return with(&Format::size, v); }
   Format with_tag(std::uint16_t v) const { return with(&Format::tag, v); }
   Format with_channels(std::uint16_t v) const { return with(&Format::channels, v); }
+  Format with_rate(std::uint32_t v) const { return with(&Format::rate, v); }
   Format with_byte_rate(std::uint32_t v) const { return with(&Format::byte_rate, v); }
   Format with_block_align(std::uint16_t v) const { return with(&Format::block_align, v); }
   // The tail, and the format chunk size that declares exactly it.

@@ -68,7 +68,7 @@ Status run(const std::vector<std::string>& args, Console& console) {
   if (args.size() != 1) return console.end(Outcome::kWrongArgumentCount);
   const std::string& in_name = args[0];
   // The prefix goes before the whole argument, directory part included.
-  const std::string out_name = kOutputPrefix + in_name;
+  const std::string out_name = platform::output_name_of(in_name);
 
   console.banner(in_name, out_name);
 

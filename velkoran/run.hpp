@@ -10,9 +10,6 @@
 
 namespace velkoran::front {
 
-// What velkoran prefixes to the input's name to name its output.
-inline constexpr char kOutputPrefix[] = "velkoran-";
-
 // Converts the open input `in` into the file `out_name`, as velkoran does
 // once it has printed its banner: creates or truncates the output (never
 // where it leads to `original`, the file the input stands for, which is
