@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <map>
 
+#include <sys/stat.h>
+
 #include "named_case.hpp"
 #include "platform/quote.hpp"
 #include "prep_layouts.hpp"
@@ -579,6 +581,29 @@ TEST(Drop, ADryRunRefusesDestAsTheRunDoes) {
       EXPECT_TRUE(files_in(dir.path()) == before) << dry << " " << c.dest;
     }
   }
+}
+
+// An output replaced by a user who may not give the new file the old one's
+// owner: its group and permission bits are kept all the same.
+TEST(Drop, AReplacedOutputKeepsItsGroupWhereItsOwnerCannotBeKept) {
+  if (testing_windows_build() || !running_as_root()) GTEST_SKIP() << "needs root to set an owner";
+  TempDir dir;
+  write_file(dir / "t.wav", kTones);
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && chmod a+rwx . && printf old >velkoran-t.wav && chown 0:100 "
+                         "velkoran-t.wav && chmod 664 velkoran-t.wav")
+                            .c_str()),
+            0);
+  const RunResult r =
+      run_drop(dir.path(), {"--again", "t.wav"}, Shell{":", false, false, true, "100"});
+  EXPECT_EQ(r.status, 0) << r.console;
+  const fs::path out = dir / "velkoran-t.wav";
+  EXPECT_TRUE(read_file(out) == by_hand(kTones, false));
+  struct stat st {};
+  ASSERT_EQ(::stat(out.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 100u);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 // However many jobs are asked for, and however few threads the system

@@ -111,9 +111,18 @@ TEST(Replacement, NeverOpensANameThatStandsThereAlready) {
 }
 
 // A second signal ends the process at once, before the run could remove its
-// new file: the process removes it itself.
+// new file: the process removes it itself, after more files were made and
+// kept than it can hold at once (each kept one lets its place go).
 fs::path g_folder;
 int create_then_signal_twice(const std::vector<std::string>&) {
+  for (int i = 0; i < 100; ++i) {
+    TempFile kept;
+    if (!kept.create(g_folder.string() + "/") ||
+        std::rename(kept.name().c_str(), (g_folder / ("kept" + std::to_string(i))).c_str()) != 0) {
+      return 2;
+    }
+    kept.keep();
+  }
   TempFile t;
   if (!t.create(g_folder.string() + "/")) return 2;
   std::raise(SIGTERM);  // asks the run to stop
@@ -133,7 +142,12 @@ TEST(TempFile, GoesWithAProcessEndedByASecondSignal) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  EXPECT_TRUE(fs::is_empty(g_folder));
+  std::size_t kept = 0;
+  for (const auto& e : fs::directory_iterator(g_folder)) {
+    EXPECT_EQ(e.path().filename().string().rfind("kept", 0), 0u) << e.path();
+    ++kept;
+  }
+  EXPECT_EQ(kept, 100u);
   fs::remove_all(g_folder);
 }
 #endif

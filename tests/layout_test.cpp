@@ -81,23 +81,27 @@ TEST(Layout, ReadsBackWhatItDescribes) {
 }
 
 // A description past its bound stops short, and is made again from where a
-// read goes on: the whole file reads back, from its start and from inside.
+// read goes on: the whole file reads back, from its start and from inside,
+// a carried stretch too, though each description moves the input (as
+// re-laying reads it).
 TEST(Layout, PastItsBoundItIsDescribedAgainFromThere) {
+  constexpr std::size_t kStretch = 16;
   const std::size_t pieces = 3 * Layout::kMaxBytes / 64;  // two new ones, at least
-  const std::string input = random_bytes(pieces);
+  const std::string input = random_bytes(pieces * kStretch);
   std::FILE* in = test::file_holding(input);
   std::string want;
   const auto describe = [&](Layout& l) {
+    std::fseek(in, 0, SEEK_END);
     for (std::size_t i = 0; i < pieces; ++i) {
       const auto b = static_cast<unsigned char>('a' + i % 26);
       if (!l.put(l.length(), &b, 1)) return false;
-      l.carry(i, 1);
+      l.carry(i * kStretch, kStretch);
     }
     return true;
   };
   for (std::size_t i = 0; i < pieces; ++i) {
     want += static_cast<char>('a' + i % 26);
-    want += input[i];
+    want += input.substr(i * kStretch, kStretch);
   }
   Layout layout;
   ASSERT_TRUE(describe(layout));
@@ -107,7 +111,10 @@ TEST(Layout, PastItsBoundItIsDescribedAgainFromThere) {
   Reader reader(source);
   EXPECT_TRUE(read_all(reader, 1 << 20) == want);
   EXPECT_GE(made, 2);
-  for (std::uint64_t at : {std::uint64_t{0}, std::uint64_t{want.size() - 100001}}) {
+  // The start; a byte of a carried stretch past the first description's
+  // end, where none of them is held now; near the end.
+  const std::uint64_t inside = layout.described_to() + 3 * (kStretch + 1) + 5;
+  for (std::uint64_t at : {std::uint64_t{0}, inside, std::uint64_t{want.size() - 100001}}) {
     ASSERT_TRUE(reader.seek(at));
     EXPECT_TRUE(read_all(reader, 65537) == want.substr(at)) << at;
   }

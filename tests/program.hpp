@@ -46,6 +46,7 @@ struct Shell {
   // run as root, whom no file's permissions refuse (not the Windows build,
   // whose read-only attribute refuses everyone).
   bool as_user = false;
+  std::string groups = "";  // with as_user: its groups besides its own (none where empty)
 };
 
 // True when the tests run as root.
