@@ -46,8 +46,8 @@ constexpr char kRestore[] = "\0338";
 
 }  // namespace
 
-TerminalProgress::TerminalProgress(std::FILE* f)
-    : f_(f), terminal_(can_show(f)), start_(Clock::now()) {}
+TerminalProgress::TerminalProgress(std::FILE* f, Clock::time_point (*now)())
+    : f_(f), now_(now), terminal_(can_show(f)), start_(now()) {}
 
 void TerminalProgress::advance(std::uint64_t read, std::optional<std::uint64_t> length) {
   show(label_ + (length && *length != 0 ? " " + std::to_string(read * 100 / *length) + "%"
@@ -63,7 +63,7 @@ void TerminalProgress::tick() {
 // never wraps onto the next line.
 void TerminalProgress::show(const std::string& text) {
   if (!terminal_) return;
-  const Clock::time_point now = Clock::now();
+  const Clock::time_point now = now_();
   if (now - start_ < kQuiet || (shown_ != 0 && now - drawn_at_ < kEvery)) return;
   drawn_at_ = now;
   draw(text.size() < room() ? text : std::string());

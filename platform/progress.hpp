@@ -23,8 +23,10 @@ namespace velkoran::platform {
 
 class TerminalProgress {
  public:
-  // Shows nothing unless `f` is such a terminal.
-  explicit TerminalProgress(std::FILE* f);
+  using Clock = std::chrono::steady_clock;
+  // Shows nothing unless `f` is such a terminal. `now` tells the time
+  // (tests give their own).
+  explicit TerminalProgress(std::FILE* f, Clock::time_point (*now)() = &Clock::now);
 
   // `columns` characters stand on the cursor's line before it: the tag line,
   // where standard output is the same terminal.
@@ -41,13 +43,13 @@ class TerminalProgress {
   void erase();
 
  private:
-  using Clock = std::chrono::steady_clock;
   void show(const std::string& text);
   void draw(const std::string& text);
   // Columns free on the cursor's line, after it; 0 where that is not known.
   std::size_t room() const;
 
   std::FILE* f_;
+  Clock::time_point (*now_)();
   bool terminal_;
   std::size_t column_ = 0;
   std::string label_;

@@ -744,8 +744,14 @@ TEST(Drop, ARunStoppedBesideAnotherLeavesItsOutputWhole) {
   write_file(dir / "t.wav", pcm_wave(k16, 0, Bytes().fill(bytes, 0)));
   const RunResult r = run_drop(
       dir.path(), {"t.wav"},
-      Shell{"{ " VELKORAN_DROP_EXE " t.wav >/dev/null & p=$!; { sleep 0.05; kill -INT $p; } & }"});
-  std::system("sleep 0.5");  // the other run's end
+      Shell{"{ " VELKORAN_DROP_EXE
+            " t.wav >/dev/null & p=$!; echo $p >.other; { sleep 0.05; kill -INT $p; } & }"});
+  // The other run's end, wherever the stop found it.
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && i=0; while kill -0 $(cat .other) 2>/dev/null && [ $i -lt 3000 ]; "
+                         "do sleep 0.01; i=$((i + 1)); done; ! kill -0 $(cat .other) 2>/dev/null")
+                            .c_str()),
+            0);
   EXPECT_EQ(r.console, "t.wav: converted\n\nThe recording converted.\n");
   const std::string out = read_file(dir / "velkoran-t.wav");
   EXPECT_EQ(out.size(), 44 + 2 * bytes);

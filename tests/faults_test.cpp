@@ -104,9 +104,9 @@ TEST_P(Signal, LeavesAWholeShorterFile) {
   const bool tag_read = c.arrived >= 22;
   EXPECT_EQ(r.console, banner("in.wav") + (tag_read ? "tag=1" : ""));
   EXPECT_TRUE(read_file(dir / "velkoran-in.wav") == c.output.str());
-  // The wait was cut short: the FIFO stays open 3 s.
+  // The wait was cut short: the program never waited on its read again.
   if (!c.ignored) {
-    EXPECT_LT(r.seconds, 2);
+    EXPECT_FALSE(fs::exists(dir / ".fifo-closed"));
   }
   // An independent reader takes it for what it is: frames = data size / 8.
   if (c.has_data) {
@@ -228,7 +228,7 @@ TEST(Faults, PipeOutputKeepsTheSizesWrittenOnTheWay) {
     Bytes expected = float_wave(Format::pcm16(), floats(2, {1, 2, 3, 4}));
     expected.set_u32(4, 44).set_u32(40, provisional);
     // The reader may still be copying: wait until it has all of it.
-    for (int i = 0; i < 200 && fs::file_size(dir / "received") < expected.size(); ++i) {
+    for (int i = 0; i < 6000 && fs::file_size(dir / "received") < expected.size(); ++i) {
       std::system("sleep 0.01");
     }
     EXPECT_EQ(read_file(dir / "received"), expected.str()) << data_size;

@@ -135,7 +135,7 @@ EOF
 # Run as root, sshd wants the folder its unprivileged part works in.
 [ "$(id -u)" -ne 0 ] || mkdir -p /run/sshd
 if /usr/sbin/sshd -f "$ssh_dir/sshd_config" -E "$ssh_dir/log" 2>"$ssh_dir/start" &&
-  for _ in $(seq 50); do ssh -F "$ssh_dir/config" -o BatchMode=yes host1 true 2>/dev/null && break; sleep 0.1; done &&
+  for _ in $(seq 600); do ssh -F "$ssh_dir/config" -o BatchMode=yes host1 true 2>/dev/null && break; sleep 0.1; done &&
   [ "$(ssh -F "$ssh_dir/config" host2 'command -v velkoran-drop')" = "$work/bin/velkoran-drop" ]; then
   export PARALLEL_SSH="ssh -F $ssh_dir/config"
   # The README's two commands, with jobs of 2 recordings so that the tree's

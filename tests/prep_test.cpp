@@ -186,7 +186,7 @@ TEST_P(PrepSignal, LeavesNothingBehind) {
   EXPECT_EQ(r.status, 128 + number);
   EXPECT_EQ(r.console, "");
   EXPECT_EQ(read_file(dir / "out.wav"), kOlder);
-  EXPECT_LT(r.seconds, 2);
+  EXPECT_FALSE(fs::exists(dir / ".fifo-closed"));
   for (const auto& e : fs::directory_iterator(dir.path())) {
     const std::string name = e.path().filename().string();
     EXPECT_TRUE(name == "delivered" || name == "in.wav" || name == "out.wav" || name == ".pid" ||
@@ -227,7 +227,6 @@ TEST(Prep, LeftoversAndManyChunksStopNothing) {
     EXPECT_EQ(r.status, 0) << r.console;
     EXPECT_TRUE(read_file(dir / "out.wav") ==
                 riff(Bytes().add(k16Format).add(many).add(data(2))).str());
-    EXPECT_LT(r.seconds, 2);
   }
 }
 

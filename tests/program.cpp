@@ -105,12 +105,17 @@ bool running_as_root() {
 }
 
 Shell signal_after(std::size_t bytes, const std::string& signal) {
-  Shell shell{
-      "mkfifo in.wav && { { head -c " + std::to_string(bytes) +
-      " delivered; until [ -s .pid ]; do sleep 0.01; done; sleep 0.3; p=$(cat .pid); kill -" +
-      signal +
-      " $p; i=0; while [ $i -lt 30 ] && kill -0 $p 2>/dev/null; do sleep 0.1; "
-      "i=$((i + 1)); done; } >in.wav & }"};
+  // Every wait looks at what the program does, for 30 s at most: whether it
+  // waits on its read (Linux names where a process sleeps), or has ended.
+  Shell shell{"mkfifo in.wav && { { head -c " + std::to_string(bytes) +
+              " delivered; i=0; until [ -s .pid ] || [ $i -ge 3000 ]; do sleep 0.01; "
+              "i=$((i + 1)); done; p=$(cat .pid); waits() { case $(cat /proc/$p/wchan "
+              "2>/dev/null) in *pipe_read) return 0;; esac; return 1; }; i=0; until waits || [ "
+              "$i -ge 3000 ]; do sleep 0.01; i=$((i + 1)); done; kill -" +
+              signal +
+              " $p; i=0; while kill -0 $p 2>/dev/null && ! waits && [ $i -lt 3000 ]; do sleep "
+              "0.01; i=$((i + 1)); done; ! kill -0 $p 2>/dev/null || : >.fifo-closed; } "
+              ">in.wav & }"};
   shell.pid_file = true;
   return shell;
 }

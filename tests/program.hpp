@@ -54,9 +54,11 @@ bool running_as_root();
 
 // Starts the program (its process id written to .pid first) on a FIFO named
 // in.wav that delivers the first `bytes` of the file "delivered" and, once
-// they have had time to arrive, sends it `signal` ("INT", "TERM", ...). The
-// FIFO stays open, delivering nothing more, for 3 s or until the program
-// ends: a read that the signal did not cut short would wait that long.
+// the program has taken them all and waits on its read for more, sends it
+// `signal` ("INT", "TERM", ...). The FIFO stays open, delivering nothing
+// more, until the program ends, or waits on its read again (a signal
+// ignored, or a read that it did not cut short): then the FIFO is closed
+// and the file .fifo-closed made.
 Shell signal_after(std::size_t bytes, const std::string& signal);
 
 // Runs the program with `args` from inside `dir`.
