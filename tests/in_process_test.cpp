@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "decode.hpp"
@@ -423,6 +424,47 @@ TEST(Jobs, ResultsComeInTheWalksOrder) {
   wave::stop_signal = 2;
   EXPECT_EQ(drop::convert_in_turn(next, 2, convert, take, [](std::uint64_t) {}), 0u);
   wave::stop_signal = 0;
+}
+
+// However many jobs are asked for, no more threads start than there are
+// recordings (and one that finds the walk ended).
+TEST(Jobs, NoMoreThanTheRecordings) {
+  const auto threads = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+    }
+    return 0;
+  };
+  const int before = threads();
+  std::size_t given = 0;
+  int most = 0;
+  std::mutex m;
+  // A slow walk (a share far away): jobs would pile up waiting on it.
+  const auto next = [&](drop::Recording& r) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    r.shown = std::to_string(given);
+    return given++ < 3;
+  };
+  const auto convert = [&](const drop::Recording&, std::atomic<std::uint64_t>&, wave::Workspace&) {
+    const auto look = [&] {
+      std::lock_guard<std::mutex> lock(m);
+      most = std::max(most, threads() - before);
+    };
+    look();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the others start meanwhile
+    look();
+    return drop::Result{drop::Result::kConverted};
+  };
+  std::size_t taken = 0;
+  EXPECT_EQ(
+      drop::convert_in_turn(
+          next, 100000, convert, [&](const drop::Recording&, const drop::Result&) { ++taken; },
+          [](std::uint64_t) {}),
+      3u);
+  EXPECT_EQ(taken, 3u);
+  EXPECT_GE(most, 1);
+  EXPECT_LE(most, 4);
 }
 
 // A stop while two conversions are under way ends both and begins no other:
