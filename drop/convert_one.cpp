@@ -212,8 +212,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
             "it could not be read (" + platform::last_error_words(platform::last_error()) + ")"};
   }
   const std::uint64_t length = facts->size;
-  if (!options.again && already_converted(out_name, in, facts->modified,
-                                          frames_written(samples, length), workspace)) {
+  if (!options.again &&
+      already_converted(out_name, in, *facts, frames_written(samples, length), workspace)) {
     return {Result::kAlready};
   }
   // What stands in the way of the output: its folders, what stands at its

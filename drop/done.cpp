@@ -21,9 +21,10 @@ namespace {
 class Shape {
  public:
   // `true_sizes`: the file is an output, whose data size is its true one;
-  // a recording's 0 or 0xFFFFFFFF says its samples run to the end.
-  Shape(std::FILE* f, unsigned char* buffer, bool true_sizes)
-      : in_(f, buffer), walk_(in_), true_sizes_(true_sizes) {
+  // a recording's 0 or 0xFFFFFFFF says its samples run to the end. `length`:
+  // the file's, where no chunk can follow the data, nothing more is read.
+  Shape(std::FILE* f, std::uint64_t length, unsigned char* buffer, bool true_sizes)
+      : in_(f, buffer), walk_(in_), length_(length), true_sizes_(true_sizes) {
     unsigned char head[wave::kRiffHeaderBytes];
     wave_ = in_.read_exact(head, sizeof head) && wave::is_id(head + 8, "WAVE") &&
             (wave::is_id(head, "RIFF") || wave::is_id(head, "RF64"));
@@ -42,6 +43,9 @@ class Shape {
         const bool from_ds64 = rf64_ && ds64_data_ && h.size() == wave::kUnknownDataSize;
         if (!from_ds64 && !true_sizes_ && wave::length_unknown(h.size())) break;
         data_size = from_ds64 ? *ds64_data_ : h.size();
+        // Not even a chunk header after the samples (a pad at most): the
+        // walk ends there, without a look past them.
+        if (data_at > length_ || length_ - data_at < *data_size + 8) break;
         walk_.enter(*data_size);
       } else if (h.is("fmt ") && h.size() >= 16 && !format_) {
         unsigned char fmt[16];
@@ -81,6 +85,7 @@ class Shape {
  private:
   wave::Reader in_;
   wave::ChunkWalk walk_;
+  std::uint64_t length_;
   bool true_sizes_;
   bool wave_ = false;
   bool rf64_ = false;
@@ -114,8 +119,10 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
 }
 
 bool already_converted(const std::string& output, std::FILE* recording,
-                       std::int64_t recording_modified, std::uint64_t frames,
+                       const platform::FileFacts& recording_facts, std::uint64_t frames,
                        wave::Workspace& workspace) {
+  const std::int64_t recording_modified = recording_facts.modified;
+  const std::uint64_t recording_length = recording_facts.size;
   // One look at the name itself: a link, a file of several names or one
   // older than the recording is no output of its own, up to date.
   const std::optional<platform::FileFacts> out = platform::file_facts(output, false);
@@ -125,8 +132,8 @@ bool already_converted(const std::string& output, std::FILE* recording,
   std::setvbuf(f, nullptr, _IONBF, 0);
   bool done = false;
   {
-    Shape converted(f, workspace.writer.get(), true);
-    Shape source(recording, workspace.reader.get(), false);
+    Shape converted(f, out->size, workspace.writer.get(), true);
+    Shape source(recording, recording_length, workspace.reader.get(), false);
     done = converted.is_wave() && source.is_wave() && same_chunks(converted, source) &&
            converted.has_format() && source.has_format() && converted.tag == wave::kTagFloat &&
            converted.channels == source.channels && converted.rate == source.rate &&
@@ -141,7 +148,8 @@ bool already_converted(const std::string& output, std::FILE* recording,
     }
   }
   std::fclose(f);
-  std::rewind(recording);
+  // Converted after all: from its start.
+  if (!done) std::rewind(recording);
   return done;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/files.hpp"
 #include "wave/workspace.hpp"
 
 namespace velkoran::drop {
@@ -28,15 +29,15 @@ struct Samples {
 // fewer.
 std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 
-// True where the output `output` of the recording open as `recording`,
-// last written at `recording_modified` (as platform::FileFacts states it),
-// is complete and up to date: a regular file of one name, not older than
+// True where the output `output` of the recording open as `recording`
+// (whose length and time `recording_facts` states) is complete and up to
+// date: a regular file of one name, not older than
 // the recording, a float WAVE (RIFF or RF64) of the recording's rate and
 // channels whose data chunk states and holds `frames`, and whose other
 // chunks are the recording's. Only headers are read, through `workspace`'s
-// stream buffers; the recording is rewound after it.
+// stream buffers; where it is false, the recording is rewound after it.
 bool already_converted(const std::string& output, std::FILE* recording,
-                       std::int64_t recording_modified, std::uint64_t frames,
+                       const platform::FileFacts& recording_facts, std::uint64_t frames,
                        wave::Workspace& workspace);
 
 }  // namespace velkoran::drop
