@@ -26,9 +26,9 @@ class Shape {
   Shape(std::FILE* f, std::uint64_t length, unsigned char* buffer, bool true_sizes)
       : in_(f, buffer), walk_(in_), length_(length), true_sizes_(true_sizes) {
     unsigned char head[wave::kRiffHeaderBytes];
-    wave_ = in_.read_exact(head, sizeof head) && wave::is_id(head + 8, "WAVE") &&
-            (wave::is_id(head, "RIFF") || wave::is_id(head, "RF64"));
-    rf64_ = wave_ && wave::is_id(head, "RF64");
+    const bool read = in_.read_exact(head, sizeof head) && wave::is_id(head + 8, "WAVE");
+    rf64_ = read && (wave::is_id(head, "RF64") || wave::is_id(head, "BW64"));
+    wave_ = rf64_ || (read && wave::is_id(head, "RIFF"));
   }
 
   bool is_wave() const { return wave_; }
@@ -47,15 +47,18 @@ class Shape {
         // walk ends there, without a look past them.
         if (data_at > length_ || length_ - data_at < *data_size + 8) break;
         walk_.enter(*data_size);
-      } else if (h.is("fmt ") && h.size() >= 16 && !format_) {
-        unsigned char fmt[16];
-        if (walk_.read(fmt, sizeof fmt) != sizeof fmt) break;
+      } else if (h.is("fmt ") && h.size() >= wave::kFixedFormatBytes && !format_) {
+        // It may end before the bits per sample (14 bytes), and its output
+        // then too.
+        unsigned char fmt[16] = {};
+        const std::size_t n = h.size() < sizeof fmt ? h.size() : sizeof fmt;
+        if (walk_.read(fmt, n) != n) break;
         format_ = true;
         tag = wave::load_u16(fmt);
         channels = wave::load_u16(fmt + 2);
         rate = wave::load_u32(fmt + 4);
         block_align = wave::load_u16(fmt + 12);
-        bits = wave::load_u16(fmt + 14);
+        if (n == sizeof fmt) bits = wave::load_u16(fmt + 14);
       } else if (rf64_ && h.is("ds64") && h.size() >= wave::kDs64SizesBytes && !ds64_data_) {
         unsigned char sizes[wave::kDs64SizesBytes];
         if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
@@ -79,7 +82,7 @@ class Shape {
   std::uint16_t channels = 0;
   std::uint32_t rate = 0;
   std::uint16_t block_align = 0;
-  std::uint16_t bits = 0;
+  std::optional<std::uint16_t> bits;
   bool has_format() const { return format_; }
 
  private:
@@ -137,7 +140,7 @@ bool already_converted(const std::string& output, std::FILE* recording,
     done = converted.is_wave() && source.is_wave() && same_chunks(converted, source) &&
            converted.has_format() && source.has_format() && converted.tag == wave::kTagFloat &&
            converted.channels == source.channels && converted.rate == source.rate &&
-           converted.bits == 32 && converted.block_align != 0 &&
+           converted.bits.value_or(32) == 32 && converted.block_align != 0 &&
            converted.block_align == std::uint32_t{wave::kOutBytesPerSample} * source.channels;
     if (done) {
       // Every frame, no more, stated and held.

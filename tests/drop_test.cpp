@@ -549,6 +549,33 @@ INSTANTIATE_TEST_SUITE_P(
             .given({"card"})),
     ByName());
 
+// A second run passes over every recording converted before, whatever its
+// layout: re-laid, RF64 or BW64, a 14-byte format chunk, odd data and its
+// pad, a tail after the RIFF chunk, a data size of 0, one cut short.
+TEST(Drop, ASecondRunPassesOverEveryLayoutConverted) {
+  TempDir dir;
+  std::size_t n = 0;
+  for (const PrepCase& c : prep_layouts()) {
+    if (c.relaid.size() != 0 && !c.through_pipe)
+      write_file(dir / (c.name + std::string(".wav")), c.input), ++n;
+  }
+  for (const Bytes& plain :
+       {kTones, kTrailingList, pcm_wave(k16, 7, samples(2, {1, 2}).u8(5).add(kList)),
+        Bytes().add(kTrailingList).raw("TAG+stray"), pcm_wave(k24, 0, samples(3, values(3))),
+        pcm_wave(k16, 1000, samples(2, {1, 2, 3, 4}))}) {
+    write_file(dir / ("plain" + std::to_string(n++) + ".wav"), plain);
+  }
+  ASSERT_EQ(run_drop(dir.path(), {"."}).status, 0);
+  const RunResult again = run_drop(dir.path(), {"."});
+  EXPECT_EQ(again.status, 0);
+  std::size_t passed_over = 0;
+  for (std::size_t at = 0;
+       (at = again.console.find(": already converted\n", at)) != std::string::npos; ++at) {
+    ++passed_over;
+  }
+  EXPECT_EQ(passed_over, n) << again.console;
+}
+
 // Where DEST cannot be made, the dry run refuses as the run does, with the
 // same line, and makes nothing.
 TEST(Drop, ADryRunRefusesDestAsTheRunDoes) {
