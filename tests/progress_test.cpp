@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/progress.hpp"
@@ -68,24 +69,25 @@ TEST(Progress, QuietForASecondThenThePercentageAFewTimesASecondThenErased) {
   ASSERT_TRUE(p.on_terminal());
   p.after(5);
   p.label(" 2 of 7 done,");
-  const auto at = [](int ms) {
-    g_now = Clock::time_point(std::chrono::hours(1)) + std::chrono::milliseconds(ms);
+  // Moments after the start, what was read of how much, and what is drawn.
+  const struct {
+    int ms;
+    std::uint64_t read;
+    std::optional<std::uint64_t> length;
+    std::string drawn;
+  } steps[] = {
+      {990, 10, 100, ""},                              // within the first second
+      {1000, 37, 200, " 18%"},  {1200, 100, 200, ""},  // within a quarter of a second
+      {1250, 199, 200, " 99%"}, {1600, 3500000, std::nullopt, " 3 MB"},
   };
-  at(990);
-  p.advance(10, 100);
-  EXPECT_EQ(t.written(), "") << "shown within the first second";
-  at(1000);
-  p.advance(37, 200);
-  EXPECT_EQ(t.written(), kSave + " 2 of 7 done, 18%" + kEraseRest + kRestore);
-  at(1200);
-  p.advance(100, 200);
-  EXPECT_EQ(t.written(), "") << "drawn again within a quarter of a second";
-  at(1250);
-  p.advance(199, 200);
-  EXPECT_EQ(t.written(), kSave + " 2 of 7 done, 99%" + kEraseRest + kRestore);
-  at(1600);
-  p.advance(3500000, std::nullopt);
-  EXPECT_EQ(t.written(), kSave + " 2 of 7 done, 3 MB" + kEraseRest + kRestore);
+  for (const auto& step : steps) {
+    g_now = Clock::time_point(std::chrono::hours(1)) + std::chrono::milliseconds(step.ms);
+    p.advance(step.read, step.length);
+    EXPECT_EQ(t.written(), step.drawn.empty()
+                               ? ""
+                               : kSave + " 2 of 7 done," + step.drawn + kEraseRest + kRestore)
+        << step.ms;
+  }
   p.erase();
   EXPECT_EQ(t.written(), kEraseRest);
   p.erase();
