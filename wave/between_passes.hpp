@@ -45,6 +45,9 @@ struct Handoff {
 // What the sample conversion hands to the true sizes.
 struct Converted {
   std::uint64_t samples = 0;  // floats written, in whole frames
+  // Floats handed to the output so far, the block whose write failed
+  // included: part of it may have reached the file.
+  std::uint64_t offered = 0;
   // Bytes at the output's end that stand after the input's RIFF chunk (a
   // stray tail, a tag appended by a tagger): they stay outside the output's.
   std::uint64_t after_riff = 0;

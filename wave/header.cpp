@@ -279,11 +279,13 @@ Stop keep_whole_held(Writer& out, const Handoff& handoff, const Converted& conve
   const std::uint64_t data_at = handoff.data_size_offset + 4;
   if (header_written && held >= data_at) {
     Converted whole = converted;
-    if (whole.whole_end > held) {
-      // The frames that reached the file; what followed them did not.
+    if (whole.whole_end > held || whole.offered > whole.samples) {
+      // The whole frames that reached the file, of those handed to it (part
+      // of the block whose write failed, it may be); what followed them did
+      // not.
       const std::uint64_t frame = kChannels * kOutBytesPerSample;
-      const std::uint64_t frames = (held - data_at) / frame;
-      if (frames * kChannels < whole.samples) whole.samples = frames * kChannels;
+      const std::uint64_t reached = (held - data_at) / frame * kChannels;
+      whole.samples = reached < whole.offered ? reached : whole.offered;
       whole.whole_end = data_at + whole.samples * kOutBytesPerSample;
     }
     return keep_whole(out, handoff, whole);

@@ -69,6 +69,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
     } else {
       pcm24_to_float(in_block, whole, out_block);
     }
+    converted.offered = converted.samples + whole;
     if (Halted h = out.write(out_block, whole * kOutBytesPerSample)) return stop_for(h);
     converted.samples += whole;
     converted.whole_end = out.position();
