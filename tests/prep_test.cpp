@@ -76,6 +76,7 @@ struct OutCase : NamedCase {
   std::string out = "out.wav";
   bool as_user = false;     // run as a user who owns nothing here (root's rights bypass modes)
   bool posix_only = false;  // links, FIFOs, devices, modes: not tried with the Windows build
+  std::string groups = "";  // with as_user: the user's groups besides its own
 };
 
 class OutputName : public testing::TestWithParam<OutCase> {};
@@ -96,6 +97,7 @@ TEST_P(OutputName, IsWrittenOnlyAsARegularFile) {
   write_file(dir / "want.wav", riff(Bytes().add(k16Format).add(kJunk).add(data(2))));
   Shell shell{"umask 022 && " + (c.setup.empty() ? std::string(":") : c.setup)};
   shell.as_user = c.as_user;
+  shell.groups = c.groups;
   const RunResult r = run_prep(dir.path(), {"in.wav", c.out}, shell);
   EXPECT_EQ(r.console, c.said);
   EXPECT_EQ(r.status, c.said.rfind("Wrote ", 0) == 0 ? 0 : 1);
@@ -118,6 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "cmp out.wav want.wav && [ \"$(stat -c %a out.wav)\" = 640 ] && { [ \"$(id -u)\" "
                 "!= 0 ] || [ \"$(stat -c %u:%g out.wav)\" = 65534:65534 ]; }",
                 "out.wav", false, true},
+        // A user who may not give it the old owner keeps its group all the same.
+        OutCase{"GroupKeptWhereTheOwnerCannotBe",
+                "printf old >out.wav && chmod 664 out.wav && (chown 0:100 out.wav || :)", kWrote,
+                "cmp out.wav want.wav && { [ \"$(id -u)\" != 0 ] || [ \"$(stat -c %u:%g:%a "
+                "out.wav)\" = 65534:100:664 ]; }",
+                "out.wav", true, true, "100"},
         // Whom its mode refuses, it refuses; root it does not, as with velkoran.
         // (On Windows, the read-only attribute refuses everyone.)
         OutCase{"ReadOnlyForAUser", "printf old >out.wav && chmod 444 out.wav",
