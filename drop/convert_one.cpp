@@ -24,6 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using Refusal = platform::Replacement::Refusal;
 
+// Integer PCM of any channel count, 8 bits too.
+constexpr wave::Takes kTakes = wave::Takes::kAnyInteger;
+
 // Tells the job how far the samples have come, and notes an RF64 output;
 // the format tag is not shown.
 class Watch final : public wave::Observer {
@@ -88,13 +91,13 @@ wave::Stop header_of(std::FILE* in, wave::Workspace& workspace, Samples& samples
     wave::Writer nowhere(nullptr, wave::kMaxWaveLength, workspace.writer.get());
     wave::Observer none;  // the pass only looks
     wave::Handoff handoff;
-    stop = wave::transcribe_header(reader, nowhere, none, handoff);
+    stop = wave::transcribe_header(reader, nowhere, none, handoff, nullptr, kTakes);
     if (!stop) {
       samples.at = reader.position();
       if (!wave::length_unknown(handoff.declared_data_size)) {
         samples.size = handoff.declared_data_size;
       }
-      samples.block_align = wave::kChannels * handoff.bytes_per_sample;
+      samples.block_align = handoff.channels * handoff.bytes_per_sample;
       const std::uint64_t length = reader.length().value_or(0);
       // Its size, to tell a dry run whether the output would be RF64.
       estimate = wave::estimate_output(handoff, nowhere.position(), length, false).length();
@@ -111,7 +114,7 @@ prep::Outcome re_lay(std::FILE* in, wave::Writer& out, wave::Workspace& workspac
   prep::Outcome outcome = prep::Outcome::kWritten;
   {
     wave::Reader reader(in, workspace.reader.get());
-    outcome = prep::re_lay(reader, out, changes);
+    outcome = prep::re_lay(reader, out, changes, kTakes);
     if (!out.flush() && outcome.written()) outcome = prep::Outcome::kWriteFailed;
   }
   std::rewind(in);
@@ -163,6 +166,50 @@ std::string make_folders(const Recording& r, const Options& options, bool& missi
   return "";
 }
 
+// Every byte of a float recording, from its first, into `out`, through the
+// workspace's buffers: how it ended, in velkoran's words.
+front::Outcome copied(std::FILE* in, std::FILE* out, wave::Workspace& workspace) {
+  wave::Reader reader(in, workspace.reader.get());
+  wave::Writer writer(out, UINT64_MAX, workspace.writer.get());
+  const wave::Halted h = reader.copy_rest(writer);
+  const bool flushed = writer.flush();
+  if (h == wave::Halt::kStopped) return front::Outcome::kInterrupted;
+  if (h == wave::Halt::kReadFailed) return front::Outcome::kReadFailed;
+  if (h || !flushed) return front::Outcome::kWriteFailed;
+  return front::Outcome::kConverted;
+}
+
+// Why velkoran-drop does not convert a recording its re-lay refused, where
+// velkoran-prep's words (which speak of stereo, and offer a command) do not
+// say it: empty where they do.
+std::string refused_recording(const prep::Outcome& looked, const prep::Changes& changes) {
+  const std::string n = std::to_string(looked.value);
+  const std::string lose =
+      " samples would lose precision in 32-bit floats (24 bits of mantissa): it is left as it is";
+  switch (looked.kind) {
+    case prep::Outcome::kFloat:
+      if (looked.value == 64) return "its 64-bit floating-point" + lose;
+      if (looked.value == 0) break;
+      return "it holds " + n + "-bit floating-point samples, which no reader of WAVE files takes";
+    case prep::Outcome::kWidth:
+      if (looked.value == 32) return "its 32-bit integer" + lose;
+      return "it holds " + n + "-bit samples; velkoran-drop converts 8, 16 and 24 bits";
+    case prep::Outcome::kWidthAgainstBlock:
+      return "it states " + n + "-bit samples in blocks of " + std::to_string(looked.other) +
+             " bytes, which hold samples of another width: the two contradict each other, and "
+             "which is right cannot be told";
+    case prep::Outcome::kChannels:
+      return "it states " + n + " channels; velkoran-drop converts 1 to " +
+             std::to_string(wave::kMaxChannels);
+    case prep::Outcome::kBlockAlign:
+      break;
+    default:
+      return "";
+  }
+  return "it states a block alignment of " + std::to_string(changes.block_align) +
+         " bytes, which holds no whole number of samples of its channels";
+}
+
 }  // namespace
 
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
@@ -183,7 +230,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     ~Closer() { std::fclose(f); }
   } closer{in};
 
-  // What velkoran makes of it, and else what velkoran-prep would.
+  // What velkoran's conversion makes of it, and else what velkoran-prep's
+  // re-lay would.
   Samples samples;
   std::uint64_t estimate = 0;
   const wave::Stop header = header_of(in, workspace, samples, estimate);
@@ -192,20 +240,27 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   // converted, it is never made.
   prep::Changes changes;
   wave::Layout layout;
+  // A recording of 32-bit floats already: with --into, copied as it is.
+  bool copy = false;
   if (header) {
     wave::Writer described(layout);
     const prep::Outcome looked = re_lay(in, described, workspace, changes);
     if (wave::stop_requested()) return {Result::kInterrupted};
+    copy = looked.kind == prep::Outcome::kFloat && looked.value == 8 * wave::kOutBytesPerSample;
+    if (copy && !options.into) return {Result::kPassedOver};
     if (looked.kind == prep::Outcome::kCopied) {
       // What velkoran takes as it is, but refused all the same: its words.
       return {Result::kRefused, in_words(front::Outcome(*header), r.name)};
     }
-    if (looked.kind != prep::Outcome::kWritten) {
-      return {Result::kRefused, as_line(prep::line_of(looked, r.shown, out_name, changes, "it"))};
+    if (!copy && looked.kind != prep::Outcome::kWritten) {
+      const std::string why = refused_recording(looked, changes);
+      return {
+          Result::kRefused,
+          !why.empty() ? why : as_line(prep::line_of(looked, r.shown, out_name, changes, "it"))};
     }
     samples = {changes.data_at, changes.data_size, changes.block_align};
   }
-  const bool relaid = header.has_value();
+  const bool relaid = header.has_value() && !copy;
   const std::optional<platform::FileFacts> facts = platform::file_facts(in);
   if (!facts) {
     return {Result::kFailed,
@@ -213,8 +268,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   }
   const std::uint64_t length = facts->size;
   if (!options.again &&
-      already_converted(out_name, in, *facts, frames_written(samples, length), workspace)) {
-    return {Result::kAlready};
+      already_converted(out_name, in, *facts, frames_written(samples, length), workspace, copy)) {
+    return {copy ? Result::kAlreadyCopied : Result::kAlready};
   }
   // What stands in the way of the output: its folders, what stands at its
   // name. A dry run asks the same questions, making nothing.
@@ -222,6 +277,9 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   if (const std::string why = make_folders(r, options, missing); !why.empty()) {
     return {Result::kFailed, why};
   }
+  // A plain format chunk stated extensible, for the output to state its
+  // channels, is no change of the layout to tell.
+  const bool told = relaid && changes.any();
   platform::Replacement out;
   if (options.dry_run) {
     if (!missing) {
@@ -231,9 +289,10 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
         return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
       }
     }
+    if (copy) return {Result::kWouldCopy};
     const bool rf64 = relaid ? changes.past_riff : estimate > wave::kMaxWaveLength;
-    return {relaid ? Result::kWouldRelay : Result::kWouldConvert,
-            relaid ? prep::describe(changes, true) : "", rf64};
+    return {told ? Result::kWouldRelay : Result::kWouldConvert,
+            told ? prep::describe(changes, true) : "", rf64};
   }
   if (const Refusal refusal = out.open(out_name, in, platform::Replacement::Links::kRefuse);
       refusal != Refusal::kNone) {
@@ -242,8 +301,10 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   std::setvbuf(out.file(), nullptr, _IONBF, 0);
   Watch watch(read);
   front::Outcome outcome = front::Outcome::kConverted;
-  if (!relaid) {
-    outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace);
+  if (copy) {
+    outcome = copied(in, out.file(), workspace);
+  } else if (!relaid) {
+    outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
   } else {
     // Where the description stops short (a file of countless chunks), the
     // re-laying is done again, described from there on.
@@ -252,18 +313,20 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
       wave::Reader reader(in);
       wave::Writer described(from_there);
       prep::Changes unused;
-      return prep::re_lay(reader, described, unused).kind == prep::Outcome::kWritten;
+      return prep::re_lay(reader, described, unused, kTakes).kind == prep::Outcome::kWritten;
     };
     wave::LayoutSource relaid_file(layout, in, again);
-    outcome = wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace);
+    outcome =
+        wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
   }
   if (outcome.kind == front::Outcome::kInterrupted || wave::stop_requested()) {
     return {Result::kInterrupted};
   }
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
   if (!out.commit()) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
-  return {relaid ? Result::kRelaidAndConverted : Result::kConverted,
-          relaid ? prep::describe(changes, true) : "", watch.rf64};
+  if (copy) return {Result::kCopied};
+  return {told ? Result::kRelaidAndConverted : Result::kConverted,
+          told ? prep::describe(changes, true) : "", watch.rf64};
 }
 
 }  // namespace velkoran::drop

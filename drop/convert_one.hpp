@@ -1,10 +1,11 @@
 // One recording converted, exactly as velkoran run in its folder with its
-// name converts it; where velkoran refuses it by its layout (a chunk before
-// the format chunk, WAVE_FORMAT_EXTENSIBLE, RF64), first re-laid by
-// velkoran-prep's code. The output is written under a temporary name in its
-// folder and takes its name only once it is whole: a refusal, a failure or
-// a stop leaves no output, no temporary file, and an earlier output as it
-// was. Nothing is written through what stands at the output's name.
+// name converts it, of any channel count and 8 bits too; where velkoran
+// refuses it by its layout (a chunk before the format chunk,
+// WAVE_FORMAT_EXTENSIBLE, RF64), first re-laid by velkoran-prep's code. A
+// recording of 32-bit floats is passed over, and with --into copied. The output is written under a
+// temporary name in its folder and takes its name only once it is whole: a refusal, a failure or a
+// stop leaves no output, no temporary file, and an earlier output as it was. Nothing is written
+// through what stands at the output's name.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,10 @@ struct Result {
     kConverted,
     kRelaidAndConverted,  // with what the output keeps of the changes
     kAlready,             // converted before, and up to date
+    kPassedOver,          // of 32-bit floats already, as the output would be
+    kCopied,              // the same, with --into: copied as it is
+    kAlreadyCopied,       // copied before, and up to date
+    kWouldCopy,           // a dry run's
     kWouldConvert,        // a dry run's
     kWouldRelay,          // a dry run's, with the changes
     kRefused,             // by its header or its output's name: with why

@@ -1,5 +1,6 @@
 #include "drop/done.hpp"
 
+#include <cstring>
 #include <optional>
 
 #include "platform/files.hpp"
@@ -50,7 +51,7 @@ class Shape {
       } else if (h.is("fmt ") && h.size() >= wave::kFixedFormatBytes && !format_) {
         // It may end before the bits per sample (14 bytes), and its output
         // then too.
-        unsigned char fmt[16] = {};
+        unsigned char fmt[wave::kExtensibleFormatBytes] = {};
         const std::size_t n = h.size() < sizeof fmt ? h.size() : sizeof fmt;
         if (walk_.read(fmt, n) != n) break;
         format_ = true;
@@ -58,7 +59,14 @@ class Shape {
         channels = wave::load_u16(fmt + 2);
         rate = wave::load_u32(fmt + 4);
         block_align = wave::load_u16(fmt + 12);
-        if (n == sizeof fmt) bits = wave::load_u16(fmt + 14);
+        if (n >= 16) bits = wave::load_u16(fmt + 14);
+        if (tag == wave::kTagExtensible && n == sizeof fmt) {
+          mask = wave::load_u32(fmt + wave::kMaskAt);
+          const unsigned char* guid = fmt + wave::kSubFormatAt;
+          sub_format = std::memcmp(guid, wave::kFloatGuid, 16) == 0 ? wave::kTagFloat
+                       : std::memcmp(guid, wave::kPcmGuid, 16) == 0 ? wave::kTagPcm
+                                                                    : 0;
+        }
       } else if (rf64_ && h.is("ds64") && h.size() >= wave::kDs64SizesBytes && !ds64_data_) {
         unsigned char sizes[wave::kDs64SizesBytes];
         if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
@@ -83,7 +91,11 @@ class Shape {
   std::uint32_t rate = 0;
   std::uint16_t block_align = 0;
   std::optional<std::uint16_t> bits;
+  std::uint32_t mask = 0;        // none where it states none
+  std::uint16_t sub_format = 0;  // the extensible format's, as a tag (0: unknown)
   bool has_format() const { return format_; }
+  // Its samples' encoding: its tag, or the extensible format's sub-format.
+  std::uint16_t encoding() const { return tag == wave::kTagExtensible ? sub_format : tag; }
 
  private:
   wave::Reader in_;
@@ -112,6 +124,26 @@ bool same_chunks(Shape& output, Shape& recording) {
   }
 }
 
+// Whether the output's format chunk states what the recording's
+// conversion states: floats, of its rate and channels, 32 bits where the
+// bits are stated, its channel mask where the output must state one; a
+// copy's, the recording's own.
+bool same_format(const Shape& output, const Shape& recording, bool copy) {
+  if (copy) {
+    return output.tag == recording.tag && output.sub_format == recording.sub_format &&
+           output.mask == recording.mask && output.channels == recording.channels &&
+           output.rate == recording.rate && output.block_align == recording.block_align &&
+           output.bits == recording.bits && output.block_align != 0;
+  }
+  const bool extensible = wave::extensible_output(recording.channels, recording.mask);
+  return output.encoding() == wave::kTagFloat &&
+         (output.tag == wave::kTagExtensible) == extensible &&
+         (!extensible || output.mask == recording.mask) && output.channels == recording.channels &&
+         output.rate == recording.rate && output.bits.value_or(32) == 32 &&
+         output.block_align != 0 &&
+         output.block_align == std::uint32_t{wave::kOutBytesPerSample} * recording.channels;
+}
+
 }  // namespace
 
 std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
@@ -123,7 +155,7 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
 
 bool already_converted(const std::string& output, std::FILE* recording,
                        const platform::FileFacts& recording_facts, std::uint64_t frames,
-                       wave::Workspace& workspace) {
+                       wave::Workspace& workspace, bool copy) {
   const std::int64_t recording_modified = recording_facts.modified;
   const std::uint64_t recording_length = recording_facts.size;
   // One look at the name itself: a link, a file of several names or one
@@ -135,14 +167,16 @@ bool already_converted(const std::string& output, std::FILE* recording,
   std::setvbuf(f, nullptr, _IONBF, 0);
   bool done = false;
   {
-    Shape converted(f, out->size, workspace.writer.get(), true);
+    // A copy's sizes are the recording's, and read as its are.
+    Shape converted(f, out->size, workspace.writer.get(), !copy);
     Shape source(recording, recording_length, workspace.reader.get(), false);
     done = converted.is_wave() && source.is_wave() && same_chunks(converted, source) &&
-           converted.has_format() && source.has_format() && converted.tag == wave::kTagFloat &&
-           converted.channels == source.channels && converted.rate == source.rate &&
-           converted.bits.value_or(32) == 32 && converted.block_align != 0 &&
-           converted.block_align == std::uint32_t{wave::kOutBytesPerSample} * source.channels;
-    if (done) {
+           converted.has_format() && source.has_format() && same_format(converted, source, copy);
+    if (done && copy) {
+      // As long, its samples where the recording's stand, and as long.
+      done = out->size == recording_length && converted.data_at == source.data_at &&
+             converted.data_size == source.data_size;
+    } else if (done) {
       // Every frame, no more, stated and held.
       const std::uint64_t size = converted.data_size.value_or(0);
       done = converted.data_size && size % converted.block_align == 0 &&

@@ -34,10 +34,13 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 // date: a regular file of one name, not older than
 // the recording, a float WAVE (RIFF or RF64) of the recording's rate and
 // channels whose data chunk states and holds `frames`, and whose other
-// chunks are the recording's. Only headers are read, through `workspace`'s
-// stream buffers; where it is false, the recording is rewound after it.
+// chunks are the recording's; where the output must state the recording's
+// channel mask (more than two channels, speakers named), it does. Only headers are read, through
+// `workspace`'s stream buffers; where it is false, the recording is rewound after it. With `copy`,
+// the output is the recording's copy (a float recording's, under --into): of its length and its
+// format chunk's fields.
 bool already_converted(const std::string& output, std::FILE* recording,
                        const platform::FileFacts& recording_facts, std::uint64_t frames,
-                       wave::Workspace& workspace);
+                       wave::Workspace& workspace, bool copy = false);
 
 }  // namespace velkoran::drop

@@ -40,6 +40,14 @@ std::string what(const Result& r, bool dry_run) {
       return "re-laid and converted" + rf64 + " (" + r.detail + ")";
     case Result::kAlready:
       return "already converted";
+    case Result::kPassedOver:
+      return "passed over: it holds 32-bit floats already, as its output would";
+    case Result::kCopied:
+      return "copied as it is: it holds 32-bit floats already";
+    case Result::kAlreadyCopied:
+      return "already copied";
+    case Result::kWouldCopy:
+      return "would copy it as it is: it holds 32-bit floats already";
     case Result::kWouldConvert:
       return "would convert" + rf64;
     case Result::kWouldRelay:
@@ -203,8 +211,12 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
     lines.print(line + "\n");
     switch (result.kind) {
       case Result::kAlready:
+      case Result::kAlreadyCopied:
         ++tally.already;
         [[fallthrough]];
+      case Result::kPassedOver:
+      case Result::kCopied:
+      case Result::kWouldCopy:
       case Result::kConverted:
       case Result::kRelaidAndConverted:
       case Result::kWouldConvert:

@@ -1,5 +1,7 @@
 #include "drop/walk.hpp"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -123,6 +125,7 @@ bool RecordingWalk::file(const std::string& shown, const fs::path& p, const fs::
     return problem(shown, "it is not a regular file, but a FIFO, a device or a socket", r);
   }
   const std::string path = name_of(p);
+  if (is_apple_double(name, path)) return false;
   // The same file, named twice among the paths, by a link or by another
   // name (a hard link), is converted once. Only what can be found again is
   // remembered: a file given by name or reached by a link, one of several
@@ -247,6 +250,16 @@ bool RecordingWalk::entry(const Folder& f, const std::string& name, const fs::di
     return folder(child, p, below, r);
   }
   return file(child, e.path(), own, std::nullopt, f.mirror, false, r);
+}
+
+bool is_apple_double(const std::string& name, const std::string& path) {
+  if (name.rfind("._", 0) != 0) return false;
+  std::FILE* f = platform::open_input(path);
+  if (f == nullptr) return false;
+  unsigned char magic[4] = {};
+  const bool read = std::fread(magic, 1, sizeof magic, f) == sizeof magic;
+  std::fclose(f);
+  return read && magic[0] == 0x00 && magic[1] == 0x05 && magic[2] == 0x16 && magic[3] == 0x07;
 }
 
 std::string output_name(const Recording& r) {

@@ -1,8 +1,8 @@
 // The recordings a drop or a command line names: each path a file, or a
 // folder walked recursively, in the order of its names, without following
 // links to folders. A recording is a .wav file (any case) not named
-// velkoran-* (an earlier output). Where each one's output goes: beside it,
-// or under a folder of its own (--into), in the same subfolders.
+// velkoran-* (an earlier output), nor a Mac's AppleDouble file. Where each one's output goes:
+// beside it, or under a folder of its own (--into), in the same subfolders.
 #pragma once
 
 #include <cstdint>
@@ -103,6 +103,11 @@ std::string output_shown(const Recording& r);
 // True for a name velkoran's recordings have: .wav in any case, and not the
 // name of an output of velkoran.
 bool is_recording_name(const std::string& name);
+
+// True for the Finder's AppleDouble file beside a recording on a card that
+// has been in a Mac (._NAME.WAV, its resource fork: 00 05 16 07 first), which
+// is no recording.
+bool is_apple_double(const std::string& name, const std::string& path);
 
 // Why Windows cannot open a file of this name, which other systems can hold
 // (a device name such as CON or com1, a character Windows names cannot

@@ -85,6 +85,11 @@ struct Changes {
   std::uint64_t data_at = 0;
   std::optional<std::uint64_t> data_size;
   unsigned block_align = 0;
+  // Whether anything the line tells was changed.
+  bool any() const {
+    return std::string(form) != "RIFF" || ds64_dropped != 0 || chunks_moved != 0 || extensible ||
+           pads_added != 0 || pads_zeroed != 0 || past_riff;
+  }
 };
 
 // The most that is held of the chunks before the format chunk when the input

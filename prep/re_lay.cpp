@@ -23,19 +23,14 @@ using wave::Halted;
 using wave::load_u16;
 using wave::load_u32;
 
-// The sub-formats of WAVE_FORMAT_EXTENSIBLE: KSDATAFORMAT_SUBTYPE_PCM and
-// _IEEE_FLOAT, as their GUIDs stand in the file.
-constexpr unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                        0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-constexpr unsigned char kFloatGuid[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                          0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+using wave::kFloatGuid;
+using wave::kPcmGuid;
 // SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT: what plain stereo means anyway.
 constexpr std::uint32_t kFrontPair = 0x3;
 constexpr std::uint32_t kPlainFormatSize = 16;
-// The extensible format: the fixed fields, wBitsPerSample, cbSize and its
-// 22 bytes (valid bits, channel mask, sub-format). No other format chunk's
-// fields are read beyond these; the rest of a longer one is copied.
-constexpr std::uint32_t kExtensibleSize = 40;
+// The extensible format: no other format chunk's fields are read beyond
+// its; the rest of a longer one is copied.
+constexpr std::uint32_t kExtensibleSize = wave::kExtensibleFormatBytes;
 using wave::kRiffHeaderBytes;
 
 // What a halted read, write or copy ends the run with: `at_end` where the
@@ -115,8 +110,13 @@ class Held {
 
 class ReLay {
  public:
-  ReLay(wave::Reader& in, wave::Writer& out, Changes& changes)
-      : in_(in), walk_(in), out_(out), changes_(changes), file_(in.length().has_value()) {}
+  ReLay(wave::Reader& in, wave::Writer& out, Changes& changes, wave::Takes takes)
+      : in_(in),
+        walk_(in),
+        out_(out),
+        changes_(changes),
+        file_(in.length().has_value()),
+        any_(takes == wave::Takes::kAnyInteger) {}
 
   Outcome run() {
     Stop s = riff_header();
@@ -198,7 +198,11 @@ class ReLay {
   Stop look_ahead();
   bool tail_is_chunks(std::uint64_t from, std::uint64_t length, unsigned& chunks);
   Stop long_data();
-  bool plain() const { return !rf64_ && format_at_ == kRiffHeaderBytes && !extensible_; }
+  bool plain() const {
+    return !rf64_ && format_at_ == kRiffHeaderBytes && (!extensible_ || keep_extensible_) &&
+           !make_extensible_;
+  }
+  Stop extensible_format();
   Stop copy_plain();
   Stop format_as_it_stands(bool relaid);
   Stop format_chunk();
@@ -212,6 +216,7 @@ class ReLay {
   wave::Writer& out_;
   Changes& changes_;
   const bool file_;  // the input can be repositioned and read twice
+  const bool any_;   // velkoran-drop's recordings, any channels and 8 bits, are taken
 
   unsigned char riff_[kRiffHeaderBytes] = {};
   bool rf64_ = false;
@@ -229,6 +234,11 @@ class ReLay {
   unsigned char head_[kExtensibleSize] = {};
   std::uint32_t head_size_ = 0;  // bytes of the format chunk read into head_
   bool extensible_ = false;
+  // For velkoran-drop: an extensible format chunk whose output states its
+  // mask or its channels, kept as it stands; a plain one of more than two
+  // channels, which the output must state so, written extensible.
+  bool keep_extensible_ = false;
+  bool make_extensible_ = false;
   std::uint64_t after_format_ = 0;  // where the input goes on after the format chunk
   // Where the data chunk, with its pad, ended in the input; none where the
   // data ran to the end of the input.
@@ -351,36 +361,47 @@ Stop ReLay::check_format() {
   const std::uint16_t tag = load_u16(f);
   const std::uint16_t channels = load_u16(f + 2);
   const std::uint16_t block_align = load_u16(f + 12);
+  const wave::Takes takes = any_ ? wave::Takes::kAnyInteger : wave::Takes::kStereo;
+  // The bits of each sample's container, the block's share of a channel.
+  const unsigned width = 8 * wave::container_bytes(channels, block_align);
   if (tag == wave::kTagExtensible) {
     // cbSize 22: valid bits, the channel mask and the sub-format's GUID.
-    if (format_size_ < kExtensibleSize || load_u16(f + 16) < 22) {
+    if (format_size_ < kExtensibleSize || load_u16(f + 16) < wave::kExtensionBytes) {
       return Outcome(Outcome::kFormatTooShort, format_size_);
     }
-    if (std::memcmp(f + 24, kFloatGuid, 16) == 0) return Outcome::kFloat;
-    if (std::memcmp(f + 24, kPcmGuid, 16) != 0) return Outcome::kExtensibleNotPcm;
+    if (std::memcmp(f + wave::kSubFormatAt, kFloatGuid, 16) == 0) {
+      return Outcome(Outcome::kFloat, width);
+    }
+    if (std::memcmp(f + wave::kSubFormatAt, kPcmGuid, 16) != 0) {
+      return Outcome::kExtensibleNotPcm;
+    }
     extensible_ = true;
   } else if (!wave::tag_taken(tag)) {
     return Outcome(Outcome::kNotPcm, tag);
   }
-  if (channels == 1) return Outcome::kMono;
-  if (channels != wave::kChannels) return Outcome(Outcome::kChannels, channels);
-  changes_.block_align = block_align;
-  // The layouts velkoran takes, judged as it judges them: by the block.
-  if (wave::bytes_per_sample(channels, block_align) == 0) {
-    if (tag == wave::kTagFloat) return Outcome::kFloat;
-    if (block_align == 0 || wave::is_odd(block_align)) {
-      return Outcome(Outcome::kBlockAlign, block_align);
-    }
-    return Outcome(Outcome::kWidth, 8u * block_align / wave::kChannels);
+  if (!any_ && channels == 1) return Outcome::kMono;
+  if (any_ ? channels == 0 || channels > wave::kMaxChannels : channels != wave::kChannels) {
+    return Outcome(Outcome::kChannels, channels);
   }
-  if (extensible_) {
+  changes_.block_align = block_align;
+  // The layouts taken, judged as velkoran judges them: by the block.
+  if (wave::bytes_per_sample(channels, block_align, takes) == 0) {
+    if (tag == wave::kTagFloat) return Outcome(Outcome::kFloat, width);
+    if (width == 0) return Outcome(Outcome::kBlockAlign, block_align);
+    return Outcome(Outcome::kWidth, width);
+  }
+  if (!extensible_) {
+    make_extensible_ = any_ && channels > wave::kChannels;
+  } else {
     // The container's bits must be the block's: 24 bits in 32 is another width.
     const std::uint16_t bits = load_u16(f + 14);
-    if (bits != 8u * block_align / wave::kChannels) {
-      return Outcome(Outcome::kWidthAgainstBlock, bits, block_align);
+    if (bits != width) return Outcome(Outcome::kWidthAgainstBlock, bits, block_align);
+    const std::uint32_t mask = load_u32(f + wave::kMaskAt);
+    if (any_ && wave::extensible_output(channels, mask)) {
+      keep_extensible_ = true;
+      return {};
     }
-    const std::uint32_t mask = load_u32(f + 20);
-    if (mask != 0 && mask != kFrontPair) return Outcome(Outcome::kChannelMask, mask);
+    if (!any_ && mask != 0 && mask != kFrontPair) return Outcome(Outcome::kChannelMask, mask);
     const std::uint16_t valid_bits = load_u16(f + 18);
     if (valid_bits != 0 && valid_bits < bits) changes_.valid_bits = valid_bits;
     changes_.extension_dropped = format_size_ - kExtensibleSize;
@@ -492,7 +513,9 @@ Stop ReLay::format_as_it_stands(bool relaid) {
 // an extensible one as the plain PCM format it describes.
 Stop ReLay::format_chunk() {
   if (Stop s = write("RIFF\0\0\0\0WAVE", kRiffHeaderBytes)) return s;  // sized at the end
-  if (extensible_) {
+  if (make_extensible_) {
+    if (Stop s = extensible_format()) return s;
+  } else if (extensible_ && !keep_extensible_) {
     changes_.extensible = true;
     if (Stop s = write("fmt ", 4)) return s;
     if (Stop s = stop_for(out_.write_u32(kPlainFormatSize))) return s;
@@ -504,6 +527,29 @@ Stop ReLay::format_chunk() {
     return s;
   }
   after_format_ = in_.position();
+  return {};
+}
+
+// A plain format chunk of more than two channels, as the extensible one it
+// describes: the same fields, the container's bits and those valid, no channel mask (the
+// file states none), PCM. What a longer chunk holds past the plain fields
+// states nothing of PCM, and is not written.
+Stop ReLay::extensible_format() {
+  unsigned char f[kExtensibleSize] = {};
+  std::memcpy(f, head_, wave::kFixedFormatBytes);
+  wave::store_u16(f, wave::kTagExtensible);
+  // The container's bits, those of them the chunk states valid (12 in 16).
+  const auto width =
+      static_cast<std::uint16_t>(8 * wave::container_bytes(load_u16(f + 2), load_u16(f + 12)));
+  const std::uint16_t stated = head_size_ >= kPlainFormatSize ? load_u16(head_ + 14) : 0;
+  wave::store_u16(f + 14, width);
+  wave::store_u16(f + 16, wave::kExtensionBytes);
+  wave::store_u16(f + 18, stated != 0 && stated < width ? stated : width);
+  std::memcpy(f + wave::kSubFormatAt, kPcmGuid, sizeof kPcmGuid);
+  if (Stop s = write("fmt ", 4)) return s;
+  if (Stop s = stop_for(out_.write_u32(kExtensibleSize))) return s;
+  if (Stop s = write(f, sizeof f)) return s;
+  if (!skip_body(format_size_, format_size_ - head_size_)) return cut(Outcome::kNoFormat);
   return {};
 }
 
@@ -605,8 +651,8 @@ Stop ReLay::riff_size() {
 
 }  // namespace
 
-Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes) {
-  return ReLay(in, out, changes).run();
+Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes, wave::Takes takes) {
+  return ReLay(in, out, changes, takes).run();
 }
 
 }  // namespace velkoran::prep

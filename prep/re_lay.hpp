@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "prep/outcome.hpp"
+#include "wave/format.hpp"
 #include "wave/stream.hpp"
 
 namespace velkoran::prep {
@@ -29,6 +30,11 @@ namespace velkoran::prep {
 // format chunk; from a pipe, they are held, up to kMaxHeld. Memory does not
 // grow with the number of chunks. `changes` says what was changed, and the
 // RIFF size written.
-Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes);
+// `takes`: velkoran's recordings, or velkoran-drop's (wave/format.hpp), of
+// any channel count and 8 bits too, their extensible format kept where the
+// output states its mask or channels, a plain one of more than two channels
+// written extensible.
+Outcome re_lay(wave::Reader& in, wave::Writer& out, Changes& changes,
+               wave::Takes takes = wave::Takes::kStereo);
 
 }  // namespace velkoran::prep

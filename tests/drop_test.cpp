@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "named_case.hpp"
@@ -29,6 +31,8 @@ enum class Expect {
                 // quoted name of the file its suggested command writes (suffix -x)
   kFailed,      // part-way, at the output, or by the walk: `why` says why; no output is left
   kPassedOver,  // not a recording: an earlier output, another kind of file
+  kFloat,       // of 32-bit floats already: passed over, with --into copied
+  kAlreadyCopied,
 };
 
 struct Entry {
@@ -39,6 +43,7 @@ struct Entry {
   std::string shown =
       "";  // what its line names, where not its path (a folder the walk could not read)
   std::string out = "";  // its output's path in the tree, where not beside it
+  Bytes made = Bytes();  // its output, built here, where velkoran by hand cannot make it
 };
 
 struct TreeCase : NamedCase {
@@ -64,8 +69,8 @@ struct TreeCase : NamedCase {
 };
 
 const Bytes kTones = Bytes().raw(read_file(fs::path(VELKORAN_SOURCE_DIR) / "examples/tones.wav"));
-const Bytes kMono =
-    riff(Bytes().add(format_chunk(k16.with_channels(1).with_block_align(2))).add(data(2)));
+// ADPCM (format tag 2), which is refused with a command that decodes it.
+const Bytes kAdpcm = riff(Bytes().add(format_chunk(k16.with_tag(2))).add(data(2)));
 const Bytes kJunkFirst = riff(Bytes().add(kJunk).add(k16Format).add(data(2)).add(kList));
 // So many chunks before the format chunk that their description passes what
 // is held of it at once.
@@ -84,10 +89,128 @@ const std::string kMoved =
     "the format chunk moved to the front, before 1 other chunk, every other chunk kept byte for "
     "byte";
 
-std::string mono_why() {
-  return "it is mono; velkoran takes stereo. Re-save it as stereo with: sox {q} -t wavpcm -c 2 "
-         "{q-stereo}" +
-         kBySox;
+std::string adpcm_why() {
+  return "it is not PCM (format tag 2). Decode it first, for instance with: ffmpeg -i {q} -c:a "
+         "pcm_s24le {q-pcm}" +
+         kByFfmpeg;
+}
+
+// A recording of `channels` channels in containers of `bytes` bytes, of which
+// `valid` bits are significant (the rest 0, as a recorder writes them), its
+// format plain or extensible with `mask`, `before` standing before its
+// format chunk and `after` after its data; and the output velkoran-drop
+// makes of it, computed here: each sample s as s / 2^(8 bytes - 1), 8-bit
+// ones (stored as s + 128) too; the format chunk velkoran's float one for
+// one or two channels of no mask or a plain one, otherwise extensible with
+// the IEEE float sub-format and the recording's mask.
+struct Take {
+  unsigned channels;
+  unsigned bytes;
+  std::uint32_t frames = 50;
+  bool extensible = false;
+  std::uint32_t mask = 0;
+  unsigned valid = 0;  // all, where 0
+  Bytes before = Bytes();
+  Bytes after = Bytes();
+  std::uint16_t tag = 1;  // of a plain format: 3 with 4 bytes is float
+
+  unsigned bits() const { return 8 * bytes; }
+  // KSDATAFORMAT_SUBTYPE_PCM (1) and _IEEE_FLOAT (3).
+  static std::string guid(unsigned char sub) {
+    return std::string(1, static_cast<char>(sub)) +
+           std::string("\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 15);
+  }
+  std::int32_t sample(std::size_t i) const {
+    const auto x = static_cast<std::int64_t>((i * 2654435761u) & 0xFFFFFFFFu) >> (32 - bits());
+    const std::int64_t s = x - (std::int64_t{1} << (bits() - 1));
+    const unsigned zero = valid == 0 ? 0 : bits() - valid;
+    return static_cast<std::int32_t>(s & ~((std::int64_t{1} << zero) - 1));
+  }
+  Bytes format(std::uint16_t tag_of, unsigned width, bool ext, const std::string& guid) const {
+    const auto ch = static_cast<std::uint16_t>(channels);
+    // The bits of the samples' container, those of them significant.
+    const auto all = static_cast<std::uint16_t>(8 * width);
+    const auto v = static_cast<std::uint16_t>(valid != 0 && width == bytes ? valid : all);
+    Bytes b = Bytes().u16(ext ? 0xFFFE : tag_of).u16(ch).u32(48000).u32(48000 * ch * width);
+    b.u16(static_cast<std::uint16_t>(ch * width)).u16(ext ? all : v);
+    if (ext) b.u16(22).u16(v).u32(mask).raw(guid);
+    return Bytes().chunk("fmt ", b);
+  }
+  Bytes input() const {
+    Bytes data;
+    for (std::size_t i = 0; i < std::size_t{frames} * channels; ++i) {
+      if (bytes == 1) data.u8(static_cast<unsigned>(sample(i) + 128));
+      if (bytes == 2 || bytes == 3) data.sample(bytes, sample(i));
+      if (bytes > 3) data.fill(bytes, static_cast<unsigned>(i % 251));
+    }
+    return riff(Bytes()
+                    .add(before)
+                    .add(format(tag, bytes, extensible, guid(1)))
+                    .chunk("data", data)
+                    .add(after));
+  }
+  Bytes output() const {
+    Bytes data;
+    for (std::size_t i = 0; i < std::size_t{frames} * channels; ++i) {
+      const auto f = static_cast<float>(
+          std::ldexp(static_cast<double>(sample(i)), 1 - static_cast<int>(bits())));
+      std::uint32_t word;
+      std::memcpy(&word, &f, sizeof word);
+      data.u32(word);
+    }
+    const bool plain = channels <= 2 &&
+                       (mask == 0 || (channels == 1 && mask == 4) || (channels == 2 && mask == 3));
+    return riff(
+        Bytes().add(format(3, 4, !plain, guid(3))).add(before).chunk("data", data).add(after));
+  }
+};
+
+// A recorder's card, read-only, converted into a folder of its own: every
+// integer recording a recorder writes, mono, poly, 8-bit, significant bits
+// within their container, a poly file with bext and iXML before its format
+// chunk, one of 3 channels whose samples pass a block of the conversion; a
+// float one copied, those that would lose precision listed, the Finder's
+// AppleDouble files passed over. A second run finds each done.
+std::vector<Entry> card(bool second) {
+  const Expect converted = second ? Expect::kAlready : Expect::kConverted;
+  const Expect relaid = second ? Expect::kAlready : Expect::kRelaid;
+  const std::string kept = "every other chunk kept byte for byte";
+  const std::string plain = "the extensible format written as plain PCM, ";
+  const std::string lose =
+      " samples would lose precision in 32-bit floats (24 bits of "
+      "mantissa): it is left as it is";
+  const Take poly{4, 3, 50, true, 0, 0, Bytes().add(kBext).add(kIxml), kList};
+  const Take f32{2, 4, 50, false, 0, 0, kBext, Bytes(), 3};
+  std::vector<Entry> entries;
+  const auto add = [&](const std::string& name, const Take& t, Expect e, std::string why = "") {
+    entries.push_back({"card/" + name, t.input(), e, std::move(why), "",
+                       "out/card/velkoran-" + name, t.output()});
+  };
+  add("T001_Tr1.WAV", Take{1, 2}, converted);
+  add("T002_Tr1.WAV", Take{1, 3, 50, false, 0, 0, kBext}, relaid, kMoved);
+  add("T003.WAV", Take{4, 3, 50, true, 0x33}, converted);
+  add("T004.WAV", Take{6, 2}, converted);
+  add("T005.WAV", Take{8, 3, 50, true, 0x63F}, converted);
+  add("T006.WAV", Take{1, 1}, converted);
+  add("T007.WAV", Take{2, 1, 50, false, 0, 0, Bytes(), kList}, converted);
+  add("T008.WAV", Take{2, 2, 50, true, 3, 12}, relaid,
+      plain + "its 12 valid bits per sample not kept (plain PCM cannot state them), " + kept);
+  add("T009.WAV", Take{1, 3, 50, true, 4, 20}, relaid,
+      plain + "its 20 valid bits per sample not kept (plain PCM cannot state them), " + kept);
+  add("T010.WAV", Take{1, 2, 50, true, 1}, converted);
+  add("T011.WAV", Take{2, 2, 50, false, 0, 12}, converted);
+  add("T012.WAV", poly, relaid,
+      "the format chunk moved to the front, before 2 other chunks, " + kept);
+  add("T013.WAV", Take{3, 3, 30000}, converted);
+  entries.push_back({"card/T014.WAV", f32.input(), second ? Expect::kAlreadyCopied : Expect::kFloat,
+                     "", "", "out/card/velkoran-T014.WAV", f32.input()});
+  entries.push_back({"card/T015.WAV", Take{2, 8, 10, false, 0, 0, Bytes(), Bytes(), 3}.input(),
+                     Expect::kRefused, "its 64-bit floating-point" + lose});
+  entries.push_back(
+      {"card/T016.WAV", Take{2, 4}.input(), Expect::kRefused, "its 32-bit integer" + lose});
+  entries.push_back({"card/._T001_Tr1.WAV", Bytes().raw(std::string("\0\5\26\7", 4)).fill(60, 0),
+                     Expect::kPassedOver});
+  return entries;
 }
 
 // The path a line shows: the folder given, its separator, the path in it.
@@ -212,6 +335,14 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
         case Expect::kAlready:
           what = "already converted";
           break;
+        case Expect::kFloat:
+          what = c.options.empty()
+                     ? "passed over: it holds 32-bit floats already, as its output would"
+                     : "copied as it is: it holds 32-bit floats already";
+          break;
+        case Expect::kAlreadyCopied:
+          what = "already copied";
+          break;
         default: {
           std::string why = e.why;
           for (std::size_t q; (q = why.find("{q")) != std::string::npos;) {
@@ -243,14 +374,17 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
     std::map<std::string, std::string> want = before;
     for (const Entry& e : c.entries) {
       const bool output = e.expect == Expect::kConverted || e.expect == Expect::kRelaid ||
-                          e.expect == Expect::kAlready;
+                          e.expect == Expect::kAlready || e.expect == Expect::kAlreadyCopied ||
+                          (e.expect == Expect::kFloat && !c.options.empty());
       if (!output || dry) continue;
       const fs::path p = fs::u8path(e.path);
       const std::string out =
           e.out.empty() ? (p.parent_path() / ("velkoran-" + p.filename().u8string())).u8string()
                         : e.out;
-      want[out] = by_hand(
-          e.bytes, e.expect == Expect::kRelaid || (e.expect == Expect::kAlready && !e.why.empty()));
+      want[out] = e.made.size() != 0
+                      ? e.made.str()
+                      : by_hand(e.bytes, e.expect == Expect::kRelaid ||
+                                             (e.expect == Expect::kAlready && !e.why.empty()));
       // Its folders, made where they were missing (--into).
       for (std::size_t at = out.find('/'); at != std::string::npos; at = out.find('/', at + 1)) {
         want[out.substr(0, at + 1)] = kFolder;
@@ -271,7 +405,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Names that cmd or a shell would read as commands, or split: each is
         // an ordinary name. The one that is refused runs no command either.
         TreeCase{"HostileNames",
-                 {{"bad & md PWNED.wav", kMono, Expect::kRefused, mono_why()},
+                 {{"bad & md PWNED.wav", kAdpcm, Expect::kRefused, adpcm_why()},
                   {"100%.wav", kTones, Expect::kConverted},
                   {"R&B.wav", kTones, Expect::kConverted},
                   {"a,b;c=d.wav", kTones, Expect::kConverted},
@@ -288,10 +422,10 @@ INSTANTIATE_TEST_SUITE_P(
         // never end); one to a recording is that recording, converted once.
         TreeCase{"DoubleQuoteControlsAndLinks",
                  {{"q\"r.wav", kTones, Expect::kConverted},
-                  {"m\"n.wav", kMono, Expect::kRefused, mono_why()},
-                  {"a\nb\033[1m.wav", kMono, Expect::kRefused,
-                   "it is mono; velkoran takes stereo. Re-save it as stereo with sox (no command "
-                   "is shown: its name holds a control character)."}},
+                  {"m\"n.wav", kAdpcm, Expect::kRefused, adpcm_why()},
+                  {"a\nb\033[1m.wav", kAdpcm, Expect::kRefused,
+                   "it is not PCM (format tag 2). Decode it first, for instance with ffmpeg (no "
+                   "command is shown: its name holds a control character)."}},
                  "1 of 3 recordings converted. Not converted:"}
             .set_up("ln -s . again && ln -s 'q\"r.wav' z.wav")
             .posix(),
@@ -345,21 +479,10 @@ INSTANTIATE_TEST_SUITE_P(
               "dropped, every other chunk kept byte for byte"},
              {"Refused/bad.wav", Bytes().raw("not a recording"), Expect::kRefused,
               "it is not a WAVE file."},
-             {"Refused/mono.wav", kMono, Expect::kRefused, mono_why()},
-             {"Refused/six.wav",
-              riff(Bytes()
-                       .add(format_chunk(k16.with_channels(6).with_block_align(12)))
-                       .add(data(2))),
-              Expect::kRefused,
-              "it has 6 channels; velkoran takes stereo. Keep the first two with: sox {q} "
-              "-t wavpcm {q-stereo} remix 1 2" +
-                  kBySox},
+             {"Refused/adpcm.wav", kAdpcm, Expect::kRefused, adpcm_why()},
              {"Refused/float.wav",
               riff(Bytes().add(format_chunk(k16.with_tag(3).with_block_align(8))).add(data(2))),
-              Expect::kRefused,
-              "it is floating point already: it needs no conversion. To make 24-bit PCM of "
-              "it anyway: sox -D {q} -t wavpcm -e signed-integer -b 24 {q-24bit}" +
-                  kBySox},
+              Expect::kFloat},
              {"blocked.wav", kTones, Expect::kRefused,
               "a folder stands at its output's name, velkoran-blocked.wav, and is left as it is"},
              {"o/d.wav", kTones, Expect::kRefused,
@@ -367,7 +490,7 @@ INSTANTIATE_TEST_SUITE_P(
               "it is: replacing it would part them"},
              {"o/e.wav", kTones, Expect::kRefused,
               "a FIFO stands at its output's name, velkoran-e.wav, and is left as it is"}},
-            "6 of 13 recordings converted. Not converted:"}
+            "7 of 12 recordings converted. Not converted:"}
             .set_up(
                 "mkdir velkoran-blocked.wav && cd o && ln ../blocked.wav velkoran-d.wav && mkfifo "
                 "velkoran-e.wav"),
@@ -463,7 +586,7 @@ INSTANTIATE_TEST_SUITE_P(
         TreeCase{"DryRun",
                  {{"a.wav", kTones, Expect::kAlready},
                   {"b.wav", kJunkFirst, Expect::kRelaid, kMoved},
-                  {"m.wav", kMono, Expect::kRefused, mono_why()},
+                  {"m.wav", kAdpcm, Expect::kRefused, adpcm_why()},
                   {"x.wav", kTones, Expect::kRefused,
                    "a folder stands at its output's name, velkoran-x.wav, and is left as it is"}},
                  "Nothing was written: 1 of 4 recordings would be converted, 1 converted already. "
@@ -529,6 +652,21 @@ INSTANTIATE_TEST_SUITE_P(
             .from("rec")
             .with({"--into", "../out"})
             .given({".."}),
+        TreeCase{"EveryIntegerRecordingOfACard", card(false),
+                 "14 of 16 recordings converted. Not converted:"}
+            .set_up("chmod -R a-w card")
+            .posix()
+            .with({"--into", "out"})
+            .given({"card"})
+            .as_another_user(),
+        TreeCase{"EveryIntegerRecordingOfACardDone", card(true),
+                 "14 of 16 recordings converted (14 of them before this run). Not converted:"}
+            .set_up("chmod -R a-w card")
+            .posix()
+            .with({"--into", "out"})
+            .given({"card"})
+            .after_a_run_and(":")
+            .as_another_user(),
         // A link at a folder's name under DEST is never followed.
         TreeCase{"LinkAtAFolderOfDest",
                  {{"card/t.wav", kTones, Expect::kFailed,

@@ -28,10 +28,12 @@ inline bool length_unknown(std::uint32_t data_size) {
 struct Rf64Sizes {
   std::uint64_t riff = 0;
   std::uint64_t data = 0;
+  std::uint64_t frames = 0;
 };
 
 struct Handoff {
-  unsigned bytes_per_sample = 0;         // of the input: 2 (16-bit) or 3 (24-bit)
+  unsigned bytes_per_sample = 0;         // of the input: 1 (8-bit), 2 (16-bit) or 3 (24-bit)
+  unsigned channels = kChannels;         // of the input, and the output
   std::uint32_t declared_data_size = 0;  // the input's data chunk size, as it stands
   std::uint64_t data_size_offset = 0;    // where the output's data size field stands
   std::uint32_t riff_size = 0;           // the input's RIFF size, as it stands

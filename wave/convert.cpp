@@ -20,7 +20,8 @@ constexpr std::uint64_t kDs64ChunkBytes = 36;
 // be rewound) it is refused before any sample, not after writing 4 GiB: the
 // header then states the little it holds. A pipe keeps the bound on every
 // byte.
-Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uint64_t max_length) {
+Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uint64_t max_length,
+         Takes takes) {
   const std::optional<std::uint64_t> length = in.length();
   if (!length) return {};
   // Whether the output drops a pad after odd data is told by the bytes
@@ -42,18 +43,19 @@ Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uin
   if (!in.seek(0)) return End::kReadFailed;
   if (out.truncate(0) != Writer::Seek::kMoved) return End::kWriteFailed;
   out.set_max_length(kNoBound);
-  const Rf64Sizes sizes{estimate.length() + kDs64ChunkBytes - 8, estimate.data};
+  const Rf64Sizes sizes{estimate.length() + kDs64ChunkBytes - 8, estimate.data,
+                        estimate.data / (std::uint64_t{kOutBytesPerSample} * handoff.channels)};
   observer.as_rf64();
-  return transcribe_header(in, out, observer, handoff, &sizes);
+  return transcribe_header(in, out, observer, handoff, &sizes, takes);
 }
 
 End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t max_length,
-            Workspace* workspace) {
+            Workspace* workspace, Takes takes) {
   Writer writer(out, max_length, workspace != nullptr ? workspace->writer.get() : nullptr);
   Handoff handoff;
   Converted converted;
-  Stop stop = transcribe_header(reader, writer, observer, handoff);
-  if (!stop) stop = fit(reader, writer, observer, handoff, max_length);
+  Stop stop = transcribe_header(reader, writer, observer, handoff, nullptr, takes);
+  if (!stop) stop = fit(reader, writer, observer, handoff, max_length, takes);
   const bool header_written = !stop;
   if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer, workspace);
   if (stop_requested()) {
@@ -86,15 +88,15 @@ End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t ma
 }  // namespace
 
 End convert(std::FILE* in, std::FILE* out, Observer& observer, std::uint64_t max_length,
-            Workspace* workspace) {
+            Workspace* workspace, Takes takes) {
   Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
-  return convert(reader, out, observer, max_length, workspace);
+  return convert(reader, out, observer, max_length, workspace, takes);
 }
 
 End convert(Source& in, std::FILE* out, Observer& observer, std::uint64_t max_length,
-            Workspace* workspace) {
+            Workspace* workspace, Takes takes) {
   Reader reader(in, workspace != nullptr ? workspace->reader.get() : nullptr);
-  return convert(reader, out, observer, max_length, workspace);
+  return convert(reader, out, observer, max_length, workspace, takes);
 }
 
 }  // namespace velkoran::wave

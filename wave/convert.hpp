@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "wave/conversion_end.hpp"
+#include "wave/format.hpp"
 #include "wave/observer.hpp"
 #include "wave/stream.hpp"
 #include "wave/workspace.hpp"
@@ -18,11 +19,13 @@ namespace velkoran::wave {
 // from a file into a file, an output that cannot fit it is written as RF64;
 // otherwise it is refused.
 // `workspace`, where given, holds the buffers and blocks a run of many files
-// reuses.
+// reuses. `takes` says which recordings are converted (wave/format.hpp).
 End convert(std::FILE* in, std::FILE* out, Observer& observer,
-            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr);
+            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr,
+            Takes takes = Takes::kStereo);
 // The same, from a source: a file described in pieces (wave/layout.hpp).
 End convert(Source& in, std::FILE* out, Observer& observer,
-            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr);
+            std::uint64_t max_length = kMaxWaveLength, Workspace* workspace = nullptr,
+            Takes takes = Takes::kStereo);
 
 }  // namespace velkoran::wave

@@ -1,5 +1,7 @@
 #include "wave/header.hpp"
 
+#include <cstring>
+
 #include "wave/ds64.hpp"
 #include "wave/format.hpp"
 #include "wave/le.hpp"
@@ -8,8 +10,15 @@
 namespace velkoran::wave {
 namespace {
 
-constexpr std::uint16_t kOutBlockAlign = kChannels * kOutBytesPerSample;
 constexpr unsigned char kOutBitsPerSample[2] = {8 * kOutBytesPerSample, 0};
+// The extensible format's fields after the fixed ones: wBitsPerSample,
+// cbSize, wValidBitsPerSample, dwChannelMask and the sub-format.
+constexpr std::uint32_t kExtensionTail = kExtensibleFormatBytes - kFixedFormatBytes;
+
+// The output's block alignment: a float for each channel.
+std::uint32_t out_frame(unsigned channels) {
+  return kOutBytesPerSample * channels;
+}
 // Where the output's RIFF size field stands; the data size's depends on the
 // chunks before it, and the hand-off carries it.
 constexpr std::uint64_t kRiffSizeOffset = 4;
@@ -26,8 +35,15 @@ constexpr std::uint32_t kSeeDs64 = 0xFFFFFFFF;
 // that ends the run gives back why.
 class HeaderPass {
  public:
-  HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff, const Rf64Sizes* rf64)
-      : in_(in), walk_(in), out_(out), observer_(observer), handoff_(handoff), rf64_(rf64) {
+  HeaderPass(Reader& in, Writer& out, Observer& observer, Handoff& handoff, const Rf64Sizes* rf64,
+             Takes takes)
+      : in_(in),
+        walk_(in),
+        out_(out),
+        observer_(observer),
+        handoff_(handoff),
+        rf64_(rf64),
+        takes_(takes) {
     handoff_.rf64 = rf64 != nullptr;
   }
 
@@ -56,6 +72,7 @@ class HeaderPass {
   Stop riff_and_wave();
   Stop format_chunk();
   Stop format_tail();
+  Stop extensible_tail();
   // The rest of the chunk's body, then the pad byte after a body of odd size,
   // carried over as they stand; the chunk is then whole in the output.
   Stop copy_rest() {
@@ -72,7 +89,9 @@ class HeaderPass {
   Observer& observer_;
   Handoff& handoff_;
   const Rf64Sizes* rf64_;  // none for a RIFF output
+  const Takes takes_;
   std::uint32_t riff_size_ = 0;
+  std::uint16_t channels_ = 0;
   unsigned bytes_per_sample_ = 0;
 };
 
@@ -89,7 +108,7 @@ Stop HeaderPass::riff_and_wave() {
   handoff_.whole_end = kRiffHeaderBytes;
   if (rf64_ != nullptr) {
     unsigned char body[kDs64BodyBytes];
-    write_ds64(body, {rf64_->riff, rf64_->data, rf64_->data / (kChannels * kOutBytesPerSample)});
+    write_ds64(body, {rf64_->riff, rf64_->data, rf64_->frames});
     if (Stop s = stop_for(out_.write("ds64", 4))) return s;
     if (Stop s = stop_for(out_.write_u32(kDs64BodyBytes))) return s;
     if (Stop s = stop_for(out_.write(body, sizeof body))) return s;
@@ -115,12 +134,16 @@ Stop HeaderPass::format_chunk() {
     if (!out_.flush()) return End::kWriteFailed;
     observer_.format_tag(tag);
   }
-  if (!tag_taken(tag)) return End::kUnknownFormatTag;
-  if (Stop s = stop_for(out_.write_u16(kTagFloat))) return s;
+  if (!tag_taken(tag, takes_)) return End::kUnknownFormatTag;
+  const bool extensible = tag == kTagExtensible;
+  if (Stop s = stop_for(out_.write_u16(extensible ? kTagExtensible : kTagFloat))) return s;
 
   std::uint16_t channels = 0;
   if (!in_.read_u16(channels)) return cut(HeaderError::kBadChannels);
-  if (as_i16(channels) < 1 || as_i16(channels) > 2) return End::header(HeaderError::kBadChannels);
+  if (as_i16(channels) < 1 || (takes_ == Takes::kStereo && as_i16(channels) > 2)) {
+    return End::header(HeaderError::kBadChannels);
+  }
+  channels_ = channels;
   if (Stop s = stop_for(out_.write_u16(channels))) return s;
 
   std::uint32_t sample_rate = 0;
@@ -134,19 +157,45 @@ Stop HeaderPass::format_chunk() {
 
   std::uint16_t block_align = 0;
   if (!in_.read_u16(block_align)) return cut(HeaderError::kNoBlockAlign);
-  // Only stereo is converted. With one channel a block alignment of 4 means
-  // 32-bit samples, which are not pairs of 16-bit ones.
-  bytes_per_sample_ = bytes_per_sample(channels, block_align);
-  if (bytes_per_sample_ == 0) return End::kNotStereo16Or24;
+  // velkoran converts stereo only. With one channel a block alignment of 4
+  // means 32-bit samples, which are not pairs of 16-bit ones. A plain format
+  // chunk cannot state more than two channels as the output must: velkoran-
+  // prep's re-lay states them extensible first.
+  bytes_per_sample_ = bytes_per_sample(channels, block_align, takes_);
+  if (bytes_per_sample_ == 0 || (!extensible && channels > kChannels)) {
+    return End::kNotStereo16Or24;
+  }
   if (Stop s = stop_for(out_.write_u32(rescale_byte_rate(byte_rate, bytes_per_sample_)))) return s;
-  if (Stop s = stop_for(out_.write_u16(kOutBlockAlign))) return s;
+  if (Stop s = stop_for(out_.write_u16(static_cast<std::uint16_t>(out_frame(channels))))) return s;
 
   // Whatever the format chunk declares beyond the fixed fields. A size below
   // 14 wraps to a huge count: the copy then runs to the end of the input and
   // stops with header error 11.
   walk_.enter(fmt_size, std::uint32_t{fmt_size - kFixedFormatBytes});
-  if (Stop s = format_tail()) return s;
+  if (Stop s = extensible ? extensible_tail() : format_tail()) return s;
   return copy_rest();
+}
+
+// The extension as the float output states it: 32 bits in every container,
+// 32 of them valid, the recording's cbSize and channel mask, the float
+// sub-format. What a plain format chunk states as well (a plain mask of one
+// or two channels), a chunk too short to hold it, another sub-format or a
+// container of other bits than the block's is left to the re-lay, which
+// writes the plain chunk or says why not.
+Stop HeaderPass::extensible_tail() {
+  unsigned char tail[kExtensionTail];
+  if (walk_.left() < sizeof tail) return End::kNotStereo16Or24;
+  if (walk_.read(tail, sizeof tail) != sizeof tail) return cut(HeaderError::kBodyCut);
+  constexpr unsigned kAt = kFixedFormatBytes;
+  if (load_u16(tail) != 8 * bytes_per_sample_ || load_u16(tail + 16 - kAt) < kExtensionBytes ||
+      std::memcmp(tail + kSubFormatAt - kAt, kPcmGuid, sizeof kPcmGuid) != 0 ||
+      !extensible_output(channels_, load_u32(tail + kMaskAt - kAt))) {
+    return End::kNotStereo16Or24;
+  }
+  store_u16(tail, 8 * kOutBytesPerSample);
+  store_u16(tail + 18 - kAt, 8 * kOutBytesPerSample);
+  std::memcpy(tail + kSubFormatAt - kAt, kFloatGuid, sizeof kFloatGuid);
+  return stop_for(out_.write(tail, sizeof tail));
 }
 
 // The tail starts with wBitsPerSample, which the output states as 32 whatever
@@ -173,11 +222,12 @@ Stop HeaderPass::chunks_until_data() {
 
     if (is_id(id, "data")) {
       handoff_.bytes_per_sample = bytes_per_sample_;
+      handoff_.channels = channels_;
       handoff_.declared_data_size = size;
       handoff_.data_size_offset = out_.position();
       handoff_.riff_size = riff_size_;
-      return stop_for(
-          out_.write_u32(rf64_ != nullptr ? kSeeDs64 : rescale_data_size(size, bytes_per_sample_)));
+      return stop_for(out_.write_u32(
+          rf64_ != nullptr ? kSeeDs64 : rescale_data_size(size, bytes_per_sample_, channels_)));
     }
     if (Stop s = stop_for(out_.write_u32(size))) return s;
     walk_.enter(size);
@@ -196,21 +246,22 @@ std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample
   return static_cast<std::uint32_t>(as_signed / static_cast<std::int64_t>(bytes_per_sample));
 }
 
-std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample) {
+std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample,
+                                unsigned channels) {
   // "Length unknown" (recorders, streams) stays so: rescaled, 0xFFFFFFFF
   // would read as a length that stops a reader 1.4 GB in.
   if (length_unknown(in_size)) return in_size;
-  const unsigned in_frame = kChannels * bytes_per_sample;
-  const std::uint64_t size = std::uint64_t{in_size / in_frame} * kOutBlockAlign;
+  const unsigned in_frame = channels * bytes_per_sample;
+  const std::uint64_t size = std::uint64_t{in_size / in_frame} * out_frame(channels);
   // Wrapped at 32 bits, a size past 4 GiB would state a short, clean
   // recording; unknown, it lets a reader take all there is.
   return size > kUnknownDataSize ? kUnknownDataSize : static_cast<std::uint32_t>(size);
 }
 
 Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff,
-                       const Rf64Sizes* rf64) {
+                       const Rf64Sizes* rf64, Takes takes) {
   handoff = Handoff();
-  return HeaderPass(in, out, observer, handoff, rf64).run();
+  return HeaderPass(in, out, observer, handoff, rf64, takes).run();
 }
 
 namespace {
@@ -233,7 +284,7 @@ Stop state_sizes(Writer& out, const Handoff& handoff, std::uint64_t riff_size,
   if (handoff.rf64) {
     if (Stop s = after_move(out.seek(kDs64SizesOffset), moved); s || !moved) return s;
     unsigned char body[kDs64BodyBytes];
-    write_ds64(body, {riff_size, data_size, data_size / (kChannels * kOutBytesPerSample)});
+    write_ds64(body, {riff_size, data_size, data_size / out_frame(handoff.channels)});
     // The sizes alone: the table's length stays as written.
     if (out.write(body, kDs64SizesBytes)) return End::kWriteFailed;
     return {};
@@ -283,8 +334,8 @@ Stop keep_whole_held(Writer& out, const Handoff& handoff, const Converted& conve
       // The whole frames that reached the file, of those handed to it (part
       // of the block whose write failed, it may be); what followed them did
       // not.
-      const std::uint64_t frame = kChannels * kOutBytesPerSample;
-      const std::uint64_t reached = (held - data_at) / frame * kChannels;
+      const std::uint64_t frame = out_frame(handoff.channels);
+      const std::uint64_t reached = (held - data_at) / frame * handoff.channels;
       whole.samples = reached < whole.offered ? reached : whole.offered;
       whole.whole_end = data_at + whole.samples * kOutBytesPerSample;
     }

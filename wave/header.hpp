@@ -19,8 +19,9 @@ namespace velkoran::wave {
 // the output; `handoff.whole_end` says where its last whole piece ends.
 // With `rf64`, the output is RF64 instead, its ds64 chunk stating those
 // sizes first: a second pass over a header whose tag has been handed on.
+// `takes` says which recordings it converts (wave/format.hpp).
 Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& handoff,
-                       const Rf64Sizes* rf64 = nullptr);
+                       const Rf64Sizes* rf64 = nullptr, Takes takes = Takes::kStereo);
 
 // Sets the RIFF and data sizes that transcribe_header wrote (RF64's in its
 // ds64 chunk, with the number of frames) to what the output really holds: the converted samples,
@@ -51,8 +52,9 @@ Stop keep_whole_held(Writer& out, const Handoff& handoff, const Converted& conve
 std::uint32_t rescale_byte_rate(std::uint32_t in_rate, unsigned bytes_per_sample);
 
 // The output's data size as the header first states it: the whole frames
-// the input's declares, times 8, except that a size that says the length is
+// the input's declares, times 4 a channel, except that a size that says the length is
 // unknown stays as it is, and one that would not fit 32 bits says so too.
-std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample);
+std::uint32_t rescale_data_size(std::uint32_t in_size, unsigned bytes_per_sample,
+                                unsigned channels = kChannels);
 
 }  // namespace velkoran::wave

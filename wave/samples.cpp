@@ -10,7 +10,7 @@
 namespace velkoran::wave {
 namespace {
 
-static_assert(kBlockSamples % kChannels == 0, "a block holds whole frames");
+static_assert(kBlockSamples >= kMaxChannels, "a block holds a frame of the most channels");
 static_assert(kOutBlockBytes == kBlockSamples * kOutBytesPerSample, "a block of floats");
 
 // Carries over, unchanged, every byte after the data chunk (and its pad) to
@@ -38,10 +38,15 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   converted = Converted();
   converted.whole_end = out.position();
   const unsigned width = handoff.bytes_per_sample;
-  // The header hands over only these two; a hand-off without a width is no
-  // reason to divide by zero.
-  if (width != 2 && width != 3) return End::kNotStereo16Or24;
-  const unsigned frame = kChannels * width;
+  const unsigned channels = handoff.channels;
+  // The header hands over only these; a hand-off without a width or a
+  // channel is no reason to divide by zero.
+  if (width < 1 || width > 3 || channels < 1 || channels > kMaxChannels) {
+    return End::kNotStereo16Or24;
+  }
+  const unsigned frame = channels * width;
+  // A block of whole frames.
+  const std::size_t block = kBlockSamples / channels * channels;
   // The blocks of a run of many files are reused; one file's are its own.
   std::unique_ptr<unsigned char[]> own_in;
   std::unique_ptr<unsigned char[]> own_out;
@@ -56,15 +61,17 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   const bool bounded = !length_unknown(declared);
   const std::optional<std::uint64_t> length = in.length();
   // Samples still to convert, in whole frames.
-  std::uint64_t left = bounded ? std::uint64_t{declared / frame} * kChannels : UINT64_MAX;
+  std::uint64_t left = bounded ? std::uint64_t{declared / frame} * channels : UINT64_MAX;
 
   while (left != 0) {
-    const std::size_t want = static_cast<std::size_t>(left < kBlockSamples ? left : kBlockSamples);
+    const std::size_t want = static_cast<std::size_t>(left < block ? left : block);
     const std::size_t got = in.read(in_block, want * width);
     // A partial frame at the end of the input is dropped: a lone left sample,
     // the bytes of a partial sample.
-    const std::size_t whole = got / frame * kChannels;
-    if (width == 2) {
+    const std::size_t whole = got / frame * channels;
+    if (width == 1) {
+      pcm8_to_float(in_block, whole, out_block);
+    } else if (width == 2) {
       pcm16_to_float(in_block, whole, out_block);
     } else {
       pcm24_to_float(in_block, whole, out_block);
@@ -100,7 +107,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
 
 OutputEstimate estimate_output(const Handoff& handoff, std::uint64_t header_length,
                                std::uint64_t input_length, bool pad_after_data) {
-  const unsigned frame = kChannels * handoff.bytes_per_sample;
+  const unsigned frame = handoff.channels * handoff.bytes_per_sample;
   const std::uint32_t declared = handoff.declared_data_size;
   const std::uint64_t available = input_length > header_length ? input_length - header_length : 0;
   const bool bounded = !length_unknown(declared);
@@ -108,7 +115,7 @@ OutputEstimate estimate_output(const Handoff& handoff, std::uint64_t header_leng
   std::uint64_t after = available - data;
   // The pad after data of odd size, where there is one, is dropped.
   if (bounded && is_odd(declared) && after != 0 && pad_after_data) --after;
-  return {header_length, data / frame * kChannels * kOutBytesPerSample, after};
+  return {header_length, data / frame * handoff.channels * kOutBytesPerSample, after};
 }
 
 // The sample loops are built twice where the toolchain can pick a version at
@@ -125,8 +132,8 @@ namespace {
 
 // A sample becomes a float through its sample word: the sample's bytes fill
 // the most significant bytes of a 32-bit word, the rest are zero, so the word
-// is the sample times 2^16 (16-bit) or 2^8 (24-bit). The word times 2^-31 is
-// then exactly s / 2^15 or s / 2^23: every such word converts to float
+// is the sample times 2^24 (8-bit), 2^16 (16-bit) or 2^8 (24-bit). The word
+// times 2^-31 is then exactly s / 2^7, s / 2^15 or s / 2^23: every such word converts to float
 // without rounding, as it has at most 24 significant bits.
 inline float from_word(std::uint32_t word) {
   std::int32_t s;  // int32_t is two's complement: the bits say the value
@@ -135,6 +142,15 @@ inline float from_word(std::uint32_t word) {
 }
 
 }  // namespace
+
+VELKORAN_SAMPLE_LOOP
+void pcm8_to_float(const unsigned char* in, std::size_t count, unsigned char* out) {
+  // Unsigned, 128 the silence: the top bit flipped, the byte is the signed
+  // sample, at the word's top.
+  for (std::size_t i = 0; i < count; ++i) {
+    store_f32(out + 4 * i, from_word(static_cast<std::uint32_t>(in[i] ^ 0x80u) << 24));
+  }
+}
 
 VELKORAN_SAMPLE_LOOP
 void pcm16_to_float(const unsigned char* in, std::size_t count, unsigned char* out) {

@@ -13,6 +13,10 @@
 
 namespace velkoran::wave {
 
+// `count` unsigned 8-bit samples in, `count` little-endian floats out: every
+// sample u becomes exactly (u - 128) / 2^7.
+void pcm8_to_float(const unsigned char* in, std::size_t count, unsigned char* out);
+
 // `count` little-endian 16-bit samples in, `count` little-endian floats out:
 // every sample s becomes exactly s / 2^15.
 void pcm16_to_float(const unsigned char* in, std::size_t count, unsigned char* out);
