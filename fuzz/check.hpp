@@ -8,13 +8,15 @@
 namespace velkoran::fuzz {
 
 // True when the `count` floats at `out` (little-endian) are exactly the
-// integer samples at `in`, `width` bytes each (2 or 3), as s / 2^15 or
-// s / 2^23: computed here apart from the program's own loops.
+// integer samples at `in`, `width` bytes each (1, unsigned, 2 or 3), as
+// (u - 128) / 2^7, s / 2^15 or s / 2^23: computed here apart from the
+// program's own loops.
 inline bool same_samples(const unsigned char* in, unsigned width, const unsigned char* out,
                          std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned char* s = in + width * i;
-    const std::uint32_t word = width == 2
+    const std::uint32_t word = width == 1 ? static_cast<std::uint32_t>(s[0] - 128) << 24
+                               : width == 2
                                    ? (std::uint32_t{s[0]} << 16) | (std::uint32_t{s[1]} << 24)
                                    : (std::uint32_t{s[0]} << 8) | (std::uint32_t{s[1]} << 16) |
                                          (std::uint32_t{s[2]} << 24);
@@ -70,7 +72,9 @@ inline std::uint64_t oracle_after_riff(std::uint64_t riff_size, std::uint64_t da
 
 // Converts `data` (with the controls of its trailer, if it has one) and checks
 // every invariant, aborting with its message where one breaks. Gives back the
-// run's exit status.
+// run's exit status, with kWideFailed added where velkoran-drop's conversion
+// of it failed.
+inline constexpr int kWideFailed = 2;
 int check_one(const std::uint8_t* data, std::size_t size);
 
 }  // namespace velkoran::fuzz

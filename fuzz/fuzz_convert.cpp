@@ -9,7 +9,13 @@
 //  - where the input's trailer (controls.hpp) bounds the output's length,
 //    makes reads fail or the output unseekable, the run ends as the same run
 //    without them predicts: the bound passed, the read failure reported, the
-//    sizes of the header as first written.
+//    sizes of the header as first written;
+//  - velkoran-drop's conversion (any channel count, 8 bits too), from a file
+//    into a file, gives velkoran's very output where velkoran's succeeds;
+//    where it succeeds, its output is a float WAVE file of the input's
+//    channels, rate and exact samples, extensible with the input's channel
+//    mask where a plain format cannot state them, every other byte the
+//    input's.
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -23,6 +29,7 @@
 #include "controls.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
+#include "wave/convert.hpp"
 #include "wave/le.hpp"
 #include "wave/riff.hpp"
 
@@ -70,32 +77,63 @@ struct DataSize {
   std::uint32_t provisional;
 };
 
-// A successful run's output, checked against its input. The output's header
-// has the same length as the input's, so header offsets hold in both.
+// KSDATAFORMAT_SUBTYPE_PCM's GUID, its first byte 3 for _IEEE_FLOAT's.
+const unsigned char kPcmGuid[16] = {1,    0, 0, 0,    0, 0,    0x10, 0,
+                                    0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+
+// A successful run's output, checked against its input: velkoran's, or with
+// `any`, velkoran-drop's. The output's header has the same length as the
+// input's, so header offsets hold in both.
 DataSize check_success(const unsigned char* in, std::size_t size, const std::string& out,
-                       const std::string& console) {
-  check(console == "tag=1" || console == "tag=3", "a successful run prints only the tag line");
-  check(out.size() <= 2 * size, "the output is at most twice as long as the input");
+                       const std::string& console, bool any = false) {
+  if (!any)
+    check(console == "tag=1" || console == "tag=3", "a successful run prints only the tag line");
   // The shortest header: a 14-byte format chunk, then the data chunk header.
   check(size >= 42 && out.size() >= 42, "a successful run has a whole header");
   const auto* o = reinterpret_cast<const unsigned char*>(out.data());
   check(same(out, in, 0, 4) && same(out, in, 8, 20), "RIFF, WAVE and fmt carried over");
-  check(load_u16(o + 20) == 3 && load_u16(o + 32) == 8, "float tag and 8-byte blocks");
+  const std::uint16_t tag = load_u16(in + 20);
+  const unsigned channels = load_u16(in + 22);
+  const unsigned block = load_u16(in + 32);
+  const unsigned width = channels == 0 ? 0 : block / channels;
+  check(load_u16(o + 20) == (tag == 0xFFFE ? 0xFFFE : 3) && load_u16(o + 32) == 4 * channels,
+        "float tag and blocks of a float a channel");
   check(same(out, in, 22, 28), "channels and rate carried over");
-  const unsigned width = load_u16(in + 32) / 2u;
-  check(load_u16(in + 22) == 2 && (width == 2 || width == 3), "only stereo 16/24-bit succeeds");
-  // 4/3 or 2 times the input's, as signed 32-bit arithmetic gives it: the
+  if (!any) {
+    check(channels == 2 && block % 2 == 0 && (width == 2 || width == 3),
+          "only stereo 16/24-bit succeeds");
+  } else {
+    check(channels >= 1 && block % channels == 0 && width >= 1 && width <= 3 &&
+              (tag == 1 || tag == 3 || tag == 0xFFFE) && (tag == 0xFFFE || channels <= 2),
+          "only integer PCM of 8 to 24 bits succeeds, more than two channels extensible");
+  }
+  check(out.size() * width <= size * 4, "the output is at most 4 / width times the input");
+  // 4/width times the input's, as signed 32-bit arithmetic gives it: the
   // product wraps, the quotient truncates toward zero.
   const auto times4 = static_cast<std::int32_t>(load_u32(in + 28) * 4u);
   check(load_u32(o + 28) == static_cast<std::uint32_t>(times4 / static_cast<std::int32_t>(width)),
         "byte rate rescaled");
 
-  // The format tail: wBitsPerSample rewritten as 32, the rest carried over.
+  // The format tail: wBitsPerSample rewritten as 32, the rest carried over;
+  // the extensible format's valid bits 32, its sub-format float.
   const std::uint32_t fmt_size = load_u32(in + 16);
   check(fmt_size >= 14 && 20ull + fmt_size <= size, "format chunk within the input");
   const std::size_t tail = fmt_size - 14;
   if (tail >= 1) check(o[34] == 32, "bits per sample is 32");
   if (tail >= 2) check(o[35] == 0, "bits per sample is 32");
+  std::size_t carried = 34 + (tail < 2 ? tail : 2);  // from here, the input's bytes
+  if (tag == 0xFFFE) {
+    const std::uint32_t mask = load_u32(in + 40);
+    const bool plain_mask =
+        mask == 0 || (channels == 1 && mask == 4) || (channels == 2 && mask == 3);
+    check(fmt_size >= 40 && load_u16(in + 34) == 8 * width && load_u16(in + 36) >= 22 &&
+              std::memcmp(in + 44, kPcmGuid, 16) == 0 && (channels > 2 || !plain_mask),
+          "an extensible output only of PCM that a plain format cannot state");
+    check(same(out, in, 36, 38) && load_u16(o + 38) == 32 && same(out, in, 40, 44) && o[44] == 3 &&
+              same(out, in, 45, 60),
+          "the extension: its size and mask kept, 32 valid bits, the float sub-format");
+    carried = 60;
+  }
 
   // Chunks up to the data chunk, with the pad byte rule: the same bytes.
   std::size_t pos = 20 + fmt_size;
@@ -108,21 +146,21 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
     check(pos + 8 + body <= size, "chunk body within the input");
     pos += 8 + body;
   }
-  check(same(out, in, 34 + (tail < 2 ? tail : 2), pos + 4), "header bytes carried over");
+  check(same(out, in, carried, pos + 4), "header bytes carried over");
 
   // The samples: as many whole frames as the data size says, or as the
   // input holds.
   const std::uint32_t declared = load_u32(in + pos + 4);
   const std::size_t start = pos + 8;
-  const std::size_t frame = 2 * width;
+  const std::size_t frame = channels * width;
   const std::size_t available = (size - start) / frame;
   const bool bounded = declared != 0 && declared != 0xFFFFFFFF;
   const std::size_t samples =
-      2 * (bounded && declared / frame < available ? declared / frame : available);
+      channels * (bounded && declared / frame < available ? declared / frame : available);
   check(load_u32(o + pos + 4) == 4 * samples, "data size is 4 times the samples");
   check(start + 4 * samples <= out.size(), "samples within the output");
   check(velkoran::fuzz::same_samples(in + start, width, o + start, samples),
-        "every sample is exactly s / 2^15 or s / 2^23");
+        "every sample is exactly s / 2^7, s / 2^15 or s / 2^23");
 
   // What follows the data chunk is carried over, less one pad byte.
   std::size_t after = size;
@@ -139,8 +177,9 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   const std::uint64_t outside =
       bounded ? velkoran::fuzz::oracle_after_riff(load_u32(in + 4), after, size) : 0;
   check(load_u32(o + 4) == out.size() - outside - 8, "RIFF size is where the RIFF chunk ends");
-  // Whole frames times 8; "length unknown" stays so, and so does a size past 32 bits.
-  const std::uint64_t provisional = std::uint64_t{declared / frame} * 8;
+  // Whole frames times 4 a channel; "length unknown" stays so, and so does a
+  // size past 32 bits.
+  const std::uint64_t provisional = std::uint64_t{declared / frame} * 4 * channels;
   return {pos + 4, declared == 0xFFFFFFFF || provisional > 0xFFFFFFFF
                        ? 0xFFFFFFFF
                        : static_cast<std::uint32_t>(provisional)};
@@ -233,11 +272,34 @@ std::string as_rf64(const std::string& riff, std::size_t data_size_offset) {
   return out;
 }
 
+// velkoran-drop's conversion, from a file into a file: velkoran's output
+// where velkoran's run (`stereo`) succeeds; where it succeeds itself, an
+// output checked as velkoran's is. Gives whether it failed.
+bool check_any(const std::uint8_t* data, std::size_t size, const Run& stereo) {
+  std::FILE* in =
+      velkoran::test::file_holding(std::string(reinterpret_cast<const char*>(data), size));
+  std::FILE* out = std::tmpfile();
+  if (in == nullptr || out == nullptr) std::abort();
+  velkoran::wave::Observer none;
+  const velkoran::front::Outcome e = velkoran::wave::convert(
+      in, out, none, velkoran::wave::kMaxWaveLength, nullptr, velkoran::wave::Takes::kAnyInteger);
+  const std::string output = velkoran::test::read_stream(out);
+  std::fclose(in);
+  std::fclose(out);
+  if (stereo.status == 0) {
+    check(e.converted() && output == stereo.output, "velkoran's outputs are velkoran-drop's too");
+  }
+  if (!e.converted()) return true;
+  if (output.compare(0, 4, "RF64") != 0) check_success(data, size, output, "", true);
+  return false;
+}
+
 }  // namespace
 
 int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   const Controls c = controls_of(data, size);
   const Run plain = run(data, size, Controls());
+  const int wide_failed = check_any(data, size, plain) ? kWideFailed : 0;
   DataSize data_size{0, 0};
   if (plain.status == 0) {
     data_size = check_success(data, size, plain.output, plain.console);
@@ -247,7 +309,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   }
   const bool bounded = c.max_length != 0;
   const bool failing = c.fail_at <= size;  // at the end too: the next read fails
-  if (!bounded && !failing && !c.unseekable) return plain.status;
+  if (!bounded && !failing && !c.unseekable) return plain.status | wide_failed;
 
   const Run r = run(data, size, c);
   check(r.status == 0 || r.status == 1, "statuses are 0 and 1 only");
@@ -255,7 +317,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   if (bounded && r.output.compare(0, 4, "RF64") != 0) {
     check(r.output.size() <= c.max_length, "a RIFF output keeps to its length bound");
   }
-  if (bounded + failing + c.unseekable > 1) return r.status;
+  if (bounded + failing + c.unseekable > 1) return r.status | wide_failed;
 
   // From a file into a file, an output past the bound is RF64, the same
   // chunks, its sizes in ds64; but a header that passes it is refused.
@@ -264,7 +326,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
     check(r.status == 0 && r.console == plain.console &&
               r.output == as_rf64(plain.output, data_size.offset),
           "an output past the bound is RF64, the same chunks, its true sizes in ds64");
-    return r.status;
+    return r.status | wide_failed;
   }
 
   if (failing) {
@@ -294,7 +356,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
     check(r.status == 0 && r.console == plain.console && r.output == expected,
           "an unseekable output keeps the sizes of the header as first written");
   }
-  return r.status;
+  return r.status | wide_failed;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   const Bytes list = velkoran::test::list_chunk();
   const Bytes odd = Bytes().chunk("note", Bytes().raw("abc"));
   const Bytes odd_no_pad = Bytes().unpadded_chunk("note", Bytes().raw("abc"));
+  const Bytes kPcm = Bytes().raw(std::string("\1\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 16));
 
   const std::vector<std::pair<std::string, Bytes>> seeds = {
       {"converts-pcm16", pcm_wave(f16, 64, samples(2, 32))},
@@ -99,8 +100,18 @@ int main(int argc, char** argv) {
                                 .u8(0xFF)
                                 .add(list)},
       {"converts-float_tag", pcm_wave(f24.with_tag(3), 6, samples(3, 2))},
-      {"mono", pcm_wave(f16.with_channels(1).with_block_align(2), 4, samples(2, 2))},
+      {"widens-mono", pcm_wave(f16.with_channels(1).with_block_align(2), 4, samples(2, 2))},
+      {"widens-u8", pcm_wave(f16.with_channels(2).with_block_align(2), 6,
+                             Bytes().raw("\x80\x00\xFF\x7F\x01\x81"))},
       {"extensible", pcm_wave(f24.with_tag(0xFFFE), 6, samples(3, 2))},
+      {"widens-extensible4",
+       pcm_wave(f24.with_tag(0xFFFE).with_channels(4).with_block_align(12).with_tail(
+                    Bytes().u16(24).u16(22).u16(20).u32(0x33).add(kPcm)),
+                36, samples(3, 12).add(list))},
+      {"widens-extensible_mono_left",
+       pcm_wave(f16.with_tag(0xFFFE).with_channels(1).with_block_align(2).with_tail(
+                    Bytes().u16(16).u16(22).u16(16).u32(1).add(kPcm)),
+                7, samples(2, 3).u8(0))},
       {"riff_only", Bytes().id("RIFF").u32(4).id("WAVE")},
       {"converts-unseekable", pcm_wave(f16, 8, samples(2, 4).add(list)).raw(trailer(0, 0, 1))},
       {"bound_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(20, 0, 0))},
