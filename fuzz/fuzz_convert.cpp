@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "check.hpp"
 #include "controls.hpp"
@@ -258,13 +259,14 @@ Run run(const std::uint8_t* data, std::size_t size, const Controls& c) {
 // The RF64 file that stands for the RIFF output `riff` (its true sizes):
 // RF64, a ds64 chunk of its 64-bit sizes, then the same chunks, the 32-bit
 // sizes 0xFFFFFFFF.
-std::string as_rf64(const std::string& riff, std::size_t data_size_offset) {
+std::string as_rf64(const std::string& riff, std::size_t data_size_offset,
+                    std::uint64_t frame = 8) {
   const auto* r = reinterpret_cast<const unsigned char*>(riff.data());
   const std::uint64_t data = load_u32(r + data_size_offset);
   unsigned char ds64[36] = {'d', 's', '6', '4', 28};
   velkoran::wave::store_u64(ds64 + 8, std::uint64_t{load_u32(r + 4)} + 36);
   velkoran::wave::store_u64(ds64 + 16, data);
-  velkoran::wave::store_u64(ds64 + 24, data / 8);
+  velkoran::wave::store_u64(ds64 + 24, data / frame);
   std::string out = "RF64\xFF\xFF\xFF\xFFWAVE";
   out.append(reinterpret_cast<const char*>(ds64), sizeof ds64);
   out += riff.substr(12);
@@ -272,25 +274,40 @@ std::string as_rf64(const std::string& riff, std::size_t data_size_offset) {
   return out;
 }
 
-// velkoran-drop's conversion, from a file into a file: velkoran's output
-// where velkoran's run (`stereo`) succeeds; where it succeeds itself, an
-// output checked as velkoran's is. Gives whether it failed.
-bool check_any(const std::uint8_t* data, std::size_t size, const Run& stereo) {
+// velkoran-drop's conversion, from a file into a file of at most
+// `max_length` bytes as RIFF: whether it succeeded, and its output.
+std::pair<bool, std::string> run_any(const std::uint8_t* data, std::size_t size,
+                                     std::uint64_t max_length) {
   std::FILE* in =
       velkoran::test::file_holding(std::string(reinterpret_cast<const char*>(data), size));
   std::FILE* out = std::tmpfile();
   if (in == nullptr || out == nullptr) std::abort();
   velkoran::wave::Observer none;
-  const velkoran::front::Outcome e = velkoran::wave::convert(
-      in, out, none, velkoran::wave::kMaxWaveLength, nullptr, velkoran::wave::Takes::kAnyInteger);
-  const std::string output = velkoran::test::read_stream(out);
+  const velkoran::front::Outcome e = velkoran::wave::convert(in, out, none, max_length, nullptr,
+                                                             velkoran::wave::Takes::kAnyInteger);
+  std::pair<bool, std::string> r{e.converted(), velkoran::test::read_stream(out)};
   std::fclose(in);
   std::fclose(out);
+  return r;
+}
+
+// velkoran-drop's conversion: velkoran's output where velkoran's run
+// (`stereo`) succeeds; where it succeeds itself, an output checked as
+// velkoran's is, and past the trailer's bound, the RF64 file of its frames.
+// Gives whether it failed.
+bool check_any(const std::uint8_t* data, std::size_t size, const Run& stereo, const Controls& c) {
+  const auto [converted, output] = run_any(data, size, velkoran::wave::kMaxWaveLength);
   if (stereo.status == 0) {
-    check(e.converted() && output == stereo.output, "velkoran's outputs are velkoran-drop's too");
+    check(converted && output == stereo.output, "velkoran's outputs are velkoran-drop's too");
   }
-  if (!e.converted()) return true;
-  if (output.compare(0, 4, "RF64") != 0) check_success(data, size, output, "", true);
+  if (!converted) return true;
+  const DataSize at = check_success(data, size, output, "", true);
+  if (c.files && c.max_length != 0 && output.size() > c.max_length &&
+      at.offset + 4 <= c.max_length) {
+    const auto [as_rf64_too, rf64] = run_any(data, size, c.max_length);
+    check(as_rf64_too && rf64 == as_rf64(output, at.offset, 4u * load_u16(data + 22)),
+          "an output past the bound is RF64, its true sizes and frames in ds64");
+  }
   return false;
 }
 
@@ -299,7 +316,7 @@ bool check_any(const std::uint8_t* data, std::size_t size, const Run& stereo) {
 int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   const Controls c = controls_of(data, size);
   const Run plain = run(data, size, Controls());
-  const int wide_failed = check_any(data, size, plain) ? kWideFailed : 0;
+  const int wide_failed = check_any(data, size, plain, c) ? kWideFailed : 0;
   DataSize data_size{0, 0};
   if (plain.status == 0) {
     data_size = check_success(data, size, plain.output, plain.console);

@@ -116,6 +116,10 @@ int main(int argc, char** argv) {
       {"converts-unseekable", pcm_wave(f16, 8, samples(2, 4).add(list)).raw(trailer(0, 0, 1))},
       {"bound_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(20, 0, 0))},
       {"converts-rf64", pcm_wave(f16, 64, samples(2, 32), list).add(list).raw(trailer(20, 0, 2))},
+      {"widens-rf64_mono",
+       pcm_wave(f16.with_channels(1).with_block_align(2), 64, samples(2, 32), list)
+           .add(list)
+           .raw(trailer(20, 0, 2))},
       {"bound_in_header", pcm_wave(f16, 8, samples(2, 4), list).raw(trailer(5, 0, 0))},
       {"read_fails_in_header", pcm_wave(f16, 8, samples(2, 4), list).raw(trailer(0, 20, 0))},
       {"read_fails_in_samples", pcm_wave(f24, 96, samples(3, 32)).raw(trailer(0, 30, 0))},

@@ -531,20 +531,19 @@ Stop ReLay::format_chunk() {
 }
 
 // A plain format chunk of more than two channels, as the extensible one it
-// describes: the same fields, the container's bits and those valid, no channel mask (the
+// describes: the same fields, the container's bits, no channel mask (the
 // file states none), PCM. What a longer chunk holds past the plain fields
 // states nothing of PCM, and is not written.
 Stop ReLay::extensible_format() {
   unsigned char f[kExtensibleSize] = {};
   std::memcpy(f, head_, wave::kFixedFormatBytes);
   wave::store_u16(f, wave::kTagExtensible);
-  // The container's bits, those of them the chunk states valid (12 in 16).
+  // The container's bits, all of them valid: the float output states its own.
   const auto width =
       static_cast<std::uint16_t>(8 * wave::container_bytes(load_u16(f + 2), load_u16(f + 12)));
-  const std::uint16_t stated = head_size_ >= kPlainFormatSize ? load_u16(head_ + 14) : 0;
   wave::store_u16(f + 14, width);
   wave::store_u16(f + 16, wave::kExtensionBytes);
-  wave::store_u16(f + 18, stated != 0 && stated < width ? stated : width);
+  wave::store_u16(f + 18, width);
   std::memcpy(f + wave::kSubFormatAt, kPcmGuid, sizeof kPcmGuid);
   if (Stop s = write("fmt ", 4)) return s;
   if (Stop s = stop_for(out_.write_u32(kExtensibleSize))) return s;
