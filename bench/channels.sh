@@ -5,8 +5,10 @@
 # time in interleaved rounds (bench/interleave.py). Checks first that sox
 # reads each output as the samples it reads from its recording. The target:
 # mono and 8 channels within 1.15 times stereo of the same width, per byte.
+# Where valgrind is installed, the instructions each conversion takes are
+# counted too (callgrind), which the machine's drift does not touch.
 # Usage: bench/channels.sh [path/to/velkoran]   (velkoran-drop beside it)
-# Needs: sox, python3.
+# Needs: sox, python3; valgrind for the counts.
 . "$(dirname "$0")/common.sh" channels "${1:-}"
 drop=$(dirname "$exe")/velkoran-drop
 
@@ -31,7 +33,7 @@ PY
 kinds=(8-1 8-2 16-1 16-2 16-8 24-1 24-2 24-8)
 for k in "${kinds[@]}"; do
   "$drop" "$k" >/dev/null
-  [ "$(sox "$k/velkoran-take.wav" -t f32 - | sha256sum)" = "$(sox "$k/take.wav" -t f32 - | sha256sum)" ] ||
+  [ "$(sox -V1 "$k/velkoran-take.wav" -t f32 - | sha256sum)" = "$(sox -V1 "$k/take.wav" -t f32 - | sha256sum)" ] ||
     { echo "velkoran-drop and sox disagree on $k" >&2; exit 1; }
 done
 commands=()
@@ -43,3 +45,13 @@ awk 'NR == FNR { size[$1] = $2; next } { ns[$1] = $2 * 1e6 / size[$1] }
      END { for (k in ns) printf "%s: %.2f ns a byte\n", k, ns[k]
            printf "per byte, mono / stereo: 16-bit %.2f, 24-bit %.2f; 8 channels / stereo: 16-bit %.2f, 24-bit %.2f (at most 1.15); 8-bit mono / stereo %.2f\n",
              ns["16-1"] / ns["16-2"], ns["24-1"] / ns["24-2"], ns["16-8"] / ns["16-2"], ns["24-8"] / ns["24-2"], ns["8-1"] / ns["8-2"] }' sizes.txt times.txt
+command -v valgrind >/dev/null || exit 0
+for k in "${kinds[@]}"; do
+  rm -f "$k/velkoran-take.wav"
+  n=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null "$drop" --jobs 1 "$k" 2>&1 |
+    awk '/Collected/ { print $4 }')
+  echo "$k $n"
+done >instructions.txt
+awk 'NR == FNR { size[$1] = $2; next } { ipb[$1] = $2 / size[$1]; printf "%s: %.3f instructions a byte\n", $1, ipb[$1] }
+     END { printf "instructions per byte, mono / stereo: 16-bit %.3f, 24-bit %.3f; 8 channels / stereo: 16-bit %.3f, 24-bit %.3f\n",
+             ipb["16-1"] / ipb["16-2"], ipb["24-1"] / ipb["24-2"], ipb["16-8"] / ipb["16-2"], ipb["24-8"] / ipb["24-2"] }' sizes.txt instructions.txt
