@@ -184,43 +184,44 @@ std::vector<Entry> card(bool second) {
   const std::string kept = "every other chunk kept byte for byte";
   const std::string plain = "the extensible format written as plain PCM, ";
   const std::string lose =
-      " samples would lose precision in 32-bit floats (24 bits of "
-      "mantissa): it is left as it is";
+      " samples would lose precision in 32-bit floats (24 bits of mantissa): it is left as it is";
   const Take poly{4, 3, 50, true, 0, 0, Bytes().add(kBext).add(kIxml), kList};
-  const Take& f32 = kFloat32;
-  std::vector<Entry> entries;
-  const auto add = [&](const std::string& name, const Take& t, Expect e, std::string why = "") {
-    entries.push_back({"card/" + name, t.input(), e, std::move(why), "",
-                       "out/card/velkoran-" + name, t.output()});
-  };
-  add("T001_Tr1.WAV", Take{1, 2}, converted);
-  add("T002_Tr1.WAV", Take{1, 3, 50, false, 0, 0, kBext}, relaid, kMoved);
-  add("T003.WAV", Take{4, 3, 50, true, 0x33}, Expect::kConverted);
-  add("T004.WAV", Take{6, 2}, converted);
-  add("T005.WAV", Take{8, 3, 50, true, 0x63F}, converted);
-  add("T006.WAV", Take{1, 1}, converted);
-  add("T007.WAV", Take{2, 1, 50, false, 0, 0, Bytes(), kList}, converted);
-  add("T008.WAV", Take{2, 2, 50, true, 3, 12}, relaid,
-      plain + "its 12 valid bits per sample not kept (plain PCM cannot state them), " + kept);
-  add("T009.WAV", Take{1, 3, 50, true, 4, 20}, relaid,
-      plain + "its 20 valid bits per sample not kept (plain PCM cannot state them), " + kept);
-  add("T010.WAV", Take{1, 2, 50, true, 1}, converted);
-  add("T011.WAV", Take{2, 2, 50, false, 0, 12}, converted);
-  add("T012.WAV", poly, relaid,
-      "the format chunk moved to the front, before 2 other chunks, " + kept);
-  add("T013.WAV", Take{3, 3, 30000}, converted);
-  entries.push_back({"card/T014.WAV", f32.input(), Expect::kFloat, "", "",
-                     "out/card/velkoran-T014.WAV", f32.input()});
   const Take mono_float{1, 4, 50, false, 0, 0, Bytes(), kList, 3};
-  entries.push_back({"card/T017.WAV", mono_float.input(),
-                     second ? Expect::kAlreadyCopied : Expect::kFloat, "", "",
-                     "out/card/velkoran-T017.WAV", mono_float.input()});
-  entries.push_back({"card/T015.WAV", Take{2, 8, 10, false, 0, 0, Bytes(), Bytes(), 3}.input(),
-                     Expect::kRefused, "its 64-bit floating-point" + lose});
-  entries.push_back(
-      {"card/T016.WAV", Take{2, 4}.input(), Expect::kRefused, "its 32-bit integer" + lose});
-  entries.push_back({"card/._T001_Tr1.WAV", Bytes().raw(std::string("\0\5\26\7", 4)).fill(60, 0),
-                     Expect::kPassedOver});
+  std::vector<Entry> entries;
+  const auto add = [&](const std::string& name, const Bytes& in, Expect e, std::string why = "",
+                       const Bytes& out = Bytes()) {
+    entries.push_back(
+        {"card/" + name, in, e, std::move(why), "", "out/card/velkoran-" + name, out});
+  };
+  const auto take = [&](const std::string& name, const Take& t, Expect e, std::string why = "") {
+    add(name, t.input(), e, std::move(why), t.output());
+  };
+  take("T001_Tr1.WAV", Take{1, 2}, converted);
+  take("T002_Tr1.WAV", Take{1, 3, 50, false, 0, 0, kBext}, relaid, kMoved);
+  take("T003.WAV", Take{4, 3, 50, true, 0x33}, Expect::kConverted);
+  take("T004.WAV", Take{6, 2}, converted);
+  take("T005.WAV", Take{8, 3, 50, true, 0x63F}, converted);
+  take("T006.WAV", Take{1, 1}, converted);
+  take("T007.WAV", Take{2, 1, 50, false, 0, 0, Bytes(), kList}, converted);
+  take("T008.WAV", Take{2, 2, 50, true, 3, 12}, relaid,
+       plain + "its 12 valid bits per sample not kept (plain PCM cannot state them), " + kept);
+  take("T009.WAV", Take{1, 3, 50, true, 4, 20}, relaid,
+       plain + "its 20 valid bits per sample not kept (plain PCM cannot state them), " + kept);
+  take("T010.WAV", Take{1, 2, 50, true, 1}, converted);
+  take("T011.WAV", Take{2, 2, 50, false, 0, 12}, converted);
+  take("T012.WAV", poly, relaid,
+       "the format chunk moved to the front, before 2 other chunks, " + kept);
+  take("T013.WAV", Take{3, 3, 30000}, converted);
+  add("T014.WAV", kFloat32.input(), Expect::kFloat, "", kFloat32.input());
+  add("T015.WAV", Take{2, 8, 10, false, 0, 0, Bytes(), Bytes(), 3}.input(), Expect::kRefused,
+      "its 64-bit floating-point" + lose);
+  add("T016.WAV", Take{2, 4}.input(), Expect::kRefused, "its 32-bit integer" + lose);
+  add("T017.WAV", mono_float.input(), second ? Expect::kAlreadyCopied : Expect::kFloat, "",
+      mono_float.input());
+  add("T018.WAV", as_rf64(Take{1, 3}.input()), relaid,
+      "RF64 written as RIFF, its data size taken from its ds64 chunk, which is dropped, " + kept,
+      Take{1, 3}.output());
+  add("._T001_Tr1.WAV", Bytes().raw(std::string("\0\5\26\7", 4)).fill(60, 0), Expect::kPassedOver);
   return entries;
 }
 
@@ -328,6 +329,7 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
       return components(a.path) < components(b.path);
     });
     const bool dry = std::find(c.options.begin(), c.options.end(), "-n") != c.options.end();
+    const bool into = std::find(c.options.begin(), c.options.end(), "--into") != c.options.end();
     const platform::Shell quoting =
         testing_windows_build() ? platform::Shell::kCmd : platform::Shell::kPosix;
     std::string lines;
@@ -347,9 +349,9 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
           what = "already converted";
           break;
         case Expect::kFloat:
-          what = c.options.empty()
-                     ? "passed over: it holds 32-bit floats already, as its output would"
-                     : "copied as it is: it holds 32-bit floats already";
+          what = !into ? "passed over: it holds 32-bit floats already, as its output would"
+                 : dry ? "would copy it as it is: it holds 32-bit floats already"
+                       : "copied as it is: it holds 32-bit floats already";
           break;
         case Expect::kAlreadyCopied:
           what = "already copied";
@@ -386,7 +388,7 @@ TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
     for (const Entry& e : c.entries) {
       const bool output = e.expect == Expect::kConverted || e.expect == Expect::kRelaid ||
                           e.expect == Expect::kAlready || e.expect == Expect::kAlreadyCopied ||
-                          (e.expect == Expect::kFloat && !c.options.empty());
+                          (e.expect == Expect::kFloat && into);
       if (!output || dry) continue;
       const fs::path p = fs::u8path(e.path);
       const std::string out =
@@ -604,9 +606,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Would not convert:"}
             .set_up("mkdir velkoran-x.wav && " VELKORAN_EXE " a.wav >/dev/null")
             .with({"-n"}),
-        TreeCase{"DryRunInto",
-                 {{"a.wav", kTones, Expect::kConverted}},
-                 "Nothing was written: 1 of 1 recording would be converted, 0 converted already."}
+        TreeCase{
+            "DryRunInto",
+            {{"a.wav", kTones, Expect::kConverted}, {"f.wav", kFloat32.input(), Expect::kFloat}},
+            "Nothing was written: 2 of 2 recordings would be converted, 0 converted already."}
             .with({"-n", "--into", "out"}),
         // From a card the user cannot write, into a folder of its own,
         // mirrored as cp -r places it; a folder it cannot read is listed.
@@ -664,14 +667,14 @@ INSTANTIATE_TEST_SUITE_P(
             .with({"--into", "../out"})
             .given({".."}),
         TreeCase{"EveryIntegerRecordingOfACard", card(false),
-                 "15 of 17 recordings converted. Not converted:"}
+                 "16 of 18 recordings converted. Not converted:"}
             .set_up("chmod -R a-w card")
             .posix()
             .with({"--into", "out"})
             .given({"card"})
             .as_another_user(),
         TreeCase{"EveryIntegerRecordingOfACardDone", card(true),
-                 "15 of 17 recordings converted (13 of them before this run). Not converted:"}
+                 "16 of 18 recordings converted (14 of them before this run). Not converted:"}
             .set_up("chmod -R a-w card")
             .posix()
             .with({"--into", "out"})
