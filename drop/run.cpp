@@ -138,8 +138,8 @@ bool destination(const std::string& given, bool dry_run, Destination& into, std:
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* progress_to) {
-  platform::TerminalProgress progress(progress_to);
+int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* errors) {
+  platform::TerminalProgress progress(errors);
   Lines lines(console, progress);
   Options options;
   std::string error;
@@ -151,8 +151,9 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* pro
       lines.print(std::string("velkoran-drop ") + VELKORAN_VERSION + "\n");
       return 0;
     case Parsed::kWrong:
-      lines.print(error + kUsageLine);
-      return 1;
+      // Not into what a script collects of the lines: a mistake of its own.
+      platform::print(errors, error + kUsageLine);
+      return kUsageError;
     case Parsed::kRun:
       break;
   }

@@ -9,10 +9,15 @@
 
 namespace velkoran::drop {
 
+// The status of a command line that is wrong (an unknown option, a missing
+// or bad value): nothing is done.
+inline constexpr int kUsageError = 2;
+
 // `args` are the paths after the program name, in UTF-8; lines go to
-// `console`, the indication of progress to `progress` where that is a
-// terminal. The result is the exit status: 0 where every recording found
-// converted, 1 otherwise (none found included).
-int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* progress);
+// `console`; a usage error, and the indication of progress where that is a
+// terminal, to `errors`. The result is the exit status: 0 where every
+// recording found converted, kUsageError for a wrong command line, 1
+// otherwise (none found included).
+int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* errors);
 
 }  // namespace velkoran::drop
