@@ -1,11 +1,22 @@
 #include "drop/options.hpp"
 
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/files.hpp"
 #include "platform/quote.hpp"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace velkoran::drop {
 
 const char kUsageLine[] =
-    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] PATH...\n";
+    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--files-from LIST "
+    "[--null]] PATH...\n";
 
 const char kHelp[] =
     "Converts every recording (.wav file) of the files and folders given, each into a\n"
@@ -17,6 +28,8 @@ const char kHelp[] =
     "  -j, --jobs N  convert N recordings at once (default: one per processor)\n"
     "  --again       convert recordings whose output is complete and up to date too\n"
     "  -n, --dry-run say what would be done, reading only headers, writing nothing\n"
+    "  --files-from LIST  the paths LIST holds too, one a line (-: standard input)\n"
+    "  --null        the paths of LIST are separated by NUL bytes (find -print0)\n"
     "  --help        show this help; --version: the version\n"
     "  --            every argument after it is a path\n";
 
@@ -73,6 +86,11 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
       options.again = true;
     } else if ((name == "--dry-run" || name == "-n") && !value) {
       options.dry_run = true;
+    } else if (name == "--null" && !value) {
+      options.null = true;
+    } else if (name == "--files-from") {
+      if (!take_value()) return Parsed::kWrong;
+      options.files_from = *value;
     } else if (name == "--into") {
       if (!take_value()) return Parsed::kWrong;
       if (value->empty()) {
@@ -92,7 +110,51 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
       return Parsed::kWrong;
     }
   }
+  if (options.null && !options.files_from) {
+    error = "velkoran-drop: --null goes with --files-from\n";
+    return Parsed::kWrong;
+  }
   return Parsed::kRun;
+}
+
+bool read_list(Options& options, std::string& error) {
+  const std::string& list = *options.files_from;
+  const bool from_input = list == "-";
+#if defined(_WIN32)
+  if (from_input) (void)_setmode(_fileno(stdin), _O_BINARY);
+#endif
+  errno = 0;
+  std::FILE* f = from_input ? stdin : platform::open_input(list);
+  std::string text;
+  bool read = f != nullptr;
+  // A folder opens on some systems, and is refused as no file.
+  int why = errno != 0 ? errno : EISDIR;
+  if (read) {
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+    why = errno != 0 ? errno : EIO;
+    read = std::ferror(f) == 0;
+    if (!from_input) std::fclose(f);
+  }
+  if (!read) {
+    error = "velkoran-drop: the list " + platform::shown_name(list) + " could not be read (" +
+            platform::error_words(std::error_code(why, std::generic_category())) + ")\n";
+    return false;
+  }
+  // One path a line, or between NUL bytes; empty ones are none. On Windows
+  // a line may end in a carriage return too.
+  const char end = options.null ? '\0' : '\n';
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t to = text.find(end, from);
+    if (to == std::string::npos) to = text.size();
+    std::string path = text.substr(from, to - from);
+#if defined(_WIN32)
+    if (!options.null && !path.empty() && path.back() == '\r') path.pop_back();
+#endif
+    if (!path.empty()) options.paths.push_back(std::move(path));
+    from = to + 1;
+  }
+  return true;
 }
 
 }  // namespace velkoran::drop

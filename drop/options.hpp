@@ -13,6 +13,10 @@ struct Options {
   unsigned jobs = 0;                // --jobs N: recordings at once (0: as many as processors)
   bool again = false;               // --again: convert what was converted already too
   bool dry_run = false;             // --dry-run: say what would be done, and do nothing
+  // --files-from LIST: more paths, one a line ("-": standard input); with
+  // --null, separated by NUL bytes.
+  std::optional<std::string> files_from;
+  bool null = false;
   std::vector<std::string> paths;
 };
 
@@ -26,6 +30,10 @@ enum class Parsed {
 // `args` are those after the program name. "--" ends the options: every
 // argument after it is a path, "-x.wav" too.
 Parsed parse(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The paths of the list `options.files_from` names, after those given:
+// false where it cannot be read, `error` then saying why.
+bool read_list(Options& options, std::string& error);
 
 // The usage line, and the help that --help prints.
 extern const char kUsageLine[];

@@ -157,6 +157,10 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     case Parsed::kRun:
       break;
   }
+  if (options.files_from && !read_list(options, error)) {
+    platform::print(errors, error + kUsageLine);
+    return kUsageError;
+  }
   if (options.paths.empty()) {
     lines.print(kNoPaths);
     return 1;

@@ -787,7 +787,8 @@ TEST(Drop, OptionsAndTheirMistakes) {
   TempDir dir;
   write_file(dir / "-x.wav", kTones);
   const std::string usage =
-      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] PATH...\n";
+      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--files-from LIST "
+      "[--null]] PATH...\n";
   const struct {
     std::vector<std::string> args;
     std::string console;
@@ -797,6 +798,10 @@ TEST(Drop, OptionsAndTheirMistakes) {
       {{"--jobs=", "."}, "velkoran-drop: --jobs takes a number of 1 or more, not \n", 2},
       {{"--jobs", "0", "."}, "velkoran-drop: --jobs takes a number of 1 or more, not 0\n", 2},
       {{".", "--into"}, "velkoran-drop: --into needs a value\n", 2},
+      {{"--null", "."}, "velkoran-drop: --null goes with --files-from\n", 2},
+      {{"--files-from", "gone", "."},
+       "velkoran-drop: the list gone could not be read (No such file or directory)\n",
+       2},
       {{"--version"}, "velkoran-drop 1.0.0\n", 0},
       {{"-j2", "--", "-x.wav"}, "-x.wav: converted\n\nThe recording converted.\n", 0},
   };
@@ -809,6 +814,35 @@ TEST(Drop, OptionsAndTheirMistakes) {
     EXPECT_EQ(r.status, c.status);
   }
   EXPECT_EQ(run_drop(dir.path(), {"--help"}).console.rfind(usage, 0), 0u);
+}
+
+// Lists of paths, from a file or standard input, taken after those given:
+// a line each (empty ones none), or NUL between them (names with line feeds).
+TEST(Drop, PathsFromAList) {
+  if (testing_windows_build()) GTEST_SKIP() << "a name with a line feed";
+  TempDir dir;
+  for (const char* name : {"a.wav", "b c.wav", "d\ne.wav", "f.wav"}) write_file(dir / name, kTones);
+  write_file(dir / "lines", std::string("b c.wav\n\nf.wav\n"));
+  write_file(dir / "nul", std::string("d\ne.wav\0f.wav", 13));
+  const struct {
+    std::vector<std::string> args;
+    std::string input;
+    std::string console;
+  } cases[] = {
+      {{"a.wav", "--files-from", "lines"},
+       "/dev/null",
+       "a.wav: converted\nb c.wav: converted\nf.wav: converted\n\nAll 3 recordings converted.\n"},
+      {{"--files-from", "-", "--null"},
+       "nul",
+       "d\\012e.wav: converted\nf.wav: converted\n\nAll 2 recordings converted.\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = run_drop(dir.path(), c.args, Shell{":", false, false, false, "", c.input});
+    EXPECT_EQ(r.console, c.console);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(fs::exists(dir / "velkoran-f.wav"));
+    fs::remove(dir / "velkoran-f.wav");
+  }
 }
 
 // Names Windows takes for devices are listed there, never opened (as the

@@ -81,7 +81,8 @@ RunResult run(const std::string& program, const fs::path& dir, const std::vector
   if (shell.pid_file) cmd += "sh -c 'echo $$ >.pid && exec \"$0\" \"$@\"' ";
   cmd += program;
   for (const auto& a : args) cmd += " " + quote(a);
-  cmd += shell.closed_std_streams ? " <&- >&-" : " >" + quote(out.string()) + " </dev/null";
+  cmd += shell.closed_std_streams ? " <&- >&-"
+                                  : " >" + quote(out.string()) + " <" + quote(shell.input);
   cmd += " 2>" + quote(err.string());
   const auto start = std::chrono::steady_clock::now();
   const int rc = std::system(cmd.c_str());

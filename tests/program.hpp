@@ -46,7 +46,8 @@ struct Shell {
   // run as root, whom no file's permissions refuse (not the Windows build,
   // whose read-only attribute refuses everyone).
   bool as_user = false;
-  std::string groups = "";  // with as_user: its groups besides its own (none where empty)
+  std::string groups = "";          // with as_user: its groups besides its own (none where empty)
+  std::string input = "/dev/null";  // what standard input reads, in `dir`
 };
 
 // True when the tests run as root.
