@@ -323,6 +323,8 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     return {Result::kInterrupted};
   }
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
+  // Its recording's time, as cp -p keeps it: when the sound was recorded.
+  out.keep_time(facts->modified);
   if (!out.commit()) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
   if (copy) return {Result::kCopied};
   return {told ? Result::kRelaidAndConverted : Result::kConverted,

@@ -124,6 +124,16 @@ bool same_chunks(Shape& output, Shape& recording) {
   }
 }
 
+// Whether an output's time is its recording's, to the precision both
+// files hold: the same, or on a file system of whole seconds (FAT's two,
+// an archive's one), the recording's within them.
+bool same_time(std::int64_t output, std::int64_t recording) {
+  constexpr std::int64_t kSecond = 1000000000;
+  if (output == recording) return true;
+  const std::int64_t apart = output > recording ? output - recording : recording - output;
+  return output % kSecond == 0 && apart < 2 * kSecond;
+}
+
 // Whether the output's format chunk states what the recording's
 // conversion states: floats, of its rate and channels, 32 bits where the
 // bits are stated, its channel mask where the output must state one; a
@@ -158,10 +168,12 @@ bool already_converted(const std::string& output, std::FILE* recording,
                        wave::Workspace& workspace, bool copy) {
   const std::int64_t recording_modified = recording_facts.modified;
   const std::uint64_t recording_length = recording_facts.size;
-  // One look at the name itself: a link, a file of several names or one
-  // older than the recording is no output of its own, up to date.
+  // One look at the name itself: a link, a file of several names or one of
+  // another time than the recording's is no output of its own, up to date.
   const std::optional<platform::FileFacts> out = platform::file_facts(output, false);
-  if (!out || !out->regular || out->links != 1 || out->modified < recording_modified) return false;
+  if (!out || !out->regular || out->links != 1 || !same_time(out->modified, recording_modified)) {
+    return false;
+  }
   std::FILE* f = platform::open_input(output);
   if (f == nullptr) return false;
   std::setvbuf(f, nullptr, _IONBF, 0);

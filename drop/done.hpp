@@ -1,5 +1,5 @@
-// Work done already: a recording whose output exists, is no older than the
-// recording, and is this recording's conversion as its headers show it (every
+// Work done already: a recording whose output exists, has the recording's
+// time (which the output keeps), and is this recording's conversion as its headers show it (every
 // frame the recording's conversion gives, no more, stated and held; the
 // recording's rate and channels; every other chunk of the recording, in
 // order, of its id and size, those after the samples too) needs no
@@ -31,8 +31,7 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 
 // True where the output `output` of the recording open as `recording`
 // (whose length and time `recording_facts` states) is complete and up to
-// date: a regular file of one name, not older than
-// the recording, a float WAVE (RIFF or RF64) of the recording's rate and
+// date: a regular file of one name, of the recording's time, a float WAVE (RIFF or RF64) of the recording's rate and
 // channels whose data chunk states and holds `frames`, and whose other
 // chunks are the recording's; where the output must state the recording's
 // channel mask (more than two channels, speakers named), it does. Only headers are read, through

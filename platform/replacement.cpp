@@ -115,7 +115,16 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
 bool Replacement::commit() {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
-  bool ok = std::fflush(f) == 0 && FlushFileBuffers(handle_of(f)) != 0;
+  bool ok = std::fflush(f) == 0;
+  if (ok && keep_time_) {
+    // FileFacts' nanoseconds since 1601, in 100-nanosecond intervals.
+    const auto intervals = static_cast<std::uint64_t>(modified_ / 100);
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(intervals & 0xFFFFFFFFu);
+    written.dwHighDateTime = static_cast<DWORD>(intervals >> 32);
+    ok = SetFileTime(handle_of(f), nullptr, nullptr, &written) != 0;
+  }
+  ok = ok && FlushFileBuffers(handle_of(f)) != 0;
   ok = temp_.close() && ok;
   if (ok) {
     // The old file's attributes and access list stay with the name.
@@ -177,7 +186,16 @@ bool Replacement::commit() {
       (void)!fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid_));
     }
   }
-  // The bytes and the mode on the disk before the file takes the name.
+  if (ok && keep_time_) {
+    // Before 1970 too: the nanoseconds within the second are never negative.
+    std::int64_t seconds = modified_ / 1000000000;
+    std::int64_t nanoseconds = modified_ % 1000000000;
+    if (nanoseconds < 0) nanoseconds += 1000000000, --seconds;
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    ok = futimens(fd, times) == 0;
+  }
+  // The bytes, the mode and the time on the disk before the file takes the name.
   ok = ok && fchmod(fd, static_cast<mode_t>(mode_)) == 0 && fsync(fd) == 0;
   ok = temp_.close() && ok;
   ok = ok && std::rename(temp_.name().c_str(), target_.c_str()) == 0;

@@ -60,6 +60,13 @@ class Replacement {
   // The system's words for why a kNotOpened refusal came about.
   std::string why() const;
 
+  // The new file's modification time, set as it is committed: `modified` as
+  // FileFacts states one (a recording's, which its output keeps).
+  void keep_time(std::int64_t modified) {
+    modified_ = modified;
+    keep_time_ = true;
+  }
+
   // Flushes the new file, puts it on the disk, closes it and renames it into
   // place (the folder, too, is put on the disk where the system can). False
   // where any of that failed: the new file is then removed, and the old one
@@ -79,6 +86,8 @@ class Replacement {
   std::uint64_t links_ = 0;
   int error_ = 0;  // errno (GetLastError on Windows) of a kNotOpened refusal
   // The old file's permission bits, owner and group (POSIX).
+  bool keep_time_ = false;
+  std::int64_t modified_ = 0;
   unsigned mode_ = 0;
   unsigned uid_ = 0;
   unsigned gid_ = 0;

@@ -211,7 +211,7 @@ std::vector<Entry> card(bool second) {
   take("T011.WAV", Take{2, 2, 50, false, 0, 12}, converted);
   take("T012.WAV", poly, relaid,
        "the format chunk moved to the front, before 2 other chunks, " + kept);
-  take("T013.WAV", Take{3, 3, 30000}, converted);
+  take("T013.WAV", Take{3, 3, 21846}, converted);
   add("T014.WAV", kFloat32.input(), Expect::kFloat, "", kFloat32.input());
   add("T015.WAV", Take{2, 8, 10, false, 0, 0, Bytes(), Bytes(), 3}.input(), Expect::kRefused,
       "its 64-bit floating-point" + lose);
@@ -559,6 +559,7 @@ INSTANTIATE_TEST_SUITE_P(
         // frames than its recording, one that lost the chunk after its
         // samples, and the outputs of recordings replaced since by others
         // of their time (cp -p): of another rate, of other chunks, shorter;
+        // one replaced by an older take of the same shape (cp -p);
         // outputs whose format was made integer, or mono;
         // --again converts all; a dry run only says so.
         TreeCase{
@@ -579,9 +580,13 @@ INSTANTIATE_TEST_SUITE_P(
              {"j.wav", pcm_wave(k16, 0, samples(2, {1, 2})), Expect::kConverted},
              {"j.first", kTones, Expect::kPassedOver},
              {"k.wav", kTones, Expect::kConverted},
-             {"l.wav", kTones, Expect::kConverted}},
-            "All 12 recordings converted (3 of them before this run)."}
-            .set_up("for f in h i j; do mv $f.wav $f.last && cp $f.first $f.wav; done")
+             {"l.wav", kTones, Expect::kConverted},
+             {"m.wav", Bytes().raw(kTones.str().substr(0, kTones.size() - 1)).u8(7),
+              Expect::kConverted},
+             {"m.first", kTones, Expect::kPassedOver}},
+            "All 13 recordings converted (3 of them before this run)."}
+            .set_up("for f in h i j m; do mv $f.wav $f.last && cp $f.first $f.wav; done && "
+                    "touch -d '-1 day' m.last")
             .after_a_run_and(
                 "touch -d '+1 hour' c.wav && truncate -s -8 velkoran-d.wav && cp "
                 "velkoran-f.wav velkoran-e.wav && truncate -s -" +
@@ -589,7 +594,7 @@ INSTANTIATE_TEST_SUITE_P(
                 " velkoran-g.wav && for f in h i j; do mv $f.last $f.wav && touch -r "
                 "velkoran-$f.wav $f.wav; done && for at in k:20 l:22; do printf '\\1' | "
                 "dd of=velkoran-${at%:*}.wav bs=1 seek=${at#*:} conv=notrunc "
-                "status=none; done"),
+                "status=none; done && cp -p m.last m.wav"),
         TreeCase{
             "Again",
             {{"a.wav", kTones, Expect::kConverted}, {"b.wav", kJunkFirst, Expect::kRelaid, kMoved}},
@@ -604,7 +609,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "a folder stands at its output's name, velkoran-x.wav, and is left as it is"}},
                  "Nothing was written: 1 of 4 recordings would be converted, 1 converted already. "
                  "Would not convert:"}
-            .set_up("mkdir velkoran-x.wav && " VELKORAN_EXE " a.wav >/dev/null")
+            .set_up("mkdir velkoran-x.wav && " VELKORAN_EXE
+                    " a.wav >/dev/null && touch -r a.wav velkoran-a.wav")
             .with({"-n"}),
         TreeCase{
             "DryRunInto",
@@ -814,6 +820,27 @@ TEST(Drop, OptionsAndTheirMistakes) {
     EXPECT_EQ(r.status, c.status);
   }
   EXPECT_EQ(run_drop(dir.path(), {"--help"}).console.rfind(usage, 0), 0u);
+}
+
+// Each output keeps its recording's time, to the nanosecond, as cp -p
+// does: converted, re-laid, copied.
+TEST(Drop, OutputsKeepTheirRecordingsTimes) {
+  if (testing_windows_build()) GTEST_SKIP() << "touch's nanoseconds";
+  TempDir dir;
+  write_file(dir / "a.wav", kTones);
+  write_file(dir / "b.wav", kJunkFirst);
+  write_file(dir / "f.wav", kFloat32.input());
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && touch -d '2001-02-03 04:05:06.123456789' a.wav b.wav && touch -d "
+                         "'1969-07-20 20:17:40.5' f.wav")
+                            .c_str()),
+            0);
+  ASSERT_EQ(run_drop(dir.path(), {"--into", "out", "a.wav", "b.wav", "f.wav"}).status, 0);
+  for (const char* name : {"a.wav", "b.wav", "f.wav"}) {
+    EXPECT_EQ(fs::last_write_time(dir / "out" / (std::string("velkoran-") + name)),
+              fs::last_write_time(dir / name))
+        << name;
+  }
 }
 
 // Lists of paths, from a file or standard input, taken after those given:
