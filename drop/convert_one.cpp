@@ -229,6 +229,11 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     std::FILE* f;
     ~Closer() { std::fclose(f); }
   } closer{in};
+  // What it holds, for the report, where it is converted or passed over.
+  const auto stated = [&](Result done) {
+    done.stats = stats_of(in, workspace);
+    return done;
+  };
 
   // What velkoran's conversion makes of it, and else what velkoran-prep's
   // re-lay would.
@@ -247,7 +252,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     const prep::Outcome looked = re_lay(in, described, workspace, changes);
     if (wave::stop_requested()) return {Result::kInterrupted};
     copy = looked.kind == prep::Outcome::kFloat && looked.value == 8 * wave::kOutBytesPerSample;
-    if (copy && !options.into) return {Result::kPassedOver};
+    if (copy && !options.into) return stated({Result::kPassedOver});
     if (looked.kind == prep::Outcome::kCopied) {
       // What velkoran takes as it is, but refused all the same: its words.
       return {Result::kRefused, in_words(front::Outcome(*header), r.name)};
@@ -269,7 +274,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const std::uint64_t length = facts->size;
   if (!options.again &&
       already_converted(out_name, in, *facts, frames_written(samples, length), workspace, copy)) {
-    return {copy ? Result::kAlreadyCopied : Result::kAlready};
+    return stated({copy ? Result::kAlreadyCopied : Result::kAlready});
   }
   // What stands in the way of the output: its folders, what stands at its
   // name. A dry run asks the same questions, making nothing.
@@ -289,10 +294,10 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
         return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
       }
     }
-    if (copy) return {Result::kWouldCopy};
+    if (copy) return stated({Result::kWouldCopy});
     const bool rf64 = relaid ? changes.past_riff : estimate > wave::kMaxWaveLength;
-    return {told ? Result::kWouldRelay : Result::kWouldConvert,
-            told ? prep::describe(changes, true) : "", rf64};
+    return stated({told ? Result::kWouldRelay : Result::kWouldConvert,
+                   told ? prep::describe(changes, true) : "", rf64});
   }
   if (const Refusal refusal = out.open(out_name, in, platform::Replacement::Links::kRefuse);
       refusal != Refusal::kNone) {
@@ -326,9 +331,9 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   // Its recording's time, as cp -p keeps it: when the sound was recorded.
   out.keep_time(facts->modified);
   if (!out.commit()) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
-  if (copy) return {Result::kCopied};
-  return {told ? Result::kRelaidAndConverted : Result::kConverted,
-          told ? prep::describe(changes, true) : "", watch.rf64};
+  if (copy) return stated({Result::kCopied});
+  return stated({told ? Result::kRelaidAndConverted : Result::kConverted,
+                 told ? prep::describe(changes, true) : "", watch.rf64});
 }
 
 }  // namespace velkoran::drop

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "drop/options.hpp"
@@ -17,6 +18,14 @@
 #include "wave/workspace.hpp"
 
 namespace velkoran::drop {
+
+// What a recording holds, for the report.
+struct Stats {
+  std::uint64_t frames = 0;
+  unsigned channels = 0;
+  unsigned bits = 0;  // of each sample's container
+  std::uint32_t rate = 0;
+};
 
 struct Result {
   enum Kind {
@@ -35,7 +44,8 @@ struct Result {
   };
   Kind kind;
   std::string detail = "";
-  bool rf64 = false;  // the output is (or would be) RF64
+  bool rf64 = false;                          // the output is (or would be) RF64
+  std::optional<Stats> stats = std::nullopt;  // where it was converted, copied or passed over
 };
 
 // Converts `r`, telling `read` how many bytes of its input have been read,

@@ -163,6 +163,24 @@ std::uint64_t frames_written(const Samples& samples, std::uint64_t length) {
   return bytes / samples.block_align;
 }
 
+std::optional<Stats> stats_of(std::FILE* recording, wave::Workspace& workspace) {
+  const std::optional<platform::FileFacts> facts = platform::file_facts(recording);
+  std::optional<Stats> stats;
+  std::rewind(recording);
+  if (facts) {
+    Shape shape(recording, facts->size, workspace.reader.get(), false);
+    for (wave::ChunkHeader h; shape.next(h);) {
+    }
+    if (shape.has_format() && shape.channels != 0 && shape.block_align != 0 && shape.data_at != 0) {
+      const Samples samples{shape.data_at, shape.data_size, shape.block_align};
+      stats = Stats{frames_written(samples, facts->size), shape.channels,
+                    8u * shape.block_align / shape.channels, shape.rate};
+    }
+  }
+  std::rewind(recording);
+  return stats;
+}
+
 bool already_converted(const std::string& output, std::FILE* recording,
                        const platform::FileFacts& recording_facts, std::uint64_t frames,
                        wave::Workspace& workspace, bool copy) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "drop/convert_one.hpp"
 #include "platform/files.hpp"
 #include "wave/workspace.hpp"
 
@@ -29,15 +30,20 @@ struct Samples {
 // fewer.
 std::uint64_t frames_written(const Samples& samples, std::uint64_t length);
 
+// What the recording open as `recording` holds (its frames, channels,
+// container bits and rate), as its headers state it; rewound after it.
+std::optional<Stats> stats_of(std::FILE* recording, wave::Workspace& workspace);
+
 // True where the output `output` of the recording open as `recording`
 // (whose length and time `recording_facts` states) is complete and up to
-// date: a regular file of one name, of the recording's time, a float WAVE (RIFF or RF64) of the recording's rate and
-// channels whose data chunk states and holds `frames`, and whose other
-// chunks are the recording's; where the output must state the recording's
-// channel mask (more than two channels, speakers named), it does. Only headers are read, through
-// `workspace`'s stream buffers; where it is false, the recording is rewound after it. With `copy`,
-// the output is the recording's copy (a float recording's, under --into): of its length and its
-// format chunk's fields.
+// date: a regular file of one name, of the recording's time, a float WAVE
+// (RIFF or RF64) of the recording's rate and channels whose data chunk
+// states and holds `frames`, and whose other chunks are the recording's;
+// where the output must state the recording's channel mask (more than two
+// channels, speakers named), it does. Only headers are read, through
+// `workspace`'s stream buffers; where it is false, the recording is rewound
+// after it. With `copy`, the output is the recording's copy (a float
+// recording's, under --into): of its length and its format chunk's fields.
 bool already_converted(const std::string& output, std::FILE* recording,
                        const platform::FileFacts& recording_facts, std::uint64_t frames,
                        wave::Workspace& workspace, bool copy = false);

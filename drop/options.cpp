@@ -15,8 +15,8 @@
 namespace velkoran::drop {
 
 const char kUsageLine[] =
-    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--files-from LIST "
-    "[--null]] PATH...\n";
+    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--report FILE] "
+    "[--files-from LIST [--null]] PATH...\n";
 
 const char kHelp[] =
     "Converts every recording (.wav file) of the files and folders given, each into a\n"
@@ -28,6 +28,8 @@ const char kHelp[] =
     "  -j, --jobs N  convert N recordings at once (default: one per processor)\n"
     "  --again       convert recordings whose output is complete and up to date too\n"
     "  -n, --dry-run say what would be done, reading only headers, writing nothing\n"
+    "  --report FILE a record of each recording, JSON Lines (-: standard output, the\n"
+    "                lines then on standard error)\n"
     "  --files-from LIST  the paths LIST holds too, one a line (-: standard input)\n"
     "  --null        the paths of LIST are separated by NUL bytes (find -print0)\n"
     "  --help        show this help; --version: the version\n"
@@ -88,6 +90,13 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
       options.dry_run = true;
     } else if (name == "--null" && !value) {
       options.null = true;
+    } else if (name == "--report") {
+      if (!take_value()) return Parsed::kWrong;
+      if (value->empty()) {
+        error = "velkoran-drop: --report needs a file, or -\n";
+        return Parsed::kWrong;
+      }
+      options.report = *value;
     } else if (name == "--files-from") {
       if (!take_value()) return Parsed::kWrong;
       options.files_from = *value;

@@ -17,6 +17,7 @@ struct Options {
   // --null, separated by NUL bytes.
   std::optional<std::string> files_from;
   bool null = false;
+  std::optional<std::string> report;  // --report FILE: JSON Lines ("-": standard output)
   std::vector<std::string> paths;
 };
 

@@ -8,6 +8,7 @@
 #include "drop/convert_one.hpp"
 #include "drop/jobs.hpp"
 #include "drop/options.hpp"
+#include "drop/report.hpp"
 #include "drop/walk.hpp"
 #include "platform/print.hpp"
 #include "platform/progress.hpp"
@@ -71,6 +72,9 @@ class Lines {
     progress_.erase();
     platform::print(console_, text);
   }
+  // The lines go to `f` from now on (standard error, where the report takes
+  // standard output).
+  void to(std::FILE* f) { console_ = f; }
 
  private:
   std::FILE* console_;
@@ -87,6 +91,7 @@ struct Tally {
   std::size_t converted = 0;  // already converted ones too
   std::size_t already = 0;
   std::string not_converted;  // their lines, indented
+  std::size_t failures = 0;   // how many
 
   std::string summary(bool dry_run, bool interrupted, std::size_t not_reached) const {
     std::string s = "\n";
@@ -165,12 +170,30 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     lines.print(kNoPaths);
     return 1;
   }
+  Report report;
+  if (options.report) {
+    if (*options.report == "-") lines.to(errors);
+    if (!report.open(*options.report, console, error)) {
+      lines.print(error);
+      return 1;
+    }
+  }
+  // The report's summary, and the report in place: a status 1 where it
+  // could not be written.
+  const auto ending = [&](const Counts& counts, bool stopped, int status) {
+    if (report.is_open() && !report.finish(counts, options.dry_run, stopped)) {
+      lines.print("velkoran-drop: the report " + platform::shown_name(*options.report) +
+                  " could not be written in full\n");
+      return status == 0 ? 1 : status;
+    }
+    return status;
+  };
   std::optional<Destination> into;
   if (options.into) {
     into.emplace();
     if (!destination(*options.into, options.dry_run, *into, error)) {
       lines.print(error);
-      return 1;
+      return ending({}, false, 1);
     }
   }
 
@@ -187,7 +210,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     }
     if (count == 0) {
       lines.print(kNoneFound);
-      return 1;
+      return ending({}, false, 1);
     }
   }
 
@@ -214,6 +237,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   const Take take = [&](const Recording& r, const Result& result) {
     const std::string line = platform::shown_name(r.shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
+    if (report.is_open()) report.record(r, result, options.dry_run);
     switch (result.kind) {
       case Result::kAlready:
       case Result::kAlreadyCopied:
@@ -230,6 +254,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
         break;
       default:
         tally.not_converted += "  " + line + "\n";
+        ++tally.failures;
     }
     ++taken;
     progress.label(" " + std::to_string(taken) + " of " + std::to_string(std::max(count, taken)) +
@@ -246,7 +271,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   const bool stopped = wave::stop_requested();
   if (begun == 0 && !stopped) {
     lines.print(kNoneFound);
-    return 1;
+    return ending({}, false, 1);
   }
   std::size_t not_reached = 0;
   if (stopped && progress.on_terminal()) {
@@ -256,7 +281,8 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   }
   tally.all = begun + not_reached;
   lines.print(tally.summary(options.dry_run, stopped, not_reached));
-  return stopped || !tally.not_converted.empty() ? 1 : 0;
+  return ending({tally.all, tally.converted, tally.already, tally.failures, not_reached}, stopped,
+                stopped || !tally.not_converted.empty() ? 1 : 0);
 }
 
 }  // namespace velkoran::drop

@@ -843,6 +843,40 @@ TEST(Drop, OutputsKeepTheirRecordingsTimes) {
   }
 }
 
+// The report on standard output, the lines on standard error: a record for
+// each line, parsed by Python's json, a name that is no UTF-8 given back
+// byte for byte (its bytes as lone surrogates), and the console's summary.
+TEST(Drop, AReportOfEachRecording) {
+  if (testing_windows_build()) GTEST_SKIP() << "a name that is no UTF-8";
+  TempDir dir;
+  write_file(dir / "a.wav", kTones);
+  write_file(dir / "b.wav", kJunkFirst);
+  write_file(dir / "f.wav", kFloat32.input());
+  write_file(dir / "m.wav", kAdpcm);
+  write_file(dir / "n\xffo.wav", Take{1, 1}.input());
+  const RunResult r = run_drop(dir.path(), {"--report", "-", "."});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors.substr(0, 20), "./a.wav: converted\n.");
+  write_file(dir / "report", r.console);
+  const std::string parse =
+      "python3 -c 'import json, sys\n"
+      "for line in open(sys.argv[1], encoding=\"utf-8\"):\n"
+      "    o = json.loads(line)\n"
+      "    if \"summary\" in o: print(sorted(o[\"summary\"].items())); continue\n"
+      "    print(o[\"input\"].encode(\"utf-8\", \"surrogateescape\").hex(), o[\"outcome\"], "
+      "o[\"output\"], o.get(\"frames\"), o.get(\"channels\"), o.get(\"bits\"), "
+      "o.get(\"relaid\"), o[\"reason\"] is not None)' report >parsed";
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && " + parse).c_str()), 0);
+  EXPECT_EQ(read_file(dir / "parsed"),
+            "2e2f612e776176 converted ./velkoran-a.wav 14400 2 24 False False\n"
+            "2e2f622e776176 converted ./velkoran-b.wav 32 2 16 True True\n"
+            "2e2f662e776176 passed over None 50 2 32 False False\n"
+            "2e2f6d2e776176 not converted None None None None None True\n"
+            "2e2f6eff6f2e776176 converted ./velkoran-n\xffo.wav 50 1 8 False False\n"
+            "[('already', 0), ('converted', 4), ('dry_run', False), ('interrupted', False), "
+            "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n");
+}
+
 // Lists of paths, from a file or standard input, taken after those given:
 // a line each (empty ones none), or NUL between them (names with line feeds).
 TEST(Drop, PathsFromAList) {

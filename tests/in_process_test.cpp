@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -469,7 +470,8 @@ TEST(Jobs, NoMoreThanTheRecordings) {
 
 // A stop while two conversions are under way ends both and begins no other:
 // whatever moment it lands, every output there is whole and listed as
-// converted, no temporary file is left, and the summary says it stopped.
+// converted, no temporary file is left, and the summary says it stopped;
+// so does the report, in place, a record for each line.
 TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
   const fs::path dir = fs::temp_directory_path() / ("velkoran-drop-" + std::to_string(::getpid()));
   fs::create_directories(dir);
@@ -480,7 +482,9 @@ TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     wave::stop_signal = 2;
   });
-  const int status = drop::run({"--jobs", "2", dir.string()}, console, console);
+  const fs::path report = dir.string() + ".jsonl";
+  const int status =
+      drop::run({"--jobs", "2", "--report", report.string(), dir.string()}, console, console);
   stop.join();
   wave::stop_signal = 0;
   std::rewind(console);
@@ -508,6 +512,23 @@ TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
                 std::to_string(40 - begun) + " not reached."),
       std::string::npos)
       << said;
+  std::ifstream in(report);
+  const std::string records((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = records.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("{\"input\":"), begun);
+  EXPECT_EQ(count("\"outcome\":\"converted\""), outputs);
+  EXPECT_EQ(count("\"outcome\":\"interrupted\""), begun - outputs);
+  EXPECT_NE(records.find("\"recordings\":40,\"converted\":" + std::to_string(outputs) +
+                         ",\"already\":0,\"not_converted\":" + std::to_string(begun - outputs) +
+                         ",\"not_reached\":" + std::to_string(40 - begun) +
+                         ",\"dry_run\":false,\"interrupted\":true}}\n"),
+            std::string::npos)
+      << records;
+  fs::remove(report);
   fs::remove_all(dir);
 }
 
