@@ -213,7 +213,7 @@ std::string refused_recording(const prep::Outcome& looked, const prep::Changes& 
 }  // namespace
 
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
-                   wave::Workspace& workspace) {
+                   wave::Workspace& workspace, platform::FolderSyncs& folders) {
   const std::string out_name = output_name(r);
   const std::string out_shown = output_shown(r);
 
@@ -330,7 +330,7 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
   // Its recording's time, as cp -p keeps it: when the sound was recorded.
   out.keep_time(facts->modified);
-  if (!out.commit()) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
+  if (!out.commit(&folders)) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
   if (copy) return stated({Result::kCopied});
   return stated({told ? Result::kRelaidAndConverted : Result::kConverted,
                  told ? prep::describe(changes, true) : "", watch.rf64});

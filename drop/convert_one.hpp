@@ -15,6 +15,7 @@
 
 #include "drop/options.hpp"
 #include "drop/walk.hpp"
+#include "platform/replacement.hpp"
 #include "wave/workspace.hpp"
 
 namespace velkoran::drop {
@@ -49,8 +50,10 @@ struct Result {
 };
 
 // Converts `r`, telling `read` how many bytes of its input have been read,
-// in the memory of `workspace`, which every recording of a job reuses.
+// in the memory of `workspace`, which every recording of a job reuses. Its
+// output's folder is put on the disk by `folders`, once for all the renames
+// of the run there, before the run says it is done.
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
-                   wave::Workspace& workspace);
+                   wave::Workspace& workspace, platform::FolderSyncs& folders);
 
 }  // namespace velkoran::drop

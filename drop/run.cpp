@@ -214,6 +214,8 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     }
   }
 
+  // The folders of the outputs, each put on the disk once, at the end.
+  platform::FolderSyncs folders;
   RecordingWalk walk(options.paths, into);
   const Next next = [&](Recording& r) { return walk.next(r); };
   std::atomic<std::uint64_t> finished{0};  // bytes of the recordings done
@@ -227,7 +229,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
                                       ", is that of " + platform::shown_name(r.output_taken_by) +
                                       ", converted before it"};
     } else if (r.problem.empty()) {
-      result = convert_one(r, options, read, workspace);
+      result = convert_one(r, options, read, workspace, folders);
     }
     finished += r.size;
     return result;
@@ -266,6 +268,8 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   const unsigned jobs = options.jobs != 0 ? options.jobs : processors();
   progress.label(" 0 of " + std::to_string(count) + " done,");
   const std::size_t begun = convert_in_turn(next, jobs, convert, take, meanwhile);
+  // Every rename on the disk before the run says it is done.
+  folders.sync();
   // A stop ends the job: nothing more is begun, and what the walk finds
   // past it was not reached (counted by the first walk, where there was one).
   const bool stopped = wave::stop_requested();

@@ -71,6 +71,26 @@ bool follow_links(const std::string& name, std::string& target) {
 
 }  // namespace
 
+void FolderSyncs::add(const std::string& folder) {
+  const std::lock_guard<std::mutex> lock(m_);
+  folders_.insert(folder);
+}
+
+void FolderSyncs::sync() {
+  const std::lock_guard<std::mutex> lock(m_);
+#if !defined(_WIN32)
+  for (const std::string& folder : folders_) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      (void)fsync(dir);
+      close(dir);
+    }
+  }
+#endif
+  folders_.clear();
+}
+
 #if defined(_WIN32)
 Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input, Links links) {
   if (links == Links::kRefuse) {
@@ -112,7 +132,7 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-bool Replacement::commit() {
+bool Replacement::commit(FolderSyncs*) {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
   bool ok = std::fflush(f) == 0;
@@ -175,7 +195,7 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-bool Replacement::commit() {
+bool Replacement::commit(FolderSyncs* later) {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
   const int fd = fileno(f);
@@ -204,8 +224,12 @@ bool Replacement::commit() {
     return false;
   }
   temp_.keep();
-  // The rename itself, on the disk.
+  // The rename itself, on the disk: now, or once for the folder's renames.
   const std::string folder = folder_of(target_);
+  if (later != nullptr) {
+    later->add(folder);
+    return true;
+  }
   const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     (void)fsync(dir);

@@ -15,11 +15,26 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/tempfile.hpp"
 
 namespace velkoran::platform {
+
+// The folders of renames whose own sync waits for the end of a run: each
+// put on the disk once, however many files took their names there.
+class FolderSyncs {
+ public:
+  void add(const std::string& folder);
+  // Puts each folder on the disk (where the system can), and forgets them.
+  void sync();
+
+ private:
+  std::mutex m_;
+  std::set<std::string> folders_;
+};
 
 class Replacement {
  public:
@@ -68,10 +83,10 @@ class Replacement {
   }
 
   // Flushes the new file, puts it on the disk, closes it and renames it into
-  // place (the folder, too, is put on the disk where the system can). False
-  // where any of that failed: the new file is then removed, and the old one
-  // is as it was.
-  [[nodiscard]] bool commit();
+  // place (the folder, too, is put on the disk where the system can; with
+  // `later`, the folder is left to it). False where any of that failed: the
+  // new file is then removed, and the old one is as it was.
+  [[nodiscard]] bool commit(FolderSyncs* later = nullptr);
   // Closes and removes the new file, if there is one.
   void abandon();
 

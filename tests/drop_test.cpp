@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include "named_case.hpp"
 #include "platform/quote.hpp"
@@ -875,6 +877,43 @@ TEST(Drop, AReportOfEachRecording) {
             "2e2f6eff6f2e776176 converted ./velkoran-n\xffo.wav 50 1 8 False False\n"
             "[('already', 0), ('converted', 4), ('dry_run', False), ('interrupted', False), "
             "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n");
+}
+
+// Each output's data is on the disk before it takes its name, and each
+// folder is put on the disk once for the renames in it, before the run ends.
+TEST(Drop, EachOutputSyncedBeforeItsRenameEachFolderOnce) {
+  if (testing_windows_build()) GTEST_SKIP() << "strace";
+  TempDir dir;
+  for (const char* name : {"a/x.wav", "a/y.wav", "b/z.wav"}) {
+    fs::create_directories((dir / name).parent_path());
+    write_file(dir / name, kTones);
+  }
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && strace -f -y -qq -e trace=fsync,rename,renameat,renameat2 -o "
+                         "trace " VELKORAN_DROP_EXE " --jobs 2 a b >/dev/null")
+                            .c_str()),
+            0);
+  std::set<std::string> synced;  // the new files, by name
+  std::size_t renames = 0;
+  std::size_t folders = 0;
+  std::istringstream trace(read_file(dir / "trace"));
+  for (std::string line; std::getline(trace, line);) {
+    const std::size_t tmp = line.find("/.velkoran-");
+    if (line.find("fsync(") != std::string::npos) {
+      if (tmp != std::string::npos) {
+        synced.insert(line.substr(tmp + 1, line.find(".tmp", tmp) - tmp));
+      } else {
+        ++folders;
+        EXPECT_EQ(renames, 3u) << "a folder synced before the last rename: " << line;
+      }
+    } else if (tmp != std::string::npos) {
+      ++renames;
+      EXPECT_EQ(synced.count(line.substr(tmp + 1, line.find(".tmp", tmp) - tmp)), 1u)
+          << "renamed before its sync: " << line;
+    }
+  }
+  EXPECT_EQ(renames, 3u);
+  EXPECT_EQ(folders, 2u);
 }
 
 // Lists of paths, from a file or standard input, taken after those given:
