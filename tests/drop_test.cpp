@@ -795,8 +795,8 @@ TEST(Drop, OptionsAndTheirMistakes) {
   TempDir dir;
   write_file(dir / "-x.wav", kTones);
   const std::string usage =
-      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--files-from LIST "
-      "[--null]] PATH...\n";
+      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--report FILE] "
+      "[--files-from LIST [--null]] PATH...\n";
   const struct {
     std::vector<std::string> args;
     std::string console;
