@@ -81,11 +81,12 @@ std::optional<FileFacts> facts_of(HANDLE h) {
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
   facts.links = info.nNumberOfLinks;
   facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  // 100-nanosecond intervals.
-  facts.modified = static_cast<std::int64_t>(
-                       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                       info.ftLastWriteTime.dwLowDateTime) *
-                   100;
+  // 100-nanosecond intervals since 1601, as nanoseconds since 1970: so many
+  // nanoseconds since 1601 would not fit 64 bits.
+  const std::uint64_t intervals =
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime;
+  facts.modified = (static_cast<std::int64_t>(intervals) - kUnixEpochIntervals) * 100;
   return facts;
 }
 

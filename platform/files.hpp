@@ -40,12 +40,17 @@ std::string file_identity(const std::string& name);
 // What one look at the file `name` leads to tells: its identity (as
 // file_identity gives it), whether it is a regular file, its number of
 // names (hard links), its length and when it was last written.
+#if defined(_WIN32)
+// 1970-01-01 in Windows' file times: 100-nanosecond intervals since 1601.
+inline constexpr std::int64_t kUnixEpochIntervals = 116444736000000000;
+#endif
+
 struct FileFacts {
   std::string identity;
   bool regular = false;
   std::uint64_t links = 0;
   std::uint64_t size = 0;
-  std::int64_t modified = 0;  // in nanoseconds, to compare with another's
+  std::int64_t modified = 0;  // in nanoseconds since 1970, to compare with another's
 };
 // None where it cannot be looked at. `follow`: through a link to what it
 // leads to; else the link itself (which is then no regular file).

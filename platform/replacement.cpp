@@ -137,8 +137,8 @@ bool Replacement::commit(FolderSyncs*) {
   if (f == nullptr) return false;
   bool ok = std::fflush(f) == 0;
   if (ok && keep_time_) {
-    // FileFacts' nanoseconds since 1601, in 100-nanosecond intervals.
-    const auto intervals = static_cast<std::uint64_t>(modified_ / 100);
+    // FileFacts' nanoseconds since 1970, in 100-nanosecond intervals since 1601.
+    const auto intervals = static_cast<std::uint64_t>(modified_ / 100 + kUnixEpochIntervals);
     FILETIME written;
     written.dwLowDateTime = static_cast<DWORD>(intervals & 0xFFFFFFFFu);
     written.dwHighDateTime = static_cast<DWORD>(intervals >> 32);
