@@ -294,6 +294,17 @@ std::map<std::string, std::string> files_in(const fs::path& tree) {
   return files;
 }
 
+// The card, read-only, converted into out as another user: a first run, or
+// a second.
+TreeCase card_case(const char* name, bool second, const char* summary) {
+  return TreeCase{name, card(second), summary}
+      .set_up("chmod -R a-w card")
+      .posix()
+      .with({"--into", "out"})
+      .given({"card"})
+      .as_another_user();
+}
+
 class Drop : public testing::TestWithParam<TreeCase> {};
 
 TEST_P(Drop, ConvertsEachAsByHandAndListsTheRest) {
@@ -678,21 +689,11 @@ INSTANTIATE_TEST_SUITE_P(
             .from("rec")
             .with({"--into", "../out"})
             .given({".."}),
-        TreeCase{"EveryIntegerRecordingOfACard", card(false),
-                 "16 of 18 recordings converted. Not converted:"}
-            .set_up("chmod -R a-w card")
-            .posix()
-            .with({"--into", "out"})
-            .given({"card"})
-            .as_another_user(),
-        TreeCase{"EveryIntegerRecordingOfACardDone", card(true),
-                 "16 of 18 recordings converted (14 of them before this run). Not converted:"}
-            .set_up("chmod -R a-w card")
-            .posix()
-            .with({"--into", "out"})
-            .given({"card"})
-            .after_a_run_and(kEdits)
-            .as_another_user(),
+        card_case("EveryIntegerRecordingOfACard", false,
+                  "16 of 18 recordings converted. Not converted:"),
+        card_case("EveryIntegerRecordingOfACardDone", true,
+                  "16 of 18 recordings converted (14 of them before this run). Not converted:")
+            .after_a_run_and(kEdits),
         // A link at a folder's name under DEST is never followed.
         TreeCase{"LinkAtAFolderOfDest",
                  {{"card/t.wav", kTones, Expect::kFailed,
