@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -213,7 +214,7 @@ std::string refused_recording(const prep::Outcome& looked, const prep::Changes& 
 }  // namespace
 
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
-                   wave::Workspace& workspace, platform::FolderSyncs& folders) {
+                   wave::Workspace& workspace, platform::Syncs& syncs) {
   const std::string out_name = output_name(r);
   const std::string out_shown = output_shown(r);
 
@@ -285,13 +286,13 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   // A plain format chunk stated extensible, for the output to state its
   // channels, is no change of the layout to tell.
   const bool told = relaid && changes.any();
-  platform::Replacement out;
+  auto out = std::make_unique<platform::Replacement>();
   if (options.dry_run) {
     if (!missing) {
       if (const Refusal refusal =
-              out.would_open(out_name, in, platform::Replacement::Links::kRefuse);
+              out->would_open(out_name, in, platform::Replacement::Links::kRefuse);
           refusal != Refusal::kNone) {
-        return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
+        return {Result::kRefused, refused_output(refusal, out_shown, out->links(), out->why())};
       }
     }
     if (copy) return stated({Result::kWouldCopy});
@@ -299,17 +300,18 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     return stated({told ? Result::kWouldRelay : Result::kWouldConvert,
                    told ? prep::describe(changes, true) : "", rf64});
   }
-  if (const Refusal refusal = out.open(out_name, in, platform::Replacement::Links::kRefuse);
+  if (const Refusal refusal =
+          out->open(out_name, in, platform::Replacement::Links::kRefuse, &syncs);
       refusal != Refusal::kNone) {
-    return {Result::kRefused, refused_output(refusal, out_shown, out.links(), out.why())};
+    return {Result::kRefused, refused_output(refusal, out_shown, out->links(), out->why())};
   }
-  std::setvbuf(out.file(), nullptr, _IONBF, 0);
+  std::setvbuf(out->file(), nullptr, _IONBF, 0);
   Watch watch(read);
   front::Outcome outcome = front::Outcome::kConverted;
   if (copy) {
-    outcome = copied(in, out.file(), workspace);
+    outcome = copied(in, out->file(), workspace);
   } else if (!relaid) {
-    outcome = wave::convert(in, out.file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
+    outcome = wave::convert(in, out->file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
   } else {
     // Where the description stops short (a file of countless chunks), the
     // re-laying is done again, described from there on.
@@ -322,18 +324,30 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     };
     wave::LayoutSource relaid_file(layout, in, again);
     outcome =
-        wave::convert(relaid_file, out.file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
+        wave::convert(relaid_file, out->file(), watch, wave::kMaxWaveLength, &workspace, kTakes);
   }
   if (outcome.kind == front::Outcome::kInterrupted || wave::stop_requested()) {
     return {Result::kInterrupted};
   }
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
   // Its recording's time, as cp -p keeps it: when the sound was recorded.
-  out.keep_time(facts->modified);
-  if (!out.commit(&folders)) return {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
-  if (copy) return stated({Result::kCopied});
-  return stated({told ? Result::kRelaidAndConverted : Result::kConverted,
-                 told ? prep::describe(changes, true) : "", watch.rf64});
+  out->keep_time(facts->modified);
+  out->finish();
+  Result done = copy ? stated({Result::kCopied})
+                     : stated({told ? Result::kRelaidAndConverted : Result::kConverted,
+                               told ? prep::describe(changes, true) : "", watch.rf64});
+  done.output = std::move(out);
+  return done;
+}
+
+void put_in_place(Result& result) {
+  if (!result.output) return;
+  if (wave::stop_requested()) {
+    result = {Result::kInterrupted};
+  } else if (!result.output->commit()) {
+    result = {Result::kFailed, in_words(front::Outcome::kWriteFailed)};
+  }
+  result.output.reset();
 }
 
 }  // namespace velkoran::drop

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -47,13 +48,23 @@ struct Result {
   std::string detail = "";
   bool rf64 = false;                          // the output is (or would be) RF64
   std::optional<Stats> stats = std::nullopt;  // where it was converted, copied or passed over
+  // A converted or copied output, whole, waiting to be put in place.
+  std::unique_ptr<platform::Replacement> output = nullptr;
 };
 
 // Converts `r`, telling `read` how many bytes of its input have been read,
-// in the memory of `workspace`, which every recording of a job reuses. Its
-// output's folder is put on the disk by `folders`, once for all the renames
-// of the run there, before the run says it is done.
+// in the memory of `workspace`, which every recording of a job reuses. A
+// converted or copied output is left to put_in_place(), to be put on the
+// disk by `syncs` with the others of the run.
 Result convert_one(const Recording& r, const Options& options, std::atomic<std::uint64_t>& read,
-                   wave::Workspace& workspace, platform::FolderSyncs& folders);
+                   wave::Workspace& workspace, platform::Syncs& syncs);
+
+// Puts the output `result` holds on the disk and renames it into place, in
+// the walk's order while later recordings convert; a failure makes the
+// result a failed one, and a stop an interrupted one (the output removed,
+// as a stop leaves nothing that was not in place). Its folder is left to
+// the run's Syncs, put on the disk once for all the renames there before
+// the run says it is done.
+void put_in_place(Result& result);
 
 }  // namespace velkoran::drop

@@ -32,9 +32,9 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
     Result result;
   };
   std::mutex walking;  // held by the job that walks
-  std::mutex showing;  // held while a result is taken, or the indication drawn
   std::mutex m;
-  std::condition_variable changed;   // every result is taken, a job ended, or one more is wanted
+  // A result is there, every result is taken, a job ended, or one more is wanted.
+  std::condition_variable changed;
   std::condition_variable room;      // a result was taken
   std::map<std::size_t, Done> done;  // under m: the results not yet taken, by place
   std::size_t begun = 0;             // under m: the recordings taken by a job
@@ -53,34 +53,31 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
   // recording and the walk goes on: a run of 3 recordings has 3 or 4 at
   // most, whatever `jobs` says.
   const auto one_more = [&] { return started < most && begun >= started && !walked; };
+  const auto ready = [&] { return done.count(taken) != 0; };
 
-  // The job whose result is the next in the walk's order takes it, and
-  // every one after it that is there, so no thread waits to be handed each
-  // one. One job takes at a time, in that order: a result is counted taken
-  // only once it is, and till then the next is not looked for.
+  // Takes the result that is the next in the walk's order, and every one
+  // after it that is there. Only one thread ever takes (the calling one),
+  // so the jobs go on converting while a result is taken, however long
+  // that takes (an output put on the disk).
   const auto take_in_turn = [&](std::unique_lock<std::mutex>& lock) {
     for (auto first = done.find(taken); first != done.end(); first = done.find(taken)) {
-      const Done d = std::move(first->second);
+      Done d = std::move(first->second);
       done.erase(first);
       lock.unlock();
-      {
-        std::lock_guard<std::mutex> show(showing);
-        take(d.recording, d.result);
-      }
+      take(d.recording, d.result);
       lock.lock();
       ++taken;
       room.notify_all();
     }
-    if (at_end()) changed.notify_all();
   };
 
-  const auto work = [&](std::size_t k, wave::Workspace& workspace) {
+  // `alone`: no other thread takes the results, so this one does.
+  const auto work = [&](std::size_t k, wave::Workspace& workspace, bool alone) {
     for (;;) {
       Recording r;
       std::size_t i = 0;
       {
-        // One job walks at a time, outside the lock the results are taken
-        // under.
+        // One job walks at a time.
         std::lock_guard<std::mutex> walk(walking);
         {
           std::unique_lock<std::mutex> lock(m);
@@ -107,7 +104,8 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       std::unique_lock<std::mutex> lock(m);
       done.emplace(i, Done{std::move(r), std::move(result)});
       reading[k] = 0;
-      take_in_turn(lock);
+      if (alone) take_in_turn(lock);
+      changed.notify_all();
     }
     std::lock_guard<std::mutex> lock(m);
     changed.notify_all();
@@ -129,7 +127,7 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       }
     }
     try {
-      threads.emplace_back(work, threads.size(), std::ref(*workspaces.back()));
+      threads.emplace_back(work, threads.size(), std::ref(*workspaces.back()), false);
       return true;
     } catch (const std::system_error&) {
       return false;
@@ -139,12 +137,13 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
   started = 1;
   lock.unlock();
   if (!start()) {
-    work(0, *workspaces.back());
+    work(0, *workspaces.back(), true);
     return begun;
   }
 
-  // Meanwhile, the indication, a few times a second, and one more job
-  // started whenever the ones there all have a recording, till the end.
+  // Meanwhile, the results taken as they come, the indication a few times
+  // a second, and one more job started whenever the ones there all have a
+  // recording, till the end.
   lock.lock();
   while (!at_end()) {
     if (one_more()) {
@@ -155,15 +154,16 @@ std::size_t convert_in_turn(const Next& next, unsigned jobs, const Convert& conv
       if (!got) most = --started;
       continue;
     }
+    if (ready()) {
+      take_in_turn(lock);
+      continue;
+    }
     std::uint64_t now = 0;
     for (const auto& r : reading) now += r;
     lock.unlock();
-    {
-      std::lock_guard<std::mutex> show(showing);
-      meanwhile(now);
-    }
+    meanwhile(now);
     lock.lock();
-    changed.wait_for(lock, kLook, [&] { return at_end() || one_more(); });
+    changed.wait_for(lock, kLook, [&] { return at_end() || one_more() || ready(); });
   }
   lock.unlock();
   for (std::thread& t : threads) t.join();

@@ -1,9 +1,10 @@
 // Recordings converted several at once, in one process: each job with
 // buffers of its own takes the next recording of the walk's order as soon as
-// it is free, and the results are taken in that order, one at a time, so
-// that the lines are those one job at a time would print. A stop
-// ends every conversion under way (each within 64 KiB of copying) and
-// begins none.
+// it is free, and the results are taken in that order, one at a time, on
+// the calling thread, so that the lines are those one job at a time would
+// print, and taking one (putting its output in place) never holds up a
+// conversion. A stop ends every conversion under way (each within 64 KiB
+// of copying) and begins none.
 #pragma once
 
 #include <atomic>
@@ -23,9 +24,10 @@ using Next = std::function<bool(Recording&)>;
 // so far, in the memory of `workspace`.
 using Convert =
     std::function<Result(const Recording& r, std::atomic<std::uint64_t>& read, wave::Workspace&)>;
-// Takes the result of `r`: on whichever job's thread, never while another
-// result is taken or `meanwhile` runs.
-using Take = std::function<void(const Recording& r, const Result&)>;
+// Takes the result of `r`, which it may change: on the calling thread
+// (where no job could start, the one conversion there), never while
+// another result is taken or `meanwhile` runs.
+using Take = std::function<void(const Recording& r, Result&)>;
 // Called a few times a second on the calling thread while the conversions
 // run, with the bytes they have read; never while a result is taken.
 using Meanwhile = std::function<void(std::uint64_t reading)>;

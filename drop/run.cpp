@@ -214,8 +214,8 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     }
   }
 
-  // The folders of the outputs, each put on the disk once, at the end.
-  platform::FolderSyncs folders;
+  // The outputs, put on the disk together, and their folders once, at the end.
+  platform::Syncs syncs;
   RecordingWalk walk(options.paths, into);
   const Next next = [&](Recording& r) { return walk.next(r); };
   std::atomic<std::uint64_t> finished{0};  // bytes of the recordings done
@@ -229,14 +229,16 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
                                       ", is that of " + platform::shown_name(r.output_taken_by) +
                                       ", converted before it"};
     } else if (r.problem.empty()) {
-      result = convert_one(r, options, read, workspace, folders);
+      result = convert_one(r, options, read, workspace, syncs);
     }
     finished += r.size;
     return result;
   };
   Tally tally;
   std::size_t taken = 0;
-  const Take take = [&](const Recording& r, const Result& result) {
+  const Take take = [&](const Recording& r, Result& result) {
+    // Its line once its output is in place.
+    put_in_place(result);
     const std::string line = platform::shown_name(r.shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
     if (report.is_open()) report.record(r, result, options.dry_run);
@@ -269,7 +271,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   progress.label(" 0 of " + std::to_string(count) + " done,");
   const std::size_t begun = convert_in_turn(next, jobs, convert, take, meanwhile);
   // Every rename on the disk before the run says it is done.
-  folders.sync();
+  syncs.sync_folders();
   // A stop ends the job: nothing more is begun, and what the walk finds
   // past it was not reached (counted by the first walk, where there was one).
   const bool stopped = wave::stop_requested();

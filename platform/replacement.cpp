@@ -71,26 +71,6 @@ bool follow_links(const std::string& name, std::string& target) {
 
 }  // namespace
 
-void FolderSyncs::add(const std::string& folder) {
-  const std::lock_guard<std::mutex> lock(m_);
-  folders_.insert(folder);
-}
-
-void FolderSyncs::sync() {
-  const std::lock_guard<std::mutex> lock(m_);
-#if !defined(_WIN32)
-  for (const std::string& folder : folders_) {
-    const int dir =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      (void)fsync(dir);
-      close(dir);
-    }
-  }
-#endif
-  folders_.clear();
-}
-
 #if defined(_WIN32)
 Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input, Links links) {
   if (links == Links::kRefuse) {
@@ -132,19 +112,23 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-bool Replacement::commit(FolderSyncs*) {
+bool Replacement::settle() {
+  std::FILE* f = temp_.file();
+  if (std::fflush(f) != 0) return false;
+  if (!keep_time_) return true;
+  // FileFacts' nanoseconds since 1970, in 100-nanosecond intervals since 1601.
+  const auto intervals = static_cast<std::uint64_t>(modified_ / 100 + kUnixEpochIntervals);
+  FILETIME written;
+  written.dwLowDateTime = static_cast<DWORD>(intervals & 0xFFFFFFFFu);
+  written.dwHighDateTime = static_cast<DWORD>(intervals >> 32);
+  return SetFileTime(handle_of(f), nullptr, nullptr, &written) != 0;
+}
+
+bool Replacement::commit() {
   std::FILE* f = temp_.file();
   if (f == nullptr) return false;
-  bool ok = std::fflush(f) == 0;
-  if (ok && keep_time_) {
-    // FileFacts' nanoseconds since 1970, in 100-nanosecond intervals since 1601.
-    const auto intervals = static_cast<std::uint64_t>(modified_ / 100 + kUnixEpochIntervals);
-    FILETIME written;
-    written.dwLowDateTime = static_cast<DWORD>(intervals & 0xFFFFFFFFu);
-    written.dwHighDateTime = static_cast<DWORD>(intervals >> 32);
-    ok = SetFileTime(handle_of(f), nullptr, nullptr, &written) != 0;
-  }
-  ok = ok && FlushFileBuffers(handle_of(f)) != 0;
+  finish();
+  bool ok = settled_ && (syncs_ != nullptr ? syncs_->put_on_disk(f, place_) : sync_file(f));
   ok = temp_.close() && ok;
   if (ok) {
     // The old file's attributes and access list stay with the name.
@@ -195,28 +179,34 @@ Replacement::Refusal Replacement::look(const std::string& name, std::FILE* input
   return Refusal::kNone;
 }
 
-bool Replacement::commit(FolderSyncs* later) {
+bool Replacement::settle() {
   std::FILE* f = temp_.file();
-  if (f == nullptr) return false;
   const int fd = fileno(f);
-  bool ok = std::fflush(f) == 0;
-  if (ok && existed_) {
+  if (std::fflush(f) != 0) return false;
+  if (existed_) {
     // Owner and group first: changing them clears the set-id bits.
     if (fchown(fd, static_cast<uid_t>(uid_), static_cast<gid_t>(gid_)) != 0) {
       (void)!fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(gid_));
     }
   }
-  if (ok && keep_time_) {
+  if (keep_time_) {
     // Before 1970 too: the nanoseconds within the second are never negative.
     std::int64_t seconds = modified_ / 1000000000;
     std::int64_t nanoseconds = modified_ % 1000000000;
     if (nanoseconds < 0) nanoseconds += 1000000000, --seconds;
     const timespec times[2] = {{0, UTIME_OMIT},
                                {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
-    ok = futimens(fd, times) == 0;
+    if (futimens(fd, times) != 0) return false;
   }
+  return fchmod(fd, static_cast<mode_t>(mode_)) == 0;
+}
+
+bool Replacement::commit() {
+  std::FILE* f = temp_.file();
+  if (f == nullptr) return false;
+  finish();
   // The bytes, the mode and the time on the disk before the file takes the name.
-  ok = ok && fchmod(fd, static_cast<mode_t>(mode_)) == 0 && fsync(fd) == 0;
+  bool ok = settled_ && (syncs_ != nullptr ? syncs_->put_on_disk(f, place_) : sync_file(f));
   ok = temp_.close() && ok;
   ok = ok && std::rename(temp_.name().c_str(), target_.c_str()) == 0;
   if (!ok) {
@@ -226,15 +216,11 @@ bool Replacement::commit(FolderSyncs* later) {
   temp_.keep();
   // The rename itself, on the disk: now, or once for the folder's renames.
   const std::string folder = folder_of(target_);
-  if (later != nullptr) {
-    later->add(folder);
+  if (syncs_ != nullptr) {
+    syncs_->renamed_in(folder);
     return true;
   }
-  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)fsync(dir);
-    close(dir);
-  }
+  sync_folder(folder);
   return true;
 }
 
@@ -245,6 +231,9 @@ Replacement::Refusal Replacement::look_afresh(const std::string& name, std::FILE
   abandon();
   existed_ = false;
   error_ = 0;
+  syncs_ = nullptr;
+  finished_ = settled_ = false;
+  place_ = 0;
   const Refusal r = look(name, input, links);
   if (r == Refusal::kNotOpened) error_ = last_error();
   return r;
@@ -261,7 +250,8 @@ Replacement::Refusal Replacement::would_open(const std::string& name, std::FILE*
   return Refusal::kNone;
 }
 
-Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input, Links links) {
+Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input, Links links,
+                                       Syncs* syncs) {
   if (const Refusal r = look_afresh(name, input, links); r != Refusal::kNone) return r;
 #if !defined(_WIN32)
   if (!existed_) {
@@ -280,11 +270,20 @@ Replacement::Refusal Replacement::open(const std::string& name, std::FILE* input
     error_ = last_error();
     return Refusal::kNotOpened;
   }
+  syncs_ = syncs;
+  if (syncs_ != nullptr) syncs_->created(temp_.file());
   return Refusal::kNone;
 }
 
 std::string Replacement::why() const {
   return last_error_words(error_);
+}
+
+void Replacement::finish() {
+  if (finished_ || temp_.file() == nullptr) return;
+  finished_ = true;
+  settled_ = settle();
+  if (settled_ && syncs_ != nullptr) place_ = syncs_->finished();
 }
 
 void Replacement::abandon() {

@@ -15,26 +15,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
-#include <set>
 #include <string>
 
+#include "platform/syncs.hpp"
 #include "platform/tempfile.hpp"
 
 namespace velkoran::platform {
-
-// The folders of renames whose own sync waits for the end of a run: each
-// put on the disk once, however many files took their names there.
-class FolderSyncs {
- public:
-  void add(const std::string& folder);
-  // Puts each folder on the disk (where the system can), and forgets them.
-  void sync();
-
- private:
-  std::mutex m_;
-  std::set<std::string> folders_;
-};
 
 class Replacement {
  public:
@@ -63,7 +49,10 @@ class Replacement {
   // the new file beside it (kNone). `input` is the file being read, which
   // must never be replaced. Nothing it does can block: a FIFO is never
   // opened.
-  Refusal open(const std::string& name, std::FILE* input, Links links = Links::kFollow);
+  // With `syncs`, the file is put on the disk with the others of a run, and
+  // its folder at the end.
+  Refusal open(const std::string& name, std::FILE* input, Links links = Links::kFollow,
+               Syncs* syncs = nullptr);
   // What open() would make of `name`, found without creating anything (a
   // dry run): kNone where it would create the new file.
   Refusal would_open(const std::string& name, std::FILE* input, Links links = Links::kFollow);
@@ -82,11 +71,15 @@ class Replacement {
     keep_time_ = true;
   }
 
-  // Flushes the new file, puts it on the disk, closes it and renames it into
-  // place (the folder, too, is put on the disk where the system can; with
-  // `later`, the folder is left to it). False where any of that failed: the
-  // new file is then removed, and the old one is as it was.
-  [[nodiscard]] bool commit(FolderSyncs* later = nullptr);
+  // The new file is whole, and is written no more: it is flushed, given its
+  // owner, mode and time, and takes its place among the files its Syncs puts
+  // on the disk. commit() does it where it was not done.
+  void finish();
+  // Puts the new file on the disk, closes it and renames it into place (the
+  // folder, too, is put on the disk where the system can, or left to the
+  // Syncs). False where any of that failed: the new file is then removed,
+  // and the old one is as it was.
+  [[nodiscard]] bool commit();
   // Closes and removes the new file, if there is one.
   void abandon();
 
@@ -94,15 +87,21 @@ class Replacement {
   Refusal look(const std::string& name, std::FILE* input, Links links);
   // look(), the state of an earlier name forgotten first, and its error kept.
   Refusal look_afresh(const std::string& name, std::FILE* input, Links links);
+  // finish()'s flush, and the owner, mode and time: false where one failed.
+  bool settle();
 
   std::string target_;  // the file to replace or create, links followed
   TempFile temp_;       // the new file
   bool existed_ = false;
   std::uint64_t links_ = 0;
-  int error_ = 0;  // errno (GetLastError on Windows) of a kNotOpened refusal
-  // The old file's permission bits, owner and group (POSIX).
+  int error_ = 0;           // errno (GetLastError on Windows) of a kNotOpened refusal
+  Syncs* syncs_ = nullptr;  // the Syncs of open(), and the file's place there
+  std::uint64_t place_ = 0;
+  bool finished_ = false;
+  bool settled_ = false;  // by finish()
   bool keep_time_ = false;
   std::int64_t modified_ = 0;
+  // The old file's permission bits, owner and group (POSIX).
   unsigned mode_ = 0;
   unsigned uid_ = 0;
   unsigned gid_ = 0;

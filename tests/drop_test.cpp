@@ -887,43 +887,87 @@ TEST(Drop, AReportOfEachRecording) {
             "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n");
 }
 
-// Each output's data is on the disk before it takes its name, and each
-// folder is put on the disk once for the renames in it, before the run ends.
-// (The sanitizers' leak check cannot run under strace.)
+// Each output's data is on the disk before it takes its name (synced by
+// itself, or by a sync of its whole file system begun after it was
+// finished), and each folder is put on the disk once for the renames in it,
+// before the run ends. (The sanitizers' leak check cannot run under strace.)
 TEST(Drop, EachOutputSyncedBeforeItsRenameEachFolderOnce) {
   if (testing_windows_build()) GTEST_SKIP() << "strace";
   TempDir dir;
-  for (const char* name : {"a/x.wav", "a/y.wav", "b/z.wav"}) {
+  const std::vector<std::string> names = {"a/w.wav", "a/x.wav", "a/y.wav", "b/z.wav"};
+  for (const std::string& name : names) {
     fs::create_directories((dir / name).parent_path());
     write_file(dir / name, kTones);
   }
-  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
-                         "' && ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -e "
-                         "trace=fsync,rename,renameat,renameat2 -o "
-                         "trace " VELKORAN_DROP_EXE " --jobs 2 a b >/dev/null")
-                            .c_str()),
-            0);
-  std::set<std::string> synced;  // the new files, by name
-  std::size_t renames = 0;
-  std::size_t folders = 0;
-  std::istringstream trace(read_file(dir / "trace"));
-  for (std::string line; std::getline(trace, line);) {
-    const std::size_t tmp = line.find("/.velkoran-");
-    if (line.find("fsync(") != std::string::npos) {
-      if (tmp != std::string::npos) {
-        synced.insert(line.substr(tmp + 1, line.find(".tmp", tmp) - tmp));
+  // As it is, and where a sync of a whole file system fails (then each
+  // file's own sync must tell).
+  for (const std::string inject : {"", "-e inject=syncfs:error=EIO"}) {
+    ASSERT_EQ(
+        std::system(("cd '" + dir.path().string() +
+                     "' && ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -e "
+                     "trace=fchmod,fsync,syncfs,rename,renameat,renameat2 " +
+                     inject + " -o trace " VELKORAN_DROP_EXE " --again --jobs 2 a b >/dev/null")
+                        .c_str()),
+        0);
+    // Each call as it began and ended, a call another thread's cut in two
+    // joined again ("<unfinished ...>", then "<... resumed>").
+    struct Call {
+      std::size_t began, ended;
+      std::string line;
+    };
+    std::vector<Call> calls;
+    std::map<std::string, Call> unfinished;  // by thread
+    std::istringstream trace(read_file(dir / "trace"));
+    std::size_t at = 0;
+    for (std::string line; std::getline(trace, line); ++at) {
+      const std::string thread = line.substr(0, line.find(' '));
+      if (line.find("<unfinished ...>") != std::string::npos) {
+        unfinished[thread] = {at, at, line};
+      } else if (line.find(" resumed>") != std::string::npos) {
+        calls.push_back({unfinished[thread].began, at, unfinished[thread].line + line});
       } else {
-        ++folders;
-        EXPECT_EQ(renames, 3u) << "a folder synced before the last rename: " << line;
+        calls.push_back({at, at, line});
       }
-    } else if (tmp != std::string::npos) {
-      ++renames;
-      EXPECT_EQ(synced.count(line.substr(tmp + 1, line.find(".tmp", tmp) - tmp)), 1u)
-          << "renamed before its sync: " << line;
     }
+    std::sort(calls.begin(), calls.end(),
+              [](const Call& a, const Call& b) { return a.began < b.began; });
+    const auto new_file = [](const std::string& line) {
+      const std::size_t tmp = line.find("/.velkoran-");
+      return tmp == std::string::npos ? "" : line.substr(tmp + 1, line.find(".tmp", tmp) - tmp);
+    };
+    const auto is = [](const std::string& line, const char* call) {
+      return line.find(std::string(" ") + call + "(") != std::string::npos;
+    };
+    const auto done = [](const std::string& line) {  // and did not fail
+      return line.size() > 4 && line.compare(line.size() - 4, 4, " = 0") == 0;
+    };
+    // The new files, by name: when each was finished, when it was on the disk.
+    std::map<std::string, std::size_t> finished;
+    std::map<std::string, std::size_t> synced;
+    std::size_t renames = 0;
+    std::size_t folders = 0;
+    for (const Call& c : calls) {
+      const std::string name = new_file(c.line);
+      if (is(c.line, "fchmod")) {
+        finished[name] = c.ended;
+      } else if (is(c.line, "syncfs") && done(c.line)) {
+        for (const auto& [file, when] : finished) {
+          if (when < c.began) synced.emplace(file, c.ended);
+        }
+      } else if (is(c.line, "fsync") && !name.empty()) {
+        if (finished.count(name) != 0 && done(c.line)) synced.emplace(name, c.ended);
+      } else if (is(c.line, "fsync")) {
+        ++folders;
+        EXPECT_EQ(renames, names.size()) << "a folder synced before the last rename: " << c.line;
+      } else if (!name.empty() && !is(c.line, "syncfs")) {
+        ++renames;
+        EXPECT_TRUE(synced.count(name) != 0 && synced[name] < c.began)
+            << "renamed before its sync: " << c.line << inject;
+      }
+    }
+    EXPECT_EQ(renames, names.size()) << inject;
+    EXPECT_EQ(folders, 2u) << inject;
   }
-  EXPECT_EQ(renames, 3u);
-  EXPECT_EQ(folders, 2u);
 }
 
 // Lists of paths, from a file or standard input, taken after those given:

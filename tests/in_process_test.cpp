@@ -411,7 +411,7 @@ TEST(Jobs, ResultsComeInTheWalksOrder) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     --inside;
   };
-  const auto take = [&](const drop::Recording& r, const drop::Result&) {
+  const auto take = [&](const drop::Recording& r, drop::Result&) {
     alone();
     order.push_back(r.shown);
     ++taken;
@@ -458,11 +458,10 @@ TEST(Jobs, NoMoreThanTheRecordings) {
     return drop::Result{drop::Result::kConverted};
   };
   std::size_t taken = 0;
-  EXPECT_EQ(
-      drop::convert_in_turn(
-          next, 100000, convert, [&](const drop::Recording&, const drop::Result&) { ++taken; },
-          [](std::uint64_t) {}),
-      3u);
+  EXPECT_EQ(drop::convert_in_turn(
+                next, 100000, convert, [&](const drop::Recording&, drop::Result&) { ++taken; },
+                [](std::uint64_t) {}),
+            3u);
   EXPECT_EQ(taken, 3u);
   EXPECT_GE(most, 1);
   EXPECT_LE(most, 4);
