@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 readme=$here/../README.md
 drop=$(realpath "$1")
 bin_dir=$(dirname "$drop")
-for tool in parallel ssh ssh-keygen /usr/sbin/sshd; do
+for tool in parallel jq ssh ssh-keygen /usr/sbin/sshd; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 work=$(mktemp -d)
@@ -140,13 +140,17 @@ if /usr/sbin/sshd -f "$ssh_dir/sshd_config" -E "$ssh_dir/log" 2>"$ssh_dir/start"
   export PARALLEL_SSH="ssh -F $ssh_dir/config"
   # The README's two commands, with jobs of 2 recordings so that the tree's
   # few spread over the logins; the status is parallel's (the jobs that had
-  # a recording not converted), the paths those grep lists.
+  # a recording not converted), the paths those jq lists from the reports.
   recipe="find . -iname '*.wav' ! -name 'velkoran-*' -print0 |
-  parallel -0 -N 200 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" velkoran-drop >drop.log
-grep '^[^ ].*: not converted: ' drop.log"
+  parallel --pipe --recend '\\0' -N 200 --joblog jobs.log --sshlogin host1,host2,: --workdir \"\$PWD\" velkoran-drop --files-from - --null --report - >report.jsonl 2>drop.log
+jq -r 'select(.outcome == \"not converted\" or .outcome == \"interrupted\") | .input' report.jsonl"
   jobs_of_2=${recipe/-N 200/-N 2}
-  run_command sshlogin "$recipe" "set -o pipefail; ${jobs_of_2%%$'\n'grep*} && s=0 || s=\$?
-grep '^[^ ].*: not converted: ' drop.log | sed 's/: not converted: .*//'; exit \$s"
+  run_command sshlogin "$recipe" "set -o pipefail; ${jobs_of_2%%$'\n'jq*} && s=0 || s=\$?
+${recipe##*$'\n'}; exit \$s"
+  # A record for every recording, and each job's summary.
+  [ "$(jq -s 'map(select(.input)) | length' "$work/sshlogin/report.jsonl")" = \
+    $((${#recordings[@]} + ${#relaid[@]} + ${#refused[@]})) ] ||
+    fail sshlogin "the reports do not hold a record for each recording"
   # The logins took jobs: the log names the hosts that ran each.
   hosts=$(tail -n +2 "$work/sshlogin/jobs.log" | cut -f 2 | sort -u | tr '\n' ' ')
   echo "hosts that ran jobs: $hosts"

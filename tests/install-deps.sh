@@ -8,7 +8,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++)
-tests=(pkg-config libgtest-dev libsndfile1-dev sox ffmpeg python3 parallel tmux strace openssh-server
+tests=(pkg-config libgtest-dev libsndfile1-dev sox ffmpeg python3 parallel jq tmux strace openssh-server
        openssh-client)
 ci=(clang clang-format libclang-rt-14-dev valgrind time unzip g++-mingw-w64-x86-64 wine wine64 groff-base
     dpkg-dev lintian)
