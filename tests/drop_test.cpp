@@ -855,7 +855,8 @@ TEST(Drop, OutputsKeepTheirRecordingsTimes) {
 
 // The report on standard output, the lines on standard error: a record for
 // each line, parsed by Python's json, a name that is no UTF-8 given back
-// byte for byte (its bytes as lone surrogates), and the console's summary.
+// byte for byte (its bytes as lone surrogates), and the console's summary;
+// and a stopped run's, in place.
 TEST(Drop, AReportOfEachRecording) {
   if (testing_windows_build()) GTEST_SKIP() << "a name that is no UTF-8";
   TempDir dir;
@@ -868,14 +869,24 @@ TEST(Drop, AReportOfEachRecording) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.errors.substr(0, 20), "./a.wav: converted\n.");
   write_file(dir / "report", r.console);
+  // A run stopped as b.wav is opened (strace sends the signal then): the
+  // report is in place, with its record and the summary of a stop.
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -P b.wav -e "
+                         "trace=openat -e inject=openat:signal=SIGINT " VELKORAN_DROP_EXE
+                         " --again --jobs 1 --report stopped a.wav b.wav f.wav >/dev/null; "
+                         "[ $? -eq 130 ]")
+                            .c_str()),
+            0);
   const std::string parse =
       "python3 -c 'import json, sys\n"
-      "for line in open(sys.argv[1], encoding=\"utf-8\"):\n"
+      "for line in open(sys.argv[1], encoding=\"utf-8\").read().splitlines() + "
+      "open(sys.argv[2], encoding=\"utf-8\").read().splitlines():\n"
       "    o = json.loads(line)\n"
       "    if \"summary\" in o: print(sorted(o[\"summary\"].items())); continue\n"
       "    print(o[\"input\"].encode(\"utf-8\", \"surrogateescape\").hex(), o[\"outcome\"], "
       "o[\"output\"], o.get(\"frames\"), o.get(\"channels\"), o.get(\"bits\"), "
-      "o.get(\"relaid\"), o[\"reason\"] is not None)' report >parsed";
+      "o.get(\"relaid\"), o[\"reason\"] is not None)' report stopped >parsed";
   ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && " + parse).c_str()), 0);
   EXPECT_EQ(read_file(dir / "parsed"),
             "2e2f612e776176 converted ./velkoran-a.wav 14400 2 24 False False\n"
@@ -884,7 +895,11 @@ TEST(Drop, AReportOfEachRecording) {
             "2e2f6d2e776176 not converted None None None None None True\n"
             "2e2f6eff6f2e776176 converted ./velkoran-n\xffo.wav 50 1 8 False False\n"
             "[('already', 0), ('converted', 4), ('dry_run', False), ('interrupted', False), "
-            "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n");
+            "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n"
+            "612e776176 converted velkoran-a.wav 14400 2 24 False False\n"
+            "622e776176 interrupted None None None None None False\n"
+            "[('already', 0), ('converted', 1), ('dry_run', False), ('interrupted', True), "
+            "('not_converted', 1), ('not_reached', 1), ('recordings', 3), ('version', 1)]\n");
 }
 
 // Each output's data is on the disk before it takes its name (synced by
