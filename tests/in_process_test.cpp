@@ -390,7 +390,7 @@ TEST(StopRequested, RelayEndsSoonToo) {
 TEST(Jobs, ResultsComeInTheWalksOrder) {
   const std::size_t count = drop::kMostAhead + 40;
   std::size_t given = 0;
-  std::atomic<std::size_t> taken{0};  // by whichever job takes
+  std::atomic<std::size_t> taken{0};  // on the calling thread, looked at by the walk
   std::size_t most_ahead = 0;
   std::vector<std::string> order;
   const auto next = [&](drop::Recording& r) {
