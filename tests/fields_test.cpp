@@ -1,8 +1,10 @@
 // Direct tests of the pure functions: field codecs, rescalings, the pad rule,
-// the sample conversion and the names of Windows.
+// the sample conversion, MD5 and the names of Windows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <random>
 
 #include "drop/done.hpp"
 #include "in_process.hpp"
@@ -13,6 +15,7 @@
 #include "wave/ds64.hpp"
 #include "wave/header.hpp"
 #include "wave/le.hpp"
+#include "wave/md5.hpp"
 #include "wave/riff.hpp"
 #include "wave/samples.hpp"
 
@@ -44,6 +47,63 @@ struct Rescale {
   unsigned bytes_per_sample;
   std::uint32_t out;
 };
+
+std::string hex(const Digest& d) {
+  std::string s;
+  for (unsigned char b : d) s += "0123456789abcdef"[b >> 4], s += "0123456789abcdef"[b & 15];
+  return s;
+}
+
+// RFC 1321's test suite (A.5), each message given whole.
+TEST(Md5, GivesTheRfcsDigests) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& [message, digest] : cases) {
+    Md5 md5;
+    md5.update(reinterpret_cast<const unsigned char*>(message.data()), message.size());
+    EXPECT_EQ(hex(md5.finish()), digest) << message;
+  }
+}
+
+// Over 3 MiB given in pieces of every size from 0 to past a block (so that
+// pieces end at every place of a block, and the padding falls on both sides
+// of the last block's length field), as md5sum computes it.
+TEST(Md5, AgreesWithMd5sumWhateverThePieces) {
+  if (std::system("command -v md5sum >/dev/null") != 0) GTEST_SKIP() << "no md5sum";
+  for (const std::size_t size :
+       {std::size_t{55}, std::size_t{56}, std::size_t{64}, std::size_t{3} * 1048576 + 119}) {
+    std::vector<unsigned char> bytes(size);
+    std::mt19937 random(static_cast<unsigned>(size));
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(random());
+    Md5 md5;
+    for (std::size_t at = 0, piece = 0; at < size; piece = (piece + 1) % 131) {
+      const std::size_t n = std::min(piece, size - at);
+      md5.update(bytes.data() + at, n);
+      at += n;
+    }
+    const std::string path = testing::TempDir() + "md5-input";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, size, f), size);
+    ASSERT_EQ(std::fclose(f), 0);
+    std::FILE* sum = popen(("md5sum '" + path + "'").c_str(), "r");
+    ASSERT_NE(sum, nullptr);
+    char line[33] = {};
+    ASSERT_EQ(std::fread(line, 1, 32, sum), 32u);
+    pclose(sum);
+    EXPECT_EQ(hex(md5.finish()), std::string(line, 32)) << size;
+    std::remove(path.c_str());
+  }
+}
 
 TEST(Rescale, ByteRateWrapsThenTruncatesTowardZero) {
   for (const Rescale& c : {
