@@ -110,7 +110,8 @@ class Shape {
 };
 
 // Both files' kept chunks, walked side by side: the same ids and sizes in
-// the same order, to the end of each.
+// the same order, to the end of each (a recording's digest of its data the
+// output's digest of its own, or a JUNK chunk in its place).
 bool same_chunks(Shape& output, Shape& recording) {
   for (;;) {
     wave::ChunkHeader a;
@@ -118,6 +119,7 @@ bool same_chunks(Shape& output, Shape& recording) {
     const bool more = output.next(a);
     if (more != recording.next(b)) return false;
     if (!more) return true;
+    if (wave::is_digest(b) && wave::is_digest_or_junk(a)) continue;
     for (std::size_t i = 0; i < sizeof a.bytes; ++i) {
       if (a.bytes[i] != b.bytes[i]) return false;
     }

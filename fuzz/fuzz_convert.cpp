@@ -25,6 +25,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "check.hpp"
 #include "controls.hpp"
@@ -32,6 +33,7 @@
 #include "messages.hpp"
 #include "wave/convert.hpp"
 #include "wave/le.hpp"
+#include "wave/md5.hpp"
 #include "wave/riff.hpp"
 
 namespace {
@@ -72,11 +74,23 @@ bool same(const std::string& out, const unsigned char* in, std::size_t from, std
   return to <= out.size() && std::memcmp(out.data() + from, in + from, to - from) == 0;
 }
 
-// Where the output's data size stands, and what the header first wrote there.
+// Where the output's data size stands, and what the header first wrote there;
+// where an MD5 chunk before the data states the output's digest (0: none).
 struct DataSize {
   std::size_t offset;
   std::uint32_t provisional;
+  std::size_t digest_at = 0;
 };
+
+// What an MD5 chunk of 16 bytes at `at` of the input (its header whole there,
+// `n` bytes of its body) becomes in the output: the output's digest where it
+// `states` and the input's data had it, else JUNK and zeros.
+std::string digest_chunk(const unsigned char* at, std::size_t n, bool states,
+                         const velkoran::wave::Digest& output) {
+  std::string c(reinterpret_cast<const char*>(at), 8);
+  c.replace(0, 4, states ? "MD5 " : "JUNK");
+  return c + (states ? std::string(output.begin(), output.end()) : std::string(n, '\0'));
+}
 
 // KSDATAFORMAT_SUBTYPE_PCM's GUID, its first byte 3 for _IEEE_FLOAT's.
 const unsigned char kPcmGuid[16] = {1,    0, 0, 0,    0, 0,    0x10, 0,
@@ -136,18 +150,20 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
     carried = 60;
   }
 
-  // Chunks up to the data chunk, with the pad byte rule: the same bytes.
+  // Chunks up to the data chunk, with the pad byte rule: the same bytes, but
+  // MD5 chunks of 16 bytes (their places noted).
   std::size_t pos = 20 + fmt_size;
   std::uint64_t body = fmt_size;
+  std::vector<std::size_t> digests;
   for (;;) {
     if (body % 2 != 0 && velkoran::fuzz::oracle_pad(in + pos, size - pos)) ++pos;
     check(pos + 8 <= size, "data chunk header within the input");
     if (std::memcmp(in + pos, "data", 4) == 0) break;
     body = load_u32(in + pos + 4);
     check(pos + 8 + body <= size, "chunk body within the input");
+    if (std::memcmp(in + pos, "MD5 ", 4) == 0 && body == 16) digests.push_back(pos);
     pos += 8 + body;
   }
-  check(same(out, in, carried, pos + 4), "header bytes carried over");
 
   // The samples: as many whole frames as the data size says, or as the
   // input holds.
@@ -163,15 +179,56 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   check(velkoran::fuzz::same_samples(in + start, width, o + start, samples),
         "every sample is exactly s / 2^7, s / 2^15 or s / 2^23");
 
-  // What follows the data chunk is carried over, less one pad byte.
+  // The digests of both data chunks: the input's where it holds all its
+  // data chunk states (or runs to the end), the output's of its floats.
+  const bool whole_data = !bounded || start + std::uint64_t{declared} <= size;
+  velkoran::wave::Md5 in_md5;
+  in_md5.update(in + start, (bounded && whole_data ? start + declared : size) - start);
+  const velkoran::wave::Digest in_digest = in_md5.finish();
+  velkoran::wave::Md5 out_md5;
+  out_md5.update(o + start, 4 * samples);
+  const velkoran::wave::Digest out_digest = out_md5.finish();
+  const auto true_digest = [&](const unsigned char* stated) {
+    return whole_data && std::memcmp(stated, in_digest.data(), 16) == 0;
+  };
+
+  // The header's bytes: the first MD5 chunk before the data states the
+  // output's digest where it was true, every other one is JUNK.
+  std::string header(reinterpret_cast<const char*>(in) + carried, pos + 4 - carried);
+  std::size_t digest_at = 0;
+  for (const std::size_t at : digests) {
+    const bool states = at == digests.front() && true_digest(in + at + 8);
+    if (states) digest_at = at;
+    header.replace(at - carried, 24, digest_chunk(in + at, 16, states, out_digest));
+  }
+  check(out.compare(carried, header.size(), header) == 0, "header bytes carried over");
+
+  // What follows the data chunk is carried over, less one pad byte, an MD5
+  // chunk of 16 bytes stating the output's digest where it was true, else
+  // JUNK.
   std::size_t after = size;
   if (bounded && start + std::uint64_t{declared} <= size) {
     after = start + declared;
     if (declared % 2 != 0 && velkoran::fuzz::oracle_pad(in + after, size - after)) ++after;
   }
+  std::string following;
+  for (std::size_t at = after; at < size;) {
+    const std::size_t n = size - at < 8 ? 0 : load_u32(in + at + 4);
+    if (size - at >= 8 && std::memcmp(in + at, "MD5 ", 4) == 0 && n == 16) {
+      const std::size_t got = std::min<std::size_t>(16, size - at - 8);
+      following += digest_chunk(in + at, got, got == 16 && true_digest(in + at + 8), out_digest);
+      at += 24;
+      continue;
+    }
+    const std::size_t end = size - at < 8 || n > size - at - 8 ? size : at + 8 + n;
+    following.append(reinterpret_cast<const char*>(in) + at, end - at);
+    at = end;
+    if (n % 2 != 0 && at < size && velkoran::fuzz::oracle_pad(in + at, size - at)) {
+      following += static_cast<char>(in[at++]);
+    }
+  }
   const std::string rest = out.substr(start + 4 * samples);
-  check(rest.size() == size - after && std::memcmp(rest.data(), in + after, rest.size()) == 0,
-        "what follows the data is carried over");
+  check(rest == following, "what follows the data is carried over");
   // The RIFF chunk ends where the input's did, when that lies between the
   // data and the end of the input (the program's own rule); else at the end
   // of the output.
@@ -181,9 +238,11 @@ DataSize check_success(const unsigned char* in, std::size_t size, const std::str
   // Whole frames times 4 a channel; "length unknown" stays so, and so does a
   // size past 32 bits.
   const std::uint64_t provisional = std::uint64_t{declared / frame} * 4 * channels;
-  return {pos + 4, declared == 0xFFFFFFFF || provisional > 0xFFFFFFFF
-                       ? 0xFFFFFFFF
-                       : static_cast<std::uint32_t>(provisional)};
+  return {pos + 4,
+          declared == 0xFFFFFFFF || provisional > 0xFFFFFFFF
+              ? 0xFFFFFFFF
+              : static_cast<std::uint32_t>(provisional),
+          digest_at};
 }
 
 // The input: its bytes, then either its end or, at `fail_at`, reads that fail.
@@ -370,6 +429,11 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
     unsigned char provisional[4];
     velkoran::wave::store_u32(provisional, data_size.provisional);
     std::memcpy(&expected[data_size.offset], provisional, 4);
+    // Its MD5 chunk before the data, a JUNK chunk till the end, stays one.
+    if (data_size.digest_at != 0) {
+      expected.replace(data_size.digest_at, 4, "JUNK");
+      expected.replace(data_size.digest_at + 8, 16, std::string(16, '\0'));
+    }
     check(r.status == 0 && r.console == plain.console && r.output == expected,
           "an unseekable output keeps the sizes of the header as first written");
   }

@@ -14,6 +14,7 @@
 #include "controls.hpp"
 #include "prep_layouts.hpp"
 #include "wav_builder.hpp"
+#include "wave/md5.hpp"
 
 using velkoran::fuzz::trailer;
 using velkoran::test::Bytes;
@@ -64,7 +65,20 @@ int main(int argc, char** argv) {
   const Bytes odd_no_pad = Bytes().unpadded_chunk("note", Bytes().raw("abc"));
   const Bytes kPcm = Bytes().raw(std::string("\1\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 16));
 
+  // MD5 chunks of 16 bytes: the digest of 8 bytes of samples, and another.
+  velkoran::wave::Md5 md5;
+  md5.update(samples(2, 4).data().data(), 8);
+  const velkoran::wave::Digest d = md5.finish();
+  const Bytes digest = Bytes().chunk("MD5 ", Bytes().raw(std::string(d.begin(), d.end())));
+  const Bytes stale = Bytes().chunk("MD5 ", Bytes().fill(16, 7));
+
   const std::vector<std::pair<std::string, Bytes>> seeds = {
+      {"converts-digest_before_and_after",
+       pcm_wave(f16, 8, samples(2, 4).add(digest).add(stale), digest)},
+      {"converts-digest_stale_unseekable",
+       pcm_wave(f16, 8, samples(2, 4).add(digest), Bytes().add(stale).add(digest))
+           .raw(trailer(0, 0, 1))},
+      {"converts-digest_of_unknown_length", pcm_wave(f16, 0, samples(2, 4), digest)},
       {"converts-pcm16", pcm_wave(f16, 64, samples(2, 32))},
       {"converts-pcm24", pcm_wave(f24, 96, samples(3, 32))},
       {"converts-size_zero", pcm_wave(f16, 0, samples(2, 9))},

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "wave/format.hpp"
+#include "wave/md5.hpp"
 
 namespace velkoran::wave {
 
@@ -38,6 +39,13 @@ struct Handoff {
   std::uint64_t data_size_offset = 0;    // where the output's data size field stands
   std::uint32_t riff_size = 0;           // the input's RIFF size, as it stands
   bool rf64 = false;                     // the output is RF64
+  // Whether the data's digests are computed: an MD5 chunk stands before or
+  // after it (or the input cannot be looked ahead in).
+  bool digests = false;
+  // The first MD5 chunk before the data: where the output's (a JUNK chunk
+  // until the end) stands, 0 for none, and the digest it stated.
+  std::uint64_t digest_at = 0;
+  Digest stated{};
   // Where the last whole piece of the output's header ends (the RIFF header,
   // the format chunk, each chunk after it), so far: a run stopped inside the
   // header keeps the output up to there.
@@ -56,6 +64,11 @@ struct Converted {
   // Where the samples, or the last whole chunk after them, end in the
   // output: a run stopped part-way keeps the output up to there.
   std::uint64_t whole_end = 0;
+  // Where the handoff asks for them: the MD5 of the input's data chunk, once
+  // it was read to its end (`digested`), and of the output's.
+  bool digested = false;
+  Digest in_digest{};
+  Digest out_digest{};
 };
 
 }  // namespace velkoran::wave

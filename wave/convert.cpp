@@ -49,6 +49,33 @@ Stop fit(Reader& in, Writer& out, Observer& observer, Handoff& handoff, std::uin
   return transcribe_header(in, out, observer, handoff, &sizes, takes);
 }
 
+// Whether an MD5 chunk of the data's digest follows the data, so that the
+// samples pass computes the digests: looked at ahead in a file, through the
+// chunks' headers; an input that cannot be looked ahead in (a pipe) has them
+// computed all the same.
+Stop look_for_digest(Reader& in, Handoff& handoff) {
+  if (handoff.digests) return {};
+  const std::optional<std::uint64_t> length = in.length();
+  const std::uint32_t declared = handoff.declared_data_size;
+  if (!length) {
+    handoff.digests = true;
+    return {};
+  }
+  const std::uint64_t data_at = in.position();
+  // Nothing follows data that runs to the end.
+  if (length_unknown(declared) || data_at + declared >= *length) return {};
+  if (!in.seek(data_at + declared)) return End::kReadFailed;
+  if (!is_odd(declared) || !pad_next(in) || in.skip(1)) {
+    ChunkWalk walk(in);
+    for (ChunkHeader h; walk.next(h) && !handoff.digests;) {
+      handoff.digests = is_digest(h);
+      if (!walk.skip()) break;
+    }
+  }
+  if (!in.seek(data_at)) return End::kReadFailed;
+  return {};
+}
+
 End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t max_length,
             Workspace* workspace, Takes takes) {
   Writer writer(out, max_length, workspace != nullptr ? workspace->writer.get() : nullptr);
@@ -56,6 +83,7 @@ End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t ma
   Converted converted;
   Stop stop = transcribe_header(reader, writer, observer, handoff, nullptr, takes);
   if (!stop) stop = fit(reader, writer, observer, handoff, max_length, takes);
+  if (!stop) stop = look_for_digest(reader, handoff);
   const bool header_written = !stop;
   if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer, workspace);
   if (stop_requested()) {
@@ -71,6 +99,7 @@ End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t ma
     return End::kInterrupted;
   }
   if (!stop) stop = write_true_sizes(writer, handoff, converted);
+  if (!stop) stop = state_digest(writer, handoff, converted);
   // Whatever was written before the run ended reaches the output now. A
   // write that fails here came before that ending, so it is what is reported.
   if (!writer.flush()) stop = End::kWriteFailed;

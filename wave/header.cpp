@@ -82,6 +82,9 @@ class HeaderPass {
     return {};
   }
   Stop chunks_until_data();
+  // An MD5 chunk of 16 bytes, its header read: a JUNK chunk of zeros in the
+  // output till the end shows whether it may state the output's digest.
+  Stop digest_chunk();
 
   Reader& in_;
   ChunkWalk walk_;
@@ -211,14 +214,45 @@ Stop HeaderPass::format_tail() {
   return {};
 }
 
+Stop HeaderPass::digest_chunk() {
+  // Only the first states the output's digest; any other stays JUNK.
+  const bool first = handoff_.digest_at == 0;
+  if (first) handoff_.digest_at = out_.position();
+  handoff_.digests = true;
+  if (Stop s = stop_for(out_.write("JUNK", 4))) return s;
+  if (Stop s = stop_for(out_.write_u32(kDigestBytes))) return s;
+  walk_.enter(kDigestBytes);
+  Digest stated{};
+  const std::size_t got = walk_.read(stated.data(), stated.size());
+  const Digest zeros{};
+  if (Stop s = stop_for(out_.write(zeros.data(), got))) return s;
+  if (got != stated.size()) return cut(HeaderError::kBodyCut);
+  if (first) handoff_.stated = stated;
+  handoff_.whole_end = out_.position();
+  return {};
+}
+
 Stop HeaderPass::chunks_until_data() {
   for (;;) {
     unsigned char id[4];
     if (!in_.read_exact(id, sizeof id)) return cut(HeaderError::kNoDataChunk);
-    if (Stop s = stop_for(out_.write(id, sizeof id))) return s;
+    // An MD5 chunk's id waits for its size, which says whether it is the
+    // digest of the data.
+    const bool md5 = is_id(id, "MD5 ");
+    if (!md5) {
+      if (Stop s = stop_for(out_.write(id, sizeof id))) return s;
+    }
 
     std::uint32_t size = 0;
-    if (!in_.read_u32(size)) return cut(HeaderError::kNoChunkSize);
+    const bool sized = in_.read_u32(size);
+    if (md5 && sized && size == kDigestBytes) {
+      if (Stop s = digest_chunk()) return s;
+      continue;
+    }
+    if (md5) {
+      if (Stop s = stop_for(out_.write(id, sizeof id))) return s;
+    }
+    if (!sized) return cut(HeaderError::kNoChunkSize);
 
     if (is_id(id, "data")) {
       handoff_.bytes_per_sample = bytes_per_sample_;
@@ -303,6 +337,21 @@ Stop state_sizes(Writer& out, const Handoff& handoff, std::uint64_t riff_size,
 Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted) {
   const std::uint64_t riff_end = out.position() - converted.after_riff;
   return state_sizes(out, handoff, riff_end - 8, converted.samples * kOutBytesPerSample, true);
+}
+
+Stop state_digest(Writer& out, const Handoff& handoff, const Converted& converted) {
+  if (handoff.digest_at == 0 || !converted.digested || converted.in_digest != handoff.stated) {
+    return {};
+  }
+  // The digest first, then the id that makes it one: a failure between the
+  // two leaves a JUNK chunk.
+  bool moved = false;
+  if (Stop s = after_move(out.seek(handoff.digest_at + 8), moved); s || !moved) return s;
+  if (out.write(converted.out_digest.data(), kDigestBytes) ||
+      out.seek(handoff.digest_at) != Writer::Seek::kMoved || out.write("MD5 ", 4)) {
+    return End::kWriteFailed;
+  }
+  return {};
 }
 
 Stop keep_whole_header(Writer& out, const Handoff& handoff) {

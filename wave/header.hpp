@@ -31,6 +31,12 @@ Stop transcribe_header(Reader& in, Writer& out, Observer& observer, Handoff& han
 // failure to reposition it is a failed write.
 Stop write_true_sizes(Writer& out, const Handoff& handoff, const Converted& converted);
 
+// Once the whole output is written: the MD5 chunk before the data, a JUNK
+// chunk so far, states the output's digest where the input's data had the
+// digest it stated, and the output can be repositioned (a pipe keeps the
+// JUNK chunk).
+Stop state_digest(Writer& out, const Handoff& handoff, const Converted& converted);
+
 // A run stopped inside the header keeps only its whole pieces: the output is
 // cut back to `handoff.whole_end`, and its RIFF size states what it holds.
 Stop keep_whole_header(Writer& out, const Handoff& handoff);

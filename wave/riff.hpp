@@ -24,6 +24,22 @@ struct ChunkHeader {
   bool is(const char (&want)[5]) const { return is_id(bytes, want); }
 };
 
+// An MD5 chunk of 16 bytes states the MD5 of the data chunk's bytes (the
+// archive world's BWF tools write and check it). A conversion's output
+// holds other data, so it states the output's own digest there, and only
+// where the input's data has the digest it stated; otherwise, or where it
+// cannot be told, the chunk becomes a JUNK chunk of the same size, all
+// zeros: no digest rather than a false one. An MD5 chunk of another size is
+// carried over as any other chunk.
+inline constexpr std::uint32_t kDigestBytes = 16;
+inline bool is_digest(const ChunkHeader& h) {
+  return h.is("MD5 ") && h.size() == kDigestBytes;
+}
+// What the output's chunk says in its place, "MD5 " or "JUNK", of 16 bytes.
+inline bool is_digest_or_junk(const ChunkHeader& h) {
+  return (h.is("MD5 ") || h.is("JUNK")) && h.size() == kDigestBytes;
+}
+
 // RIFF keeps chunks at even offsets: a body of odd size is followed by one
 // pad byte.
 inline bool is_odd(std::uint64_t body_size) {

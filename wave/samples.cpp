@@ -5,6 +5,7 @@
 
 #include "wave/interrupt.hpp"
 #include "wave/le.hpp"
+#include "wave/md5.hpp"
 #include "wave/riff.hpp"
 
 namespace velkoran::wave {
@@ -12,6 +13,27 @@ namespace {
 
 static_assert(kBlockSamples >= kMaxChannels, "a block holds a frame of the most channels");
 static_assert(kOutBlockBytes == kBlockSamples * kOutBytesPerSample, "a block of floats");
+
+// An MD5 chunk of 16 bytes after the data, its header read: the output's
+// digest where the input's data had the digest it states, else a JUNK chunk
+// of zeros.
+Stop digest_after_data(Reader& in, ChunkWalk& walk, Writer& out, Converted& converted) {
+  Digest stated{};
+  const std::size_t got = walk.read(stated.data(), stated.size());
+  const bool true_digest =
+      got == stated.size() && converted.digested && stated == converted.in_digest;
+  const Digest zeros{};
+  unsigned char header[8] = {'J', 'U', 'N', 'K'};
+  if (true_digest) std::memcpy(header, "MD5 ", 4);
+  store_u32(header + 4, kDigestBytes);
+  if (Halted x = out.write(header, sizeof header)) return stop_for(x);
+  if (Halted x = out.write(true_digest ? converted.out_digest.data() : zeros.data(), got)) {
+    return stop_for(x);
+  }
+  if (got != stated.size()) return unless_ended(in.why_short());
+  converted.whole_end = out.position();
+  return {};
+}
 
 // Carries over, unchanged, every byte after the data chunk (and its pad) to
 // the end of the input. It goes a chunk at a time only to know where each
@@ -23,6 +45,10 @@ Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
     ChunkHeader h;
     std::size_t got = 0;
     const bool whole = walk.next(h, &got);
+    if (whole && is_digest(h)) {
+      if (Stop s = digest_after_data(in, walk, out, converted)) return s;
+      continue;
+    }
     if (Halted x = out.write(h.bytes, got)) return stop_for(x);
     if (!whole) return unless_ended(in.why_short());
     if (Halted x = walk.copy(out)) return unless_ended(x);
@@ -62,6 +88,14 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   const std::optional<std::uint64_t> length = in.length();
   // Samples still to convert, in whole frames.
   std::uint64_t left = bounded ? std::uint64_t{declared / frame} * channels : UINT64_MAX;
+  // The digests of both data chunks, where an MD5 chunk asks for them.
+  Md5 in_md5;
+  Md5 out_md5;
+  const auto digested = [&] {
+    converted.digested = true;
+    converted.in_digest = in_md5.finish();
+    converted.out_digest = out_md5.finish();
+  };
 
   while (left != 0) {
     const std::size_t want = static_cast<std::size_t>(left < block ? left : block);
@@ -77,13 +111,20 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
       pcm24_to_float(in_block, whole, out_block);
     }
     converted.offered = converted.samples + whole;
+    if (handoff.digests) {
+      in_md5.update(in_block, got);
+      out_md5.update(out_block, whole * kOutBytesPerSample);
+    }
     if (Halted h = out.write(out_block, whole * kOutBytesPerSample)) return stop_for(h);
     converted.samples += whole;
     converted.whole_end = out.position();
     left -= whole;
     // The end of the input, within the data or where a length-unknown data
-    // chunk ends: nothing follows.
-    if (got != want * width) return unless_ended(in.why_short());
+    // chunk ends: nothing follows. Only the latter is the whole data chunk.
+    if (got != want * width) {
+      if (handoff.digests && !bounded && in.why_short() == Halt::kEnded) digested();
+      return unless_ended(in.why_short());
+    }
     // A signal asks the run to end: it does so at a block's edge, once what
     // had arrived is converted.
     if (stop_requested()) return End::kInterrupted;
@@ -95,6 +136,11 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   // whole frames, never odd.
   ChunkWalk data(in);
   data.enter(declared, declared % frame);
+  if (handoff.digests) {
+    const std::size_t part = data.read(in_block, static_cast<std::size_t>(data.left()));
+    in_md5.update(in_block, part);
+    if (part == declared % frame) digested();
+  }
   if (!data.skip()) return unless_ended(in.why_short());
 
   // Chunks after the data (LIST, cue, id3 and the like) are carried over

@@ -1,0 +1,121 @@
+// The MD5 chunk of a recording (the digest of its data chunk's bytes) in the
+// outputs of the three programs: the output's own digest only where the
+// recording's data had the one it stated and the place can be written, else
+// a JUNK chunk of zeros. Python's hashlib is the judge.
+#include <gtest/gtest.h>
+
+#include "program.hpp"
+
+namespace velkoran::test {
+namespace {
+
+// `fix FILE`: an MD5 chunk of sixteen 0x11 bytes is given the digest of the
+// file's data chunk. `show FILE`: the file's chunk ids, a 16-byte MD5 or
+// JUNK chunk followed by "=data" (the digest of the data chunk's bytes),
+// "=0" (zeros) or "=?".
+const char kDigests[] = R"(import hashlib, struct, sys
+what, name = sys.argv[1:]
+b = bytearray(open(name, 'rb').read())
+chunks, at = [], 12
+while at + 8 <= len(b):
+    n = struct.unpack('<I', b[at + 4:at + 8])[0]
+    chunks.append((bytes(b[at:at + 4]), at + 8, n))
+    at += 8 + n + n % 2
+data = [hashlib.md5(b[s:s + n]).digest() for i, s, n in chunks if i == b'data'][0]
+shown = []
+for i, s, n in chunks:
+    if what == 'fix' and i == b'MD5 ' and b[s:s + n] == b'\x11' * 16: b[s:s + n] = data
+    body = b[s:s + n]
+    tail = '=data' if body == data else '=0' if body == bytes(16) else '=?'
+    shown.append(i.decode().strip() + (tail if i in (b'MD5 ', b'JUNK') and n == 16 else ''))
+if what == 'fix': open(name, 'wb').write(b)
+else: print(' '.join(shown))
+)";
+
+std::string digests(const fs::path& dir, const std::string& what, const std::string& name) {
+  write_file(dir / "digests.py", std::string(kDigests));
+  EXPECT_EQ(std::system(("cd '" + dir.string() + "' && python3 digests.py " + what + " '" + name +
+                         "' >shown")
+                            .c_str()),
+            0);
+  return read_file(dir / "shown");
+}
+
+// The program, run on `in.wav`, and where its output goes.
+enum class By { kVelkoran, kIntoAFifo, kDrop, kPrep };
+
+TEST(Digest, StatesTheOutputsDataOrNone) {
+  const Bytes good = Bytes().chunk("MD5 ", Bytes().fill(16, 0x11));   // made true
+  const Bytes stale = Bytes().chunk("MD5 ", Bytes().fill(16, 0x22));  // of other data
+  const Bytes list = Bytes().chunk("LIST", Bytes().raw("INFOISFT"));
+  // Across blocks and buffers, and half a frame after the whole ones, which
+  // the digest of the data takes, and the output drops.
+  const Bytes samples = Bytes().fill(3 * 65536 * 2 + 6, 0x5A);
+  const struct {
+    const char* name;
+    Bytes before, after;
+    By run;
+    std::string shown;
+  } cases[] = {
+      {"before the data", good, list, By::kVelkoran, "fmt MD5=data data LIST"},
+      {"after the data", list, good, By::kVelkoran, "fmt LIST data MD5=data"},
+      {"two before, the first kept",
+       Bytes().add(good).add(good),
+       {},
+       By::kVelkoran,
+       "fmt MD5=data JUNK=0 data"},
+      {"stale before, true after", stale, good, By::kVelkoran, "fmt JUNK=0 data MD5=data"},
+      {"true before, stale after", good, stale, By::kVelkoran, "fmt MD5=data data JUNK=0"},
+      {"another size",
+       Bytes().chunk("MD5 ", Bytes().fill(20, 0x11)),
+       {},
+       By::kVelkoran,
+       "fmt MD5 data"},
+      {"into a FIFO", good, good, By::kIntoAFifo, "fmt JUNK=0 data MD5=data"},
+      {"re-laid and converted", Bytes().chunk("bext", Bytes().raw("x")).add(good), good, By::kDrop,
+       "fmt bext MD5=data data MD5=data"},
+      {"re-laid alone", good, good, By::kPrep, "fmt MD5=data data MD5=data"},
+  };
+  for (const auto& c : cases) {
+    if (testing_windows_build() && c.run == By::kIntoAFifo) continue;
+    TempDir dir;
+    Bytes input = pcm_wave(Format::pcm16(), static_cast<std::uint32_t>(samples.size()),
+                           Bytes().add(samples).add(c.after), c.before);
+    if (c.run == By::kDrop) {
+      // Its format chunk after the chunks before the data: velkoran-drop re-lays it.
+      input = riff(Bytes()
+                       .add(c.before)
+                       .add(format_chunk(Format::pcm16()))
+                       .id("data")
+                       .u32(static_cast<std::uint32_t>(samples.size()))
+                       .add(samples)
+                       .add(c.after));
+    }
+    write_file(dir / "in.wav", input);
+    (void)digests(dir.path(), "fix", "in.wav");
+    const std::string out = c.run == By::kPrep ? "out.wav" : "velkoran-in.wav";
+    RunResult r;
+    if (c.run == By::kDrop) {
+      r = run_drop(dir.path(), {"in.wav"});
+    } else if (c.run == By::kPrep) {
+      r = run_prep(dir.path(), {"in.wav", "out.wav"});
+    } else if (c.run == By::kIntoAFifo) {
+      r = run_program(dir.path(), {"in.wav"},
+                      Shell{"mkfifo velkoran-in.wav && { cat velkoran-in.wav >received & }"});
+      // The reader may still be copying: wait for all of it, or a deadline.
+      const std::uintmax_t whole = input.size() + samples.size() / 4 * 4 * 2 - samples.size();
+      for (int i = 0; i < 6000 && fs::file_size(dir / "received") < whole; ++i) {
+        std::system("sleep 0.01");
+      }
+    } else {
+      r = run_program(dir.path(), {"in.wav"});
+    }
+    EXPECT_EQ(r.status, 0) << c.name << r.console;
+    EXPECT_EQ(digests(dir.path(), "show", c.run == By::kIntoAFifo ? "received" : out),
+              c.shown + "\n")
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace velkoran::test
