@@ -35,7 +35,9 @@ class Watch final : public wave::Observer {
   explicit Watch(std::atomic<std::uint64_t>& read) : read_(read) {}
   void advance(std::uint64_t read, std::optional<std::uint64_t>) override { read_ = read; }
   void as_rf64() override { rf64 = true; }
+  void stale_digest() override { stale = true; }
   bool rf64 = false;
+  bool stale = false;
 
  private:
   std::atomic<std::uint64_t>& read_;
@@ -330,6 +332,13 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
     return {Result::kInterrupted};
   }
   if (!outcome.converted()) return {Result::kFailed, in_words(outcome)};
+  // A digest the data does not have: the recording is not what it was when
+  // the digest was made, and nothing is written of it.
+  if (watch.stale) {
+    return {Result::kRefused,
+            "its MD5 chunk states a digest that its data does not have: the recording changed "
+            "after its digest was made, and is left as it is"};
+  }
   // Its recording's time, as cp -p keeps it: when the sound was recorded.
   out->keep_time(facts->modified);
   out->finish();

@@ -86,6 +86,10 @@ End convert(Reader& reader, std::FILE* out, Observer& observer, std::uint64_t ma
   if (!stop) stop = look_for_digest(reader, handoff);
   const bool header_written = !stop;
   if (!stop) stop = convert_samples(reader, writer, handoff, converted, observer, workspace);
+  if (!stop && handoff.digest_at != 0 &&
+      (!converted.digested || converted.in_digest != handoff.stated)) {
+    observer.stale_digest();
+  }
   if (stop_requested()) {
     // A signal ended the run (a read it cut short may look like the end of
     // the input): what has been written becomes a whole, shorter file of

@@ -19,6 +19,10 @@ class Observer {
   virtual void advance(std::uint64_t /*read*/, std::optional<std::uint64_t> /*length*/) {}
   // The output passes what RIFF sizes can state, and is written as RF64.
   virtual void as_rf64() {}
+  // An MD5 chunk states a digest that the input's data does not have (the
+  // recording changed after its digest was made): the output holds a JUNK
+  // chunk in its place.
+  virtual void stale_digest() {}
 };
 
 }  // namespace velkoran::wave

@@ -17,11 +17,13 @@ static_assert(kOutBlockBytes == kBlockSamples * kOutBytesPerSample, "a block of 
 // An MD5 chunk of 16 bytes after the data, its header read: the output's
 // digest where the input's data had the digest it states, else a JUNK chunk
 // of zeros.
-Stop digest_after_data(Reader& in, ChunkWalk& walk, Writer& out, Converted& converted) {
+Stop digest_after_data(Reader& in, ChunkWalk& walk, Writer& out, Converted& converted,
+                       Observer& observer) {
   Digest stated{};
   const std::size_t got = walk.read(stated.data(), stated.size());
   const bool true_digest =
       got == stated.size() && converted.digested && stated == converted.in_digest;
+  if (got == stated.size() && !true_digest) observer.stale_digest();
   const Digest zeros{};
   unsigned char header[8] = {'J', 'U', 'N', 'K'};
   if (true_digest) std::memcpy(header, "MD5 ", 4);
@@ -39,14 +41,14 @@ Stop digest_after_data(Reader& in, ChunkWalk& walk, Writer& out, Converted& conv
 // the end of the input. It goes a chunk at a time only to know where each
 // ends, so that a run stopped inside one keeps the chunks before it whole;
 // bytes that are no chunk (a stray tail) are carried over all the same.
-Stop copy_after_data(Reader& in, Writer& out, Converted& converted) {
+Stop copy_after_data(Reader& in, Writer& out, Converted& converted, Observer& observer) {
   ChunkWalk walk(in);
   for (;;) {
     ChunkHeader h;
     std::size_t got = 0;
     const bool whole = walk.next(h, &got);
     if (whole && is_digest(h)) {
-      if (Stop s = digest_after_data(in, walk, out, converted)) return s;
+      if (Stop s = digest_after_data(in, walk, out, converted, observer)) return s;
       continue;
     }
     if (Halted x = out.write(h.bytes, got)) return stop_for(x);
@@ -146,7 +148,7 @@ Stop convert_samples(Reader& in, Writer& out, const Handoff& handoff, Converted&
   // Chunks after the data (LIST, cue, id3 and the like) are carried over
   // unchanged, to the end of the input; so are bytes after the RIFF chunk.
   const std::uint64_t data_end = in.position();
-  if (Stop s = copy_after_data(in, out, converted)) return s;
+  if (Stop s = copy_after_data(in, out, converted, observer)) return s;
   converted.after_riff = bytes_after_riff(handoff.riff_size, data_end, in.position());
   return {};
 }
