@@ -1,7 +1,9 @@
 #include "drop/done.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "platform/files.hpp"
 #include "wave/between_passes.hpp"
@@ -72,7 +74,12 @@ class Shape {
         if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
         ds64_data_ = wave::read_ds64(sizes).data;
       } else {
-        // Kept, and listed even where its body is cut short.
+        // Kept, and listed even where its body is cut short; an MD5
+        // chunk's digest noted.
+        if (wave::is_digest(h)) {
+          wave::Digest d{};
+          if (walk_.read(d.data(), d.size()) == d.size()) digests.push_back(d);
+        }
         ended_ = !walk_.skip();
         return true;
       }
@@ -91,8 +98,9 @@ class Shape {
   std::uint32_t rate = 0;
   std::uint16_t block_align = 0;
   std::optional<std::uint16_t> bits;
-  std::uint32_t mask = 0;        // none where it states none
-  std::uint16_t sub_format = 0;  // the extensible format's, as a tag (0: unknown)
+  std::uint32_t mask = 0;             // none where it states none
+  std::uint16_t sub_format = 0;       // the extensible format's, as a tag (0: unknown)
+  std::vector<wave::Digest> digests;  // those its MD5 chunks state, in order
   bool has_format() const { return format_; }
   // Its samples' encoding: its tag, or the extensible format's sub-format.
   std::uint16_t encoding() const { return tag == wave::kTagExtensible ? sub_format : tag; }
@@ -214,6 +222,13 @@ bool already_converted(const std::string& output, std::FILE* recording,
       done = converted.data_size && size % converted.block_align == 0 &&
              size / converted.block_align == frames && out->size >= converted.data_at &&
              out->size - converted.data_at >= size;
+      // An output of other data that states its recording's digest (copied
+      // over by a version that carried every chunk as it stood) states a
+      // falsehood: it is converted again.
+      for (const wave::Digest& d : converted.digests) {
+        const auto& stated = source.digests;
+        if (size != 0 && std::find(stated.begin(), stated.end(), d) != stated.end()) done = false;
+      }
     }
   }
   std::fclose(f);

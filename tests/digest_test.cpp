@@ -136,5 +136,31 @@ TEST(Digest, StatesTheOutputsDataOrNone) {
   }
 }
 
+// An output that states its recording's own digest (as outputs did when
+// every chunk was carried over as it stood) states a falsehood: velkoran-drop
+// converts it again, though it has the recording's time.
+TEST(Digest, AnOutputStatingItsRecordingsDigestIsConvertedAgain) {
+  TempDir dir;
+  write_file(dir / "in.wav", pcm_wave(Format::pcm16(), 8, Bytes().fill(8, 3),
+                                      Bytes().chunk("MD5 ", Bytes().fill(16, 0x11))));
+  (void)digests(dir.path(), "fix", "in.wav");
+  EXPECT_EQ(run_drop(dir.path(), {"in.wav"}).console,
+            "in.wav: converted\n\nThe recording converted.\n");
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && python3 -c 'import os\n"
+                         "i, o = open(\"in.wav\", \"rb\").read(), "
+                         "bytearray(open(\"velkoran-in.wav\", \"rb\").read())\n"
+                         "k = i.find(b\"MD5 \")\n"
+                         "o[k + 8:k + 24] = i[k + 8:k + 24]\n"
+                         "open(\"velkoran-in.wav\", \"wb\").write(o)\n"
+                         "s = os.stat(\"in.wav\")\n"
+                         "os.utime(\"velkoran-in.wav\", ns=(s.st_atime_ns, s.st_mtime_ns))'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(run_drop(dir.path(), {"in.wav"}).console,
+            "in.wav: converted\n\nThe recording converted.\n");
+  EXPECT_EQ(digests(dir.path(), "show", "velkoran-in.wav"), "fmt MD5=data data\n");
+}
+
 }  // namespace
 }  // namespace velkoran::test
