@@ -761,8 +761,10 @@ TEST(Drop, ADryRunRefusesDestAsTheRunDoes) {
 
 // However many jobs are asked for, and however few threads the system
 // gives, every recording is converted and listed. (The process limit counts
-// a user's processes, not root's; the sanitizers' leak check needs a thread
-// of its own at the end, which the limit refuses.)
+// a user's processes, not root's: the program runs as a user of its own, whom
+// no other test's program shares, for the limit to count its threads only;
+// the sanitizers' leak check needs a thread of its own at the end, which the
+// limit refuses.)
 TEST(Drop, MoreJobsThanTheSystemGives) {
   if (testing_windows_build()) GTEST_SKIP() << "POSIX process limits";
   TempDir dir;
@@ -775,7 +777,7 @@ TEST(Drop, MoreJobsThanTheSystemGives) {
                                               "--nproc=" +
                                                   nproc + ":" + nproc + " --pid $$";
     const RunResult r = run_drop(dir.path(), {"--again", "-j", nproc.empty() ? "999999" : "8", "."},
-                                 Shell{limit, false, false, true});
+                                 Shell{limit, false, false, true, "", "/dev/null", 65533});
     EXPECT_EQ(r.console,
               "./a.wav: converted\n./b.wav: converted\n./c.wav: converted\n\nAll 3 recordings "
               "converted.\n")

@@ -75,7 +75,8 @@ RunResult run(const std::string& program, const fs::path& dir, const std::vector
   // A shell that writes its process id, then becomes the program.
   if (shell.as_user && running_as_root() && !testing_windows_build()) {
     cmd +=
-        "setpriv --reuid=65534 --regid=65534 " +
+        "setpriv --reuid=" + std::to_string(shell.uid) + " --regid=" + std::to_string(shell.uid) +
+        " " +
         (shell.groups.empty() ? std::string("--clear-groups ") : "--groups=" + shell.groups + " ");
   }
   if (shell.pid_file) cmd += "sh -c 'echo $$ >.pid && exec \"$0\" \"$@\"' ";

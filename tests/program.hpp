@@ -48,6 +48,7 @@ struct Shell {
   bool as_user = false;
   std::string groups = "";          // with as_user: its groups besides its own (none where empty)
   std::string input = "/dev/null";  // what standard input reads, in `dir`
+  unsigned uid = 65534;             // with as_user: the user, and group (nobody's)
 };
 
 // True when the tests run as root.
