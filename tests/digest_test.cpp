@@ -108,13 +108,13 @@ TEST(Digest, StatesTheOutputsDataOrNone) {
     } else if (c.run == By::kPrep) {
       r = run_prep(dir.path(), {"in.wav", "out.wav"});
     } else if (c.run == By::kIntoAFifo) {
+      // The reader holds a lock while it copies, taken before it opens the
+      // FIFO (which the program's opening waits for): taking the lock after
+      // the run waits for the copy's end, however long it takes.
       r = run_program(dir.path(), {"in.wav"},
-                      Shell{"mkfifo velkoran-in.wav && { cat velkoran-in.wav >received & }"});
-      // The reader may still be copying: wait for all of it, or a deadline.
-      const std::uintmax_t whole = input.size() + samples.size() / 4 * 4 * 2 - samples.size();
-      for (int i = 0; i < 6000 && fs::file_size(dir / "received") < whole; ++i) {
-        std::system("sleep 0.01");
-      }
+                      Shell{"mkfifo velkoran-in.wav && "
+                            "{ { flock 9 && cat velkoran-in.wav >received; } 9>reading & }"});
+      EXPECT_EQ(std::system(("flock '" + (dir / "reading").string() + "' true").c_str()), 0);
     } else {
       r = run_program(dir.path(), {"in.wav"});
     }
