@@ -867,6 +867,7 @@ TEST(Drop, AReportOfEachRecording) {
   write_file(dir / "f.wav", kFloat32.input());
   write_file(dir / "m.wav", kAdpcm);
   write_file(dir / "n\xffo.wav", Take{1, 1}.input());
+  write_file(dir / "q\"\x1b.wav", kTones);  // a quote and an escape, escaped
   const RunResult r = run_drop(dir.path(), {"--report", "-", "."});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.errors.substr(0, 20), "./a.wav: converted\n.");
@@ -896,8 +897,9 @@ TEST(Drop, AReportOfEachRecording) {
             "2e2f662e776176 passed over None 50 2 32 False False\n"
             "2e2f6d2e776176 not converted None None None None None True\n"
             "2e2f6eff6f2e776176 converted ./velkoran-n\xffo.wav 50 1 8 False False\n"
-            "[('already', 0), ('converted', 4), ('dry_run', False), ('interrupted', False), "
-            "('not_converted', 1), ('not_reached', 0), ('recordings', 5), ('version', 1)]\n"
+            "2e2f71221b2e776176 converted ./velkoran-q\"\x1b.wav 14400 2 24 False False\n"
+            "[('already', 0), ('converted', 5), ('dry_run', False), ('interrupted', False), "
+            "('not_converted', 1), ('not_reached', 0), ('recordings', 6), ('version', 1)]\n"
             "622e776176 interrupted None None None None None False\n"
             "[('already', 0), ('converted', 0), ('dry_run', False), ('interrupted', True), "
             "('not_converted', 1), ('not_reached', 0), ('recordings', 1), ('version', 1)]\n");
