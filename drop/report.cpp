@@ -4,6 +4,7 @@
 
 #include "platform/files.hpp"
 #include "platform/quote.hpp"
+#include "platform/wtf8.hpp"
 
 namespace velkoran::drop {
 namespace {
@@ -12,22 +13,10 @@ namespace {
 // 0 where it is none. With `surrogates`, the three bytes of a lone
 // surrogate (WTF-8, as Windows names are held) count as one.
 std::size_t sequence(const std::string& s, std::size_t i, bool surrogates, std::uint32_t& cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b = byte(i);
-  std::size_t n = b < 0x80             ? 1
-                  : (b & 0xE0) == 0xC0 ? 2
-                  : (b & 0xF0) == 0xE0 ? 3
-                  : (b & 0xF8) == 0xF0 ? 4
-                                       : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  cp = n == 1 ? b : n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3Fu);
-  }
-  static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kLeast[n] || cp > 0x10FFFF) return 0;  // overlong, or past Unicode
-  if (cp >= 0xD800 && cp <= 0xDFFF && !surrogates) return 0;
+  char32_t c = 0;
+  const std::size_t n = platform::code_point_at(s, i, c);
+  cp = static_cast<std::uint32_t>(c);
+  if (n != 0 && cp >= 0xD800 && cp <= 0xDFFF && !surrogates) return 0;
   return n;
 }
 

@@ -68,22 +68,32 @@ std::string wtf8_from_utf16(const std::u16string& units) {
   return out;
 }
 
+std::size_t code_point_at(const std::string& bytes, std::size_t i, char32_t& c,
+                          std::size_t* taken) {
+  const auto lead = static_cast<unsigned char>(bytes[i]);
+  const std::size_t length = sequence_length(lead);
+  c = length == 1 ? lead : lead & (0xFFu >> (length + 1));
+  std::size_t k = 1;
+  for (; k < length && i + k < bytes.size(); ++k) {
+    const auto b = static_cast<unsigned char>(bytes[i + k]);
+    if ((b & 0xC0) != 0x80) break;
+    c = (c << 6) | (b & 0x3F);
+  }
+  if (taken != nullptr) *taken = k;
+  if (length == 0 || k != length || c < kLeast[length] || c > 0x10FFFF) return 0;
+  return length;
+}
+
 std::u16string utf16_from_wtf8(const std::string& bytes) {
   std::u16string out;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = sequence_length(lead);
-    char32_t c = length == 1 ? lead : lead & (0xFFu >> (length + 1));
-    std::size_t k = 1;
-    for (; k < length && i + k < bytes.size(); ++k) {
-      const auto b = static_cast<unsigned char>(bytes[i + k]);
-      if ((b & 0xC0) != 0x80) break;
-      c = (c << 6) | (b & 0x3F);
-    }
-    if (length == 0 || k != length || c < kLeast[length] || c > 0x10FFFF) {
+    char32_t c = 0;
+    std::size_t taken = 0;
+    const std::size_t length = code_point_at(bytes, i, c, &taken);
+    if (length == 0) {
       out.push_back(u'\uFFFD');
-      i += k;
+      i += taken;
       continue;
     }
     append_units(out, c);
