@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "drop/shape.hpp"
 #include "platform/files.hpp"
 #include "wave/between_passes.hpp"
 #include "wave/ds64.hpp"
@@ -15,107 +16,6 @@
 
 namespace velkoran::drop {
 namespace {
-
-// A WAVE file's chunks as converting it carries them over: each chunk but
-// the format chunk, the data chunk and RF64's ds64 (which re-laying and
-// converting rewrite, move or drop) is kept with its id and size, in order,
-// wherever it stands, before the samples or after them. The format and the
-// data are noted on the way.
-class Shape {
- public:
-  // `true_sizes`: the file is an output, whose data size is its true one;
-  // a recording's 0 or 0xFFFFFFFF says its samples run to the end. `length`:
-  // the file's, where no chunk can follow the data, nothing more is read.
-  Shape(std::FILE* f, std::uint64_t length, unsigned char* buffer, bool true_sizes)
-      : in_(f, buffer), walk_(in_), length_(length), true_sizes_(true_sizes) {
-    unsigned char head[wave::kRiffHeaderBytes];
-    const bool read = in_.read_exact(head, sizeof head) && wave::is_id(head + 8, "WAVE");
-    rf64_ = read && (wave::is_id(head, "RF64") || wave::is_id(head, "BW64"));
-    wave_ = rf64_ || (read && wave::is_id(head, "RIFF"));
-  }
-
-  bool is_wave() const { return wave_; }
-
-  // The next chunk kept, in `h`: false once the walk has ended (the end of
-  // the file, a chunk cut short, samples that run to the end).
-  bool next(wave::ChunkHeader& h) {
-    while (wave_ && !ended_) {
-      if (!walk_.next(h)) break;
-      if (h.is("data") && !data_size) {
-        data_at = in_.position();
-        const bool from_ds64 = rf64_ && ds64_data_ && h.size() == wave::kUnknownDataSize;
-        if (!from_ds64 && !true_sizes_ && wave::length_unknown(h.size())) break;
-        data_size = from_ds64 ? *ds64_data_ : h.size();
-        // Not even a chunk header after the samples (a pad at most): the
-        // walk ends there, without a look past them.
-        if (data_at > length_ || length_ - data_at < *data_size + 8) break;
-        walk_.enter(*data_size);
-      } else if (h.is("fmt ") && h.size() >= wave::kFixedFormatBytes && !format_) {
-        // It may end before the bits per sample (14 bytes), and its output
-        // then too.
-        unsigned char fmt[wave::kExtensibleFormatBytes] = {};
-        const std::size_t n = h.size() < sizeof fmt ? h.size() : sizeof fmt;
-        if (walk_.read(fmt, n) != n) break;
-        format_ = true;
-        tag = wave::load_u16(fmt);
-        channels = wave::load_u16(fmt + 2);
-        rate = wave::load_u32(fmt + 4);
-        block_align = wave::load_u16(fmt + 12);
-        if (n >= 16) bits = wave::load_u16(fmt + 14);
-        if (tag == wave::kTagExtensible && n == sizeof fmt) {
-          mask = wave::load_u32(fmt + wave::kMaskAt);
-          const unsigned char* guid = fmt + wave::kSubFormatAt;
-          sub_format = std::memcmp(guid, wave::kFloatGuid, 16) == 0 ? wave::kTagFloat
-                       : std::memcmp(guid, wave::kPcmGuid, 16) == 0 ? wave::kTagPcm
-                                                                    : 0;
-        }
-      } else if (rf64_ && h.is("ds64") && h.size() >= wave::kDs64SizesBytes && !ds64_data_) {
-        unsigned char sizes[wave::kDs64SizesBytes];
-        if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
-        ds64_data_ = wave::read_ds64(sizes).data;
-      } else {
-        // Kept, and listed even where its body is cut short; an MD5
-        // chunk's digest noted.
-        if (wave::is_digest(h)) {
-          wave::Digest d{};
-          if (walk_.read(d.data(), d.size()) == d.size()) digests.push_back(d);
-        }
-        ended_ = !walk_.skip();
-        return true;
-      }
-      if (!walk_.skip()) break;
-    }
-    ended_ = true;
-    return false;
-  }
-
-  // What the walk has noted so far: the data chunk's size and where its
-  // body starts; the format chunk's fields.
-  std::optional<std::uint64_t> data_size;
-  std::uint64_t data_at = 0;
-  std::uint16_t tag = 0;
-  std::uint16_t channels = 0;
-  std::uint32_t rate = 0;
-  std::uint16_t block_align = 0;
-  std::optional<std::uint16_t> bits;
-  std::uint32_t mask = 0;             // none where it states none
-  std::uint16_t sub_format = 0;       // the extensible format's, as a tag (0: unknown)
-  std::vector<wave::Digest> digests;  // those its MD5 chunks state, in order
-  bool has_format() const { return format_; }
-  // Its samples' encoding: its tag, or the extensible format's sub-format.
-  std::uint16_t encoding() const { return tag == wave::kTagExtensible ? sub_format : tag; }
-
- private:
-  wave::Reader in_;
-  wave::ChunkWalk walk_;
-  std::uint64_t length_;
-  bool true_sizes_;
-  bool wave_ = false;
-  bool rf64_ = false;
-  bool ended_ = false;
-  bool format_ = false;
-  std::optional<std::uint64_t> ds64_data_;
-};
 
 // Both files' kept chunks, walked side by side: the same ids and sizes in
 // the same order, to the end of each (a recording's digest of its data the
@@ -142,26 +42,6 @@ bool same_time(std::int64_t output, std::int64_t recording) {
   if (output == recording) return true;
   const std::int64_t apart = output > recording ? output - recording : recording - output;
   return output % kSecond == 0 && apart < 2 * kSecond;
-}
-
-// Whether the output's format chunk states what the recording's
-// conversion states: floats, of its rate and channels, 32 bits where the
-// bits are stated, its channel mask where the output must state one; a
-// copy's, the recording's own.
-bool same_format(const Shape& output, const Shape& recording, bool copy) {
-  if (copy) {
-    return output.tag == recording.tag && output.sub_format == recording.sub_format &&
-           output.mask == recording.mask && output.channels == recording.channels &&
-           output.rate == recording.rate && output.block_align == recording.block_align &&
-           output.bits == recording.bits && output.block_align != 0;
-  }
-  const bool extensible = wave::extensible_output(recording.channels, recording.mask);
-  return output.encoding() == wave::kTagFloat &&
-         (output.tag == wave::kTagExtensible) == extensible &&
-         (!extensible || output.mask == recording.mask) && output.channels == recording.channels &&
-         output.rate == recording.rate && output.bits.value_or(32) == 32 &&
-         output.block_align != 0 &&
-         output.block_align == std::uint32_t{wave::kOutBytesPerSample} * recording.channels;
 }
 
 }  // namespace
