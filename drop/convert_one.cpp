@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "drop/done.hpp"
+#include "drop/verify.hpp"
 #include "platform/files.hpp"
 #include "platform/quote.hpp"
 #include "platform/replacement.hpp"
@@ -277,7 +278,21 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
   const std::uint64_t length = facts->size;
   if (!options.again &&
       already_converted(out_name, in, *facts, frames_written(samples, length), workspace, copy)) {
-    return stated({copy ? Result::kAlreadyCopied : Result::kAlready});
+    Result done = stated({copy ? Result::kAlreadyCopied : Result::kAlready});
+    if (!options.verify) return done;
+    // An audit: the output as the done check found it, read against its
+    // recording, and changed in nothing.
+    std::FILE* output = platform::open_input(out_name);
+    const std::string why =
+        output == nullptr ? "it could not be opened" : differences(output, in, copy, workspace);
+    if (output != nullptr) std::fclose(output);
+    if (!why.empty()) {
+      return {Result::kFailed, "its output, " + platform::shown_name(out_shown) +
+                                   ", differs from its recording (" + why +
+                                   "): --again converts it anew"};
+    }
+    done.verified = true;
+    return done;
   }
   // What stands in the way of the output: its folders, what stands at its
   // name. A dry run asks the same questions, making nothing.
@@ -339,12 +354,20 @@ Result convert_one(const Recording& r, const Options& options, std::atomic<std::
             "its MD5 chunk states a digest that its data does not have: the recording changed "
             "after its digest was made, and is left as it is"};
   }
+  // Read back before it takes its name: what reached the file is what it
+  // should be, or it never takes the name.
+  if (options.verify) {
+    if (const std::string why = differences(out->file(), in, copy, workspace); !why.empty()) {
+      return {Result::kFailed, "verification: " + why};
+    }
+  }
   // Its recording's time, as cp -p keeps it: when the sound was recorded.
   out->keep_time(facts->modified);
   out->finish();
   Result done = copy ? stated({Result::kCopied})
                      : stated({told ? Result::kRelaidAndConverted : Result::kConverted,
                                told ? prep::describe(changes, true) : "", watch.rf64});
+  done.verified = options.verify;
   done.output = std::move(out);
   return done;
 }

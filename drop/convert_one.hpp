@@ -47,6 +47,7 @@ struct Result {
   Kind kind;
   std::string detail = "";
   bool rf64 = false;                          // the output is (or would be) RF64
+  bool verified = false;                      // read back, and found to be its recording's
   std::optional<Stats> stats = std::nullopt;  // where it was converted, copied or passed over
   // A converted or copied output, whole, waiting to be put in place.
   std::unique_ptr<platform::Replacement> output = nullptr;

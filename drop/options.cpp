@@ -15,7 +15,8 @@
 namespace velkoran::drop {
 
 const char kUsageLine[] =
-    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--report FILE] "
+    "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--verify] "
+    "[--report FILE] "
     "[--files-from LIST [--null]] PATH...\n";
 
 const char kHelp[] =
@@ -28,6 +29,9 @@ const char kHelp[] =
     "  -j, --jobs N  convert N recordings at once (default: one per processor)\n"
     "  --again       convert recordings whose output is complete and up to date too\n"
     "  -n, --dry-run say what would be done, reading only headers, writing nothing\n"
+    "  --verify      read each output back and check it against its recording, sample\n"
+    "                for sample, before it takes its name; check each output made\n"
+    "                before in the same way, changing nothing (an audit)\n"
     "  --report FILE a record of each recording, JSON Lines (-: standard output, the\n"
     "                lines then on standard error)\n"
     "  --files-from LIST  the paths LIST holds too, one a line (-: standard input)\n"
@@ -88,6 +92,8 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
       options.again = true;
     } else if ((name == "--dry-run" || name == "-n") && !value) {
       options.dry_run = true;
+    } else if (name == "--verify" && !value) {
+      options.verify = true;
     } else if (name == "--null" && !value) {
       options.null = true;
     } else if (name == "--report") {
@@ -121,6 +127,10 @@ Parsed parse(const std::vector<std::string>& args, Options& options, std::string
   }
   if (options.null && !options.files_from) {
     error = "velkoran-drop: --null goes with --files-from\n";
+    return Parsed::kWrong;
+  }
+  if (options.verify && options.dry_run) {
+    error = "velkoran-drop: --verify reads what a run writes, and a dry run writes nothing\n";
     return Parsed::kWrong;
   }
   return Parsed::kRun;

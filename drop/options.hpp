@@ -13,6 +13,9 @@ struct Options {
   unsigned jobs = 0;                // --jobs N: recordings at once (0: as many as processors)
   bool again = false;               // --again: convert what was converted already too
   bool dry_run = false;             // --dry-run: say what would be done, and do nothing
+  // --verify: each output read back against its recording before it takes
+  // its name; each converted before, too (an audit).
+  bool verify = false;
   // --files-from LIST: more paths, one a line ("-": standard input); with
   // --null, separated by NUL bytes.
   std::optional<std::string> files_from;

@@ -145,7 +145,8 @@ void Report::record(const Recording& r, const Result& result, bool dry_run) {
             (result.kind == Result::kRelaidAndConverted || result.kind == Result::kWouldRelay
                  ? "true"
                  : "false") +
-            ",\"rf64\":" + (result.rf64 ? "true" : "false");
+            ",\"rf64\":" + (result.rf64 ? "true" : "false") +
+            ",\"verified\":" + (result.verified ? "true" : "false");
   }
   write(line + "}\n");
 }
@@ -153,8 +154,9 @@ void Report::record(const Recording& r, const Result& result, bool dry_run) {
 bool Report::finish(const Counts& c, bool dry_run, bool interrupted) {
   write("{\"summary\":{\"version\":1,\"recordings\":" + number(c.all) +
         ",\"converted\":" + number(c.converted) + ",\"already\":" + number(c.already) +
-        ",\"not_converted\":" + number(c.not_converted) + ",\"not_reached\":" +
-        number(c.not_reached) + ",\"dry_run\":" + (dry_run ? "true" : "false") +
+        ",\"not_converted\":" + number(c.not_converted) +
+        ",\"not_reached\":" + number(c.not_reached) + ",\"verified\":" + number(c.verified) +
+        ",\"dry_run\":" + (dry_run ? "true" : "false") +
         ",\"interrupted\":" + (interrupted ? "true" : "false") + "}}\n");
   if (file_.file() != nullptr && !file_.commit()) failed_ = true;
   return !failed_;

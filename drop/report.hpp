@@ -23,6 +23,7 @@ struct Counts {
   std::size_t already = 0;
   std::size_t not_converted = 0;
   std::size_t not_reached = 0;
+  std::size_t verified = 0;
 };
 
 class Report {

@@ -34,19 +34,21 @@ const char* const kRf64 =
 // What became of one recording, as its line says it.
 std::string what(const Result& r, bool dry_run) {
   const std::string rf64 = r.rf64 ? kRf64 : "";
+  const std::string verified = r.verified ? " and verified" : "";
   switch (r.kind) {
     case Result::kConverted:
-      return "converted" + rf64;
+      return "converted" + verified + rf64;
     case Result::kRelaidAndConverted:
-      return "re-laid and converted" + rf64 + " (" + r.detail + ")";
+      return (r.verified ? "re-laid, converted and verified" : "re-laid and converted") + rf64 +
+             " (" + r.detail + ")";
     case Result::kAlready:
-      return "already converted";
+      return r.verified ? "already converted, verified" : "already converted";
     case Result::kPassedOver:
       return "passed over: it holds 32-bit floats already, as its output would";
     case Result::kCopied:
-      return "copied as it is: it holds 32-bit floats already";
+      return "copied as it is" + verified + ": it holds 32-bit floats already";
     case Result::kAlreadyCopied:
-      return "already copied";
+      return r.verified ? "already copied, verified" : "already copied";
     case Result::kWouldCopy:
       return "would copy it as it is: it holds 32-bit floats already";
     case Result::kWouldConvert:
@@ -92,6 +94,7 @@ struct Tally {
   std::size_t already = 0;
   std::string not_converted;  // their lines, indented
   std::size_t failures = 0;   // how many
+  std::size_t verified = 0;   // read back against their recordings
 
   std::string summary(bool dry_run, bool interrupted, std::size_t not_reached) const {
     std::string s = "\n";
@@ -103,16 +106,19 @@ struct Tally {
            recordings(all) + " would be converted, " + std::to_string(already) +
            " converted already.";
     } else if (not_converted.empty() && all == 1) {
-      return s + (already == 0 ? "The recording converted.\n"
-                               : "The recording was converted already.\n");
+      s += already == 0 ? "The recording converted." : "The recording was converted already.";
     } else if (not_converted.empty() && already == 0) {
-      return s + "All " + recordings(all) + " converted.\n";
+      s += "All " + recordings(all) + " converted.";
     } else {
       s += not_converted.empty()
                ? "All " + recordings(all) + " converted"
                : std::to_string(converted) + " of " + recordings(all) + " converted";
       if (already != 0) s += " (" + std::to_string(already) + " of them before this run)";
       s += ".";
+    }
+    if (verified != 0) {
+      s += " " + std::to_string(verified) + " verified against " +
+           (verified == 1 ? "its recording." : "their recordings.");
     }
     if (not_converted.empty()) return s + "\n";
     return s + (dry_run ? " Would not convert:\n" : " Not converted:\n") + not_converted;
@@ -242,6 +248,7 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
     const std::string line = platform::shown_name(r.shown) + ": " + what(result, options.dry_run);
     lines.print(line + "\n");
     if (report.is_open()) report.record(r, result, options.dry_run);
+    if (result.verified) ++tally.verified;
     switch (result.kind) {
       case Result::kAlready:
       case Result::kAlreadyCopied:
@@ -287,8 +294,9 @@ int run(const std::vector<std::string>& args, std::FILE* console, std::FILE* err
   }
   tally.all = begun + not_reached;
   lines.print(tally.summary(options.dry_run, stopped, not_reached));
-  return ending({tally.all, tally.converted, tally.already, tally.failures, not_reached}, stopped,
-                stopped || !tally.not_converted.empty() ? 1 : 0);
+  return ending(
+      {tally.all, tally.converted, tally.already, tally.failures, not_reached, tally.verified},
+      stopped, stopped || !tally.not_converted.empty() ? 1 : 0);
 }
 
 }  // namespace velkoran::drop

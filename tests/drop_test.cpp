@@ -709,7 +709,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A second run passes over every recording converted before, whatever its
 // layout: re-laid, RF64 or BW64, a 14-byte format chunk, odd data and its
-// pad, a tail after the RIFF chunk, a data size of 0, one cut short.
+// pad, a tail after the RIFF chunk, a data size of 0, one cut short; read
+// back, each is its recording's conversion.
 TEST(Drop, ASecondRunPassesOverEveryLayoutConverted) {
   TempDir dir;
   std::size_t n = 0;
@@ -723,12 +724,115 @@ TEST(Drop, ASecondRunPassesOverEveryLayoutConverted) {
         pcm_wave(k16, 1000, samples(2, {1, 2, 3, 4}))}) {
     write_file(dir / ("plain" + std::to_string(n++) + ".wav"), plain);
   }
-  ASSERT_EQ(run_drop(dir.path(), {"."}).status, 0);
-  const RunResult again = run_drop(dir.path(), {"."});
+  // Each read back as it is made, and again as an earlier output.
+  const RunResult first = run_drop(dir.path(), {"--verify", "."});
+  EXPECT_EQ(first.status, 0) << first.console;
+  const RunResult again = run_drop(dir.path(), {"--verify", "."});
   EXPECT_EQ(again.status, 0);
-  EXPECT_NE(again.console.find("(" + std::to_string(n) + " of them before this run)"),
+  const std::string all = std::to_string(n) + " verified against their recordings.\n";
+  EXPECT_NE(first.console.find("converted. " + all), std::string::npos) << first.console;
+  EXPECT_NE(again.console.find("(" + std::to_string(n) + " of them before this run). " + all),
             std::string::npos)
       << again.console;
+}
+
+// Read back, every output of a card is its recording's conversion, or copy.
+// A bit flipped on the way to the file (the shim, at one offset of every
+// output) keeps an output from its name, wherever it falls: the line says
+// what differs and where. An audit finds the one output changed since, and
+// changes nothing.
+TEST(Drop, VerifyReadsEachOutputBackAgainstItsRecording) {
+  TempDir dir;
+  for (const Entry& e : card(false)) {
+    fs::create_directories((dir / e.path).parent_path());
+    write_file(dir / e.path, e.bytes);
+  }
+  // 70000 frames across blocks, a chunk before them, an MD5 chunk and a
+  // LIST after; its output's samples stand at byte 62, its MD5 chunk at
+  // 560062, its LIST at 560086.
+  write_file(dir / "card/in.wav", pcm_wave(Format::pcm16(), 280000,
+                                           samples(2, varied(2, 140000))
+                                               .chunk("MD5 ", Bytes().fill(16, 0))
+                                               .chunk("LIST", Bytes().raw("INFOISFT")),
+                                           Bytes().chunk("iXML", Bytes().raw("<x>abc</x>"))));
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "' && python3 -c 'import hashlib\n"
+                         "b = bytearray(open(\"card/in.wav\", \"rb\").read())\n"
+                         "b[280070:280086] = hashlib.md5(b[62:280062]).digest()\n"
+                         "open(\"card/in.wav\", \"wb\").write(b)'")
+                            .c_str()),
+            0);
+  const std::vector<std::string> args = {"--verify", "--into", "out", "card"};
+  const std::string in = shown("", "card/in.wav") + ": ";
+#if defined(VELKORAN_FLIP_SHIM)
+  const struct {
+    unsigned at;
+    std::string why;
+  } flips[] = {
+      {4, "its RIFF size is not the 560094 bytes it holds"},
+      {24, "its format chunk does not state its recording's conversion"},
+      {45, "byte 1 of its \"iXML\" chunk at byte 36 is not its recording's"},
+      {58, "its data chunk states 560001 bytes, where its recording's 70000 frames make 560000"},
+      {524351, "its sample of channel 1 in frame 65536, at byte 524350, is not its recording's"},
+      {560073, "its MD5 chunk states a digest its data does not have"},
+      {560101, "byte 7 of its \"LIST\" chunk at byte 560086 is not its recording's"},
+  };
+  for (const auto& f : flips) {
+    const RunResult r = run_drop(
+        dir.path(), args,
+        Shell{"export LD_PRELOAD=" VELKORAN_FLIP_SHIM " FLIP_AT=" + std::to_string(f.at) +
+              " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\""});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.console.find(in + "not converted: verification: " + f.why + "\n"),
+              std::string::npos)
+        << r.console;
+    if (f.at < 100) {
+      // Within every output: none takes its name, and nothing is left.
+      EXPECT_NE(r.console.find("\n0 of 19 recordings converted."), std::string::npos) << r.console;
+      for (const auto& [path, bytes] : files_in(dir / "out")) EXPECT_EQ(bytes, kFolder) << path;
+    }
+  }
+#endif
+  const RunResult r = run_drop(dir.path(), args);
+  EXPECT_NE(r.console.find(in + "converted and verified\n"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find(" 17 verified against their recordings. Not converted:\n"),
+            std::string::npos)
+      << r.console;
+  // One sample changed since, the output's time kept.
+  ASSERT_EQ(std::system(("cd '" + dir.path().string() +
+                         "/out/card' && printf '\\1' >one && touch -r velkoran-in.wav one && dd "
+                         "if=one of=velkoran-in.wav bs=1 seek=103 conv=notrunc status=none && "
+                         "touch -r one velkoran-in.wav && rm one")
+                            .c_str()),
+            0);
+  const std::map<std::string, std::string> before = files_in(dir.path());
+  const auto time = [&] { return fs::last_write_time(dir / "out/card/velkoran-in.wav"); };
+  const auto then = time();
+  const RunResult audit =
+      run_drop(dir.path(), {"--verify", "--report", "-", "--into", "out", "card"});
+  EXPECT_EQ(audit.status, 1);
+  EXPECT_NE(
+      audit.errors.find(in + "not converted: its output, " + shown("", "out/card/velkoran-in.wav") +
+                        ", differs from its recording (its sample of channel 1 in frame 5, "
+                        "at byte 102, is not its recording's): --again converts it anew\n"),
+      std::string::npos)
+      << audit.errors;
+  EXPECT_NE(audit.errors.find("\n16 of 19 recordings converted (16 of them before this run). 16 "
+                              "verified against their recordings. Not converted:\n"),
+            std::string::npos)
+      << audit.errors;
+  const auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(audit.errors, ": already converted, verified\n") +
+                count(audit.errors, ": already copied, verified\n"),
+            16u);
+  EXPECT_EQ(count(audit.console, "\"verified\":true"), 16u);
+  EXPECT_NE(audit.console.find("\"verified\":16,"), std::string::npos);
+  EXPECT_TRUE(files_in(dir.path()) == before);
+  EXPECT_EQ(time(), then);
 }
 
 // Where DEST cannot be made, the dry run refuses as the run does, with the
@@ -802,8 +906,8 @@ TEST(Drop, OptionsAndTheirMistakes) {
   TempDir dir;
   write_file(dir / "-x.wav", kTones);
   const std::string usage =
-      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--report FILE] "
-      "[--files-from LIST [--null]] PATH...\n";
+      "Usage: velkoran-drop [--into DEST] [--jobs N] [--again] [--dry-run] [--verify] "
+      "[--report FILE] [--files-from LIST [--null]] PATH...\n";
   const struct {
     std::vector<std::string> args;
     std::string console;
@@ -814,6 +918,9 @@ TEST(Drop, OptionsAndTheirMistakes) {
       {{"--jobs", "0", "."}, "velkoran-drop: --jobs takes a number of 1 or more, not 0\n", 2},
       {{".", "--into"}, "velkoran-drop: --into needs a value\n", 2},
       {{"--null", "."}, "velkoran-drop: --null goes with --files-from\n", 2},
+      {{"-n", "--verify", "."},
+       "velkoran-drop: --verify reads what a run writes, and a dry run writes nothing\n",
+       2},
       {{"--files-from", "gone", "."},
        "velkoran-drop: the list gone could not be read (No such file or directory)\n",
        2},
@@ -899,10 +1006,12 @@ TEST(Drop, AReportOfEachRecording) {
             "2e2f6eff6f2e776176 converted ./velkoran-n\xffo.wav 50 1 8 False False\n"
             "2e2f71221b2e776176 converted ./velkoran-q\"\x1b.wav 14400 2 24 False False\n"
             "[('already', 0), ('converted', 5), ('dry_run', False), ('interrupted', False), "
-            "('not_converted', 1), ('not_reached', 0), ('recordings', 6), ('version', 1)]\n"
+            "('not_converted', 1), ('not_reached', 0), ('recordings', 6), ('verified', 0), "
+            "('version', 1)]\n"
             "622e776176 interrupted None None None None None False\n"
             "[('already', 0), ('converted', 0), ('dry_run', False), ('interrupted', True), "
-            "('not_converted', 1), ('not_reached', 0), ('recordings', 1), ('version', 1)]\n");
+            "('not_converted', 1), ('not_reached', 0), ('recordings', 1), ('verified', 0), "
+            "('version', 1)]\n");
 }
 
 // Each output's data is on the disk before it takes its name (synced by

@@ -524,7 +524,7 @@ TEST(StopRequested, EndsAWholeDropOfTwoJobs) {
   EXPECT_NE(records.find("\"recordings\":40,\"converted\":" + std::to_string(outputs) +
                          ",\"already\":0,\"not_converted\":" + std::to_string(begun - outputs) +
                          ",\"not_reached\":" + std::to_string(40 - begun) +
-                         ",\"dry_run\":false,\"interrupted\":true}}\n"),
+                         ",\"verified\":0,\"dry_run\":false,\"interrupted\":true}}\n"),
             std::string::npos)
       << records;
   fs::remove(report);
