@@ -770,10 +770,13 @@ TEST(Drop, VerifyReadsEachOutputBackAgainstItsRecording) {
     std::string why;
   } flips[] = {
       {4, "its RIFF size is not the 560094 bytes it holds"},
-      {24, "its format chunk does not state its recording's conversion"},
+      {24, "its format chunk does not state its recording's conversion"},  // the rate
+      {28, "its format chunk does not state its recording's conversion"},  // the byte rate
       {45, "byte 1 of its \"iXML\" chunk at byte 36 is not its recording's"},
       {58, "its data chunk states 560001 bytes, where its recording's 70000 frames make 560000"},
-      {524351, "its sample of channel 1 in frame 65536, at byte 524350, is not its recording's"},
+      // The last sample of the first block, and of the last.
+      {262203, "its sample of channel 2 in frame 32767, at byte 262202, is not its recording's"},
+      {560059, "its sample of channel 2 in frame 69999, at byte 560058, is not its recording's"},
       {560073, "its MD5 chunk states a digest its data does not have"},
       {560101, "byte 7 of its \"LIST\" chunk at byte 560086 is not its recording's"},
   };

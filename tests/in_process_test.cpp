@@ -13,6 +13,7 @@
 #include "decode.hpp"
 #include "drop/jobs.hpp"
 #include "drop/run.hpp"
+#include "drop/verify.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "named_case.hpp"
@@ -631,6 +632,47 @@ TEST(FailedRewind, IsAFailureUnlessTheOutputIsAPipe) {
   }
 }
 #endif
+
+// The sizes a float output states of itself, RIFF or RF64, and the bytes
+// after its last chunk, read against its recording: any one of them wrong
+// is a difference, and where each is right there is none.
+TEST(Verify, EachSizeAnOutputStatesAndItsEnd) {
+  const std::vector<std::int32_t> values = {1, -2, 3, -32768};
+  const Bytes list = list_chunk();
+  const std::string recording =
+      pcm_wave(Format::pcm16(), 8, samples(2, values).add(list)).raw("xyzzy").str();
+  const Bytes riff_output = float_wave(Format::pcm16(), floats(2, values), list);
+  const std::string riff = Bytes(riff_output).raw("xyzzy").str();
+  const std::string rf64 = as_rf64(Bytes(riff_output).raw("xyzzy"), 5).str();
+  const auto with = [](std::string bytes, std::size_t at, unsigned char x) {
+    bytes[at] = static_cast<char>(bytes[at] ^ x);
+    return bytes;
+  };
+  const std::string riff_wrong =
+      "its RIFF size is not the " + std::to_string(riff.size() - 13) + " bytes it holds";
+  const std::string rf64_wrong =
+      "its RIFF size is not the " + std::to_string(rf64.size() - 13) + " bytes it holds";
+  const struct {
+    std::string output, why;
+  } cases[] = {
+      {riff, ""},
+      {rf64, ""},
+      {with(riff, 4, 1), riff_wrong},
+      {with(rf64, 4, 1), rf64_wrong},   // the RIFF header's "see ds64"
+      {with(rf64, 20, 1), rf64_wrong},  // ds64's RIFF size
+      {with(rf64, 36, 1), "its data chunk's header does not state its 16 bytes"},  // frames
+      {with(riff, riff.size() - 1, 1), "it does not end as its recording does"},
+      {with(rf64, rf64.size() - 1, 1), "it does not end as its recording does"},
+  };
+  wave::Workspace workspace;
+  for (const auto& c : cases) {
+    std::FILE* in = file_holding(recording);
+    std::FILE* out = file_holding(c.output);
+    EXPECT_EQ(drop::differences(out, in, false, workspace), c.why);
+    std::fclose(in);
+    std::fclose(out);
+  }
+}
 
 }  // namespace
 }  // namespace velkoran::test
