@@ -53,9 +53,12 @@ bool Shape::next(wave::ChunkHeader& h) {
     if (h.is("fmt ") && h.size() >= wave::kFixedFormatBytes && !format_) {
       // It may end before the bits per sample (14 bytes), and its output
       // then too.
+      format_body.assign(h.size() < kFormatKept ? h.size() : kFormatKept, 0);
+      if (walk_.read(format_body.data(), format_body.size()) != format_body.size()) break;
+      format_size = h.size();
       unsigned char fmt[wave::kExtensibleFormatBytes] = {};
       const std::size_t n = h.size() < sizeof fmt ? h.size() : sizeof fmt;
-      if (walk_.read(fmt, n) != n) break;
+      std::memcpy(fmt, format_body.data(), n);
       format_ = true;
       tag = wave::load_u16(fmt);
       channels = wave::load_u16(fmt + 2);

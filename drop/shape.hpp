@@ -60,7 +60,11 @@ class Shape {
   std::uint32_t byte_rate = 0;
   std::uint16_t block_align = 0;
   std::optional<std::uint16_t> bits;
-  std::uint32_t mask = 0;             // none where it states none
+  std::uint32_t mask = 0;  // none where it states none
+  // The format chunk's size, and its first bytes (up to kFormatKept).
+  static constexpr std::size_t kFormatKept = 256;
+  std::uint32_t format_size = 0;
+  std::vector<unsigned char> format_body;
   std::uint16_t sub_format = 0;       // the extensible format's, as a tag (0: unknown)
   std::vector<wave::Digest> digests;  // those its MD5 chunks state, in order
   bool has_format() const { return format_; }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "drop/done.hpp"
 #include "drop/shape.hpp"
@@ -78,6 +79,32 @@ std::string data_size_differences(const Shape& output, const Shape& recording,
   return "its data chunk states " + std::to_string(output.data_size.value_or(0)) +
          " bytes, where its recording's " + std::to_string(frames) + " frames make " +
          std::to_string(data);
+}
+
+// What the output's format chunk carries over of the recording's: where
+// both are of one kind and size, every byte past the fields the conversion
+// states; and an output's extension, 32 valid bits (where the recording's
+// was plain or re-laid, stated anew: of 22 bytes).
+bool same_carried(const Shape& output, const Shape& recording) {
+  const bool extensible = output.tag == wave::kTagExtensible;
+  const std::vector<unsigned char>& a = output.format_body;
+  const std::vector<unsigned char>& b = recording.format_body;
+  if (extensible && (a.size() < wave::kExtensibleFormatBytes ||
+                     wave::load_u16(&a[18]) != 8 * wave::kOutBytesPerSample)) {
+    return false;
+  }
+  if (output.format_size != recording.format_size ||
+      extensible != (recording.tag == wave::kTagExtensible)) {
+    return !extensible || (output.format_size == wave::kExtensibleFormatBytes &&
+                           wave::load_u16(&a[16]) == wave::kExtensionBytes);
+  }
+  for (std::size_t i = 16; i < a.size() && i < b.size(); ++i) {
+    // The extension's valid bits and sub-format are stated anew.
+    const bool stated = extensible && i >= 18 && i < wave::kExtensibleFormatBytes &&
+                        (i < wave::kMaskAt || i >= wave::kSubFormatAt);
+    if (!stated && a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 // The kept chunks of both, side by side: the same headers and bodies in the
@@ -286,7 +313,7 @@ std::string differences(std::FILE* output, std::FILE* recording, bool copy,
                             : "it is no WAVE file";
   if (why.empty() &&
       (!converted.has_format() || !s.has_format() || s.channels == 0 || s.data_at == 0 ||
-       !same_format(converted, s, false) ||
+       !same_format(converted, s, false) || !same_carried(converted, s) ||
        (converted.byte_rate != wave::rescale_byte_rate(s.byte_rate, s.block_align / s.channels) &&
         converted.byte_rate != std::uint64_t{s.rate} * converted.block_align))) {
     why = "its format chunk does not state its recording's conversion";

@@ -772,6 +772,9 @@ TEST(Drop, VerifyReadsEachOutputBackAgainstItsRecording) {
       {4, "its RIFF size is not the 560094 bytes it holds"},
       {24, "its format chunk does not state its recording's conversion"},  // the rate
       {28, "its format chunk does not state its recording's conversion"},  // the byte rate
+      // Its iXML chunk's id, and an extensible output's cbSize, valid bits.
+      {36, "its \"hXML\" chunk at byte 36 is not its recording's chunk at byte 36"},
+      {38, "its \"iXLL\" chunk at byte 36 is not its recording's chunk at byte 36"},
       {45, "byte 1 of its \"iXML\" chunk at byte 36 is not its recording's"},
       {58, "its data chunk states 560001 bytes, where its recording's 70000 frames make 560000"},
       // The last sample of the first block, and of the last.
