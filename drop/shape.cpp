@@ -86,7 +86,8 @@ bool Shape::next(wave::ChunkHeader& h) {
       chunk_at_ = at;
       if (wave::is_digest(h)) {
         wave::Digest d{};
-        if (walk_.read(d.data(), d.size()) == d.size()) digests.push_back(d);
+        digest_held = walk_.read(d.data(), d.size());
+        if (digest_held == d.size()) digests.push_back(d);
       }
       entered_ = true;
       return true;

@@ -67,6 +67,7 @@ class Shape {
   std::vector<unsigned char> format_body;
   std::uint16_t sub_format = 0;       // the extensible format's, as a tag (0: unknown)
   std::vector<wave::Digest> digests;  // those its MD5 chunks state, in order
+  std::size_t digest_held = 0;        // the bytes of the last MD5 chunk's body the file holds
   bool has_format() const { return format_; }
   // Its samples' encoding: its tag, or the extensible format's sub-format.
   std::uint16_t encoding() const;

@@ -15,7 +15,8 @@
 //    where it succeeds, its output is a float WAVE file of the input's
 //    channels, rate and exact samples, extensible with the input's channel
 //    mask where a plain format cannot state them, every other byte the
-//    input's.
+//    input's; and its read-back (--verify) finds it the input's conversion,
+//    and finds a difference where one bit of a sample is changed.
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -29,6 +30,7 @@
 
 #include "check.hpp"
 #include "controls.hpp"
+#include "drop/verify.hpp"
 #include "in_process.hpp"
 #include "messages.hpp"
 #include "wave/convert.hpp"
@@ -350,6 +352,31 @@ std::pair<bool, std::string> run_any(const std::uint8_t* data, std::size_t size,
   return r;
 }
 
+// velkoran-drop's read-back: no difference between the input and its
+// output `output`, whose data size stands at `data_size_at`; one, where a bit
+// of a sample is changed.
+void check_read_back(const std::uint8_t* data, std::size_t size, std::string output,
+                     std::size_t data_size_at) {
+  static velkoran::wave::Workspace workspace;
+  const auto differences = [&] {
+    std::FILE* in =
+        velkoran::test::file_holding(std::string(reinterpret_cast<const char*>(data), size));
+    std::FILE* out = velkoran::test::file_holding(output);
+    if (in == nullptr || out == nullptr) std::abort();
+    const std::string why = velkoran::drop::differences(out, in, false, workspace);
+    std::fclose(in);
+    std::fclose(out);
+    return why;
+  };
+  check(differences().empty(), "the read-back finds an output its input's conversion");
+  const std::uint32_t bytes =
+      load_u32(reinterpret_cast<const unsigned char*>(&output[data_size_at]));
+  if (bytes == 0) return;
+  char& flipped = output[data_size_at + 4 + (size * 7919u + data[size / 2]) % bytes];
+  flipped = static_cast<char>(flipped ^ 1);
+  check(!differences().empty(), "the read-back finds a sample changed");
+}
+
 // velkoran-drop's conversion: velkoran's output where velkoran's run
 // (`stereo`) succeeds; where it succeeds itself, an output checked as
 // velkoran's is, and past the trailer's bound, the RF64 file of its frames.
@@ -361,6 +388,7 @@ bool check_any(const std::uint8_t* data, std::size_t size, const Run& stereo, co
   }
   if (!converted) return true;
   const DataSize at = check_success(data, size, output, "", true);
+  check_read_back(data, size, output, at.offset);
   if (c.files && c.max_length != 0 && output.size() > c.max_length &&
       at.offset + 4 <= c.max_length) {
     const auto [as_rf64_too, rf64] = run_any(data, size, c.max_length);
