@@ -197,15 +197,17 @@ std::string size_differences(const Shape& output, std::uint64_t output_length,
   if (output_length < output.data_at || output_length - output.data_at < data) {
     return "it ends within its samples, at " + at_byte(output_length);
   }
-  // The bytes past the recording's RIFF chunk stand past the output's.
+  // The bytes past the recording's RIFF chunk stand past the output's; but
+  // where the recording's layout was re-laid, its chunks read past its
+  // stated end are inside (the bytes themselves are compared either way).
   const std::uint64_t stated_riff =
       recording.is_rf64() ? recording.ds64_riff.value_or(0) : recording.riff_size;
+  const std::uint64_t whole = output_length - 8;
   const std::uint64_t riff =
-      output_length - 8 -
-      wave::bytes_after_riff(stated_riff, recording.data_end.value_or(0), recording_length);
+      whole - wave::bytes_after_riff(stated_riff, recording.data_end.value_or(0), recording_length);
   const bool rf64 = output.is_rf64();
-  if ((rf64 ? output.ds64_riff.value_or(0) : output.riff_size) != riff ||
-      (rf64 && output.riff_size != wave::kUnknownDataSize)) {
+  const std::uint64_t stated = rf64 ? output.ds64_riff.value_or(0) : output.riff_size;
+  if ((stated != riff && stated != whole) || (rf64 && output.riff_size != wave::kUnknownDataSize)) {
     return "its RIFF size is not the " + std::to_string(riff) + " bytes it holds";
   }
   if (output.data_header_size != (rf64 ? wave::kUnknownDataSize : data) ||

@@ -12,7 +12,8 @@
 //    for byte and in order (its pad, if odd, as 0), the data
 //    chunk's size as RF64's ds64 states it, and whatever follows the data
 //    as it stood;
-//  - velkoran converts every written file, with exactly the input's samples.
+//  - velkoran converts every written file, with exactly the input's samples,
+//    and velkoran-drop's read-back finds that output the input's conversion.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "drop/verify.hpp"
 #include "in_process.hpp"
 #include "prep/re_lay.hpp"
 #include "prep/run.hpp"
@@ -212,8 +214,9 @@ void check_chunks(const std::string& in, const std::string& out) {
 }
 
 // velkoran converts what was written, with the input's samples: those of
-// the data chunk as the re-laid file states it, in whole frames.
-void check_conversion(const std::string& relaid) {
+// the data chunk as the re-laid file states it, in whole frames; and
+// velkoran-drop's read-back finds that output the conversion of `input`.
+void check_conversion(const std::string& input, const std::string& relaid) {
   std::string bytes = relaid;
   std::FILE* in = fmemopen(bytes.data(), bytes.size(), "rb");
   std::FILE* out = std::tmpfile();
@@ -222,6 +225,16 @@ void check_conversion(const std::string& relaid) {
   std::fclose(in);
   std::fclose(out);
   check(r.status == 0, "velkoran converts every file velkoran-prep writes");
+  {
+    static velkoran::wave::Workspace workspace;
+    std::FILE* recording = velkoran::test::file_holding(input);
+    std::FILE* output = velkoran::test::file_holding(converted);
+    if (recording == nullptr || output == nullptr) std::abort();
+    const std::string why = velkoran::drop::differences(output, recording, false, workspace);
+    std::fclose(recording);
+    std::fclose(output);
+    check(why.empty(), "the read-back finds a re-laid recording's output its conversion");
+  }
 
   const Layout l = layout_of(relaid, false);
   const auto* f = reinterpret_cast<const unsigned char*>(l.chunks.front().body.data());
@@ -340,7 +353,7 @@ int velkoran::fuzz::check_one(const std::uint8_t* data, std::size_t size) {
   } else {
     check_chunks(input, from_file.bytes);
   }
-  check_conversion(from_file.bytes);
+  check_conversion(input, from_file.bytes);
   return 0;
 }
 
