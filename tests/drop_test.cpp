@@ -783,7 +783,9 @@ TEST(Drop, VerifyReadsEachOutputBackAgainstItsRecording) {
       {560073, "its MD5 chunk states a digest its data does not have"},
       {560101, "byte 7 of its \"LIST\" chunk at byte 560086 is not its recording's"},
   };
+  // (The shim takes the Linux build's stdio; Wine's writes pass it by.)
   for (const auto& f : flips) {
+    if (testing_windows_build()) break;
     const RunResult r = run_drop(
         dir.path(), args,
         Shell{"export LD_PRELOAD=" VELKORAN_FLIP_SHIM " FLIP_AT=" + std::to_string(f.at) +
