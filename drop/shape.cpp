@@ -36,7 +36,8 @@ bool Shape::next(wave::ChunkHeader& h) {
     if (h.is("data") && !data_size) {
       data_at = in_.position();
       data_header_size = h.size();
-      const bool from_ds64 = rf64_ && ds64_data_ && h.size() == wave::kUnknownDataSize;
+      // RF64's data size is its ds64 chunk's, whatever the 32-bit one says.
+      const bool from_ds64 = rf64_ && ds64_data_;
       if (!from_ds64 && !true_sizes_ && wave::length_unknown(h.size())) {
         data_end = length_;
         break;
@@ -73,9 +74,11 @@ bool Shape::next(wave::ChunkHeader& h) {
                      : std::memcmp(guid, wave::kPcmGuid, 16) == 0 ? wave::kTagPcm
                                                                   : 0;
       }
-    } else if (rf64_ && h.is("ds64") && h.size() >= wave::kDs64SizesBytes && !ds64_data_) {
+    } else if (rf64_ && h.is("ds64") && !data_size) {
+      // Each one before the data states the sizes (the last one holds), and
+      // is dropped; after the data, it is a chunk like any other.
       unsigned char sizes[wave::kDs64SizesBytes];
-      if (walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
+      if (h.size() < sizeof sizes || walk_.read(sizes, sizeof sizes) != sizeof sizes) break;
       const wave::Ds64 ds64 = wave::read_ds64(sizes);
       ds64_data_ = ds64.data;
       ds64_riff = ds64.riff;
