@@ -1,6 +1,5 @@
 #include "drop/verify.hpp"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -36,6 +35,7 @@ std::string chunk_named(const wave::ChunkHeader& h) {
 
 // The first byte at which n bytes at a and b differ (n where none does).
 std::size_t first_difference(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  if (std::memcmp(a, b, n) == 0) return n;
   std::size_t i = 0;
   while (i < n && a[i] == b[i]) ++i;
   return i;
