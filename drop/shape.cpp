@@ -37,12 +37,15 @@ bool Shape::next(wave::ChunkHeader& h) {
       data_at = in_.position();
       data_header_size = h.size();
       // RF64's data size is its ds64 chunk's, whatever the 32-bit one says.
-      const bool from_ds64 = rf64_ && ds64_data_;
-      if (!from_ds64 && !true_sizes_ && wave::length_unknown(h.size())) {
+      const std::uint64_t size = rf64_ && ds64_data_ ? *ds64_data_ : h.size();
+      // A recording's 0 or 0xFFFFFFFF (ds64's too) says its samples run to
+      // the end.
+      if (!true_sizes_ && size <= wave::kUnknownDataSize &&
+          wave::length_unknown(static_cast<std::uint32_t>(size))) {
         data_end = length_;
         break;
       }
-      data_size = from_ds64 ? *ds64_data_ : h.size();
+      data_size = size;
       // Where the samples and their pad end; the file's end, where they are
       // cut short.
       walk_.enter(*data_size);
