@@ -201,7 +201,7 @@ std::string size_differences(const Shape& output, std::uint64_t output_length,
   // where the recording's layout was re-laid, its chunks read past its
   // stated end are inside (the bytes themselves are compared either way).
   const std::uint64_t stated_riff =
-      recording.is_rf64() ? recording.ds64_riff.value_or(0) : recording.riff_size;
+      recording.is_rf64() && recording.ds64_riff ? *recording.ds64_riff : recording.riff_size;
   const std::uint64_t whole = output_length - 8;
   const std::uint64_t riff =
       whole - wave::bytes_after_riff(stated_riff, recording.data_end.value_or(0), recording_length);
