@@ -138,9 +138,9 @@ std::string chunk_differences(Shape& output, Shape& recording, std::uint64_t rec
     if (!more) return "";
     const std::string where = chunk_named(x) + " at " + at_byte(output.chunk_at());
     if (wave::is_digest(y) && wave::is_digest_or_junk(x)) {
-      // An MD5 chunk stating the output's digest, checked with its data's;
-      // or JUNK, all zeros.
-      // Cut short where the recording's is, and then JUNK.
+      // An MD5 chunk stating the output's digest (checked with its data's
+      // once that is read), or JUNK, all zeros; cut short only where the
+      // recording's is, and then JUNK.
       const std::size_t got =
           x.is("MD5 ") ? output.digest_held : output.body(a, wave::kDigestBytes);
       if (got != recording.digest_held || (x.is("MD5 ") && got != wave::kDigestBytes)) {
